@@ -1,0 +1,3 @@
+skarvel_add_fuzzer(fuzz_parse_integer fuzz_parse_integer.cpp)
+skarvel_add_fuzzer(fuzz_read_line fuzz_read_line.cpp)
+skarvel_add_fuzzer(fuzz_clean_reply fuzz_clean_reply.cpp)

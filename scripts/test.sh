@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite: the program's tests with g++ (warnings as
+# errors), then the Qt-free tests under AddressSanitizer/UBSan and the fuzzers, built with clang.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+cmake -S . -B build -DSKARVEL_WERROR=ON
+cmake --build build -j"$jobs"
+
+CC=clang CXX=clang++ cmake -S . -B build-asan -DSKARVEL_WITH_QT=OFF -DSKARVEL_SANITIZE=ON -DSKARVEL_FUZZ=ON \
+  -DSKARVEL_WERROR=ON
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j2
+
+ctest --test-dir build --output-on-failure -j2

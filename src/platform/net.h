@@ -1,0 +1,33 @@
+// One TCP client connection over the operating system's sockets. Plain functions, so that the
+// program above never sees a socket header; every wait has a limit of the caller's choosing.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+struct Socket {
+    int handle = -1;
+};
+
+// Prepares the process for sockets. On POSIX systems that means ignoring SIGPIPE, so that a board
+// that drops the connection can never end the program; it cannot fail there.
+bool InitNetworkService();
+
+// Dotted IPv4 text as it stands, otherwise the first IPv4 address the name resolves to.
+std::optional<std::uint32_t> ResolveIPv4(std::string_view host);   // network byte order
+
+// Connects to address:port, giving up after `limit`. The socket is closed on every failure.
+std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds limit);
+
+// One send call with all the bytes; false when the connection has failed.
+bool SendBytes(Socket socket, std::string_view bytes);
+
+// Waits at most `limit` for the first byte, then receives once into `into`. Returns the number of
+// bytes received; 0 on time-out, a closed connection or an error.
+std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit);
+
+void CloseSocket(Socket socket);

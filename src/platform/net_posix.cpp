@@ -1,0 +1,114 @@
+// POSIX sockets behind the connection functions.
+#include "platform/net.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+namespace {
+
+// poll() with the time left of `limit`, resumed after signals.
+int PollFor(int handle, short events, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd entry{handle, events, 0};
+        const int ready = poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready >= 0 || errno != EINTR)
+            return ready > 0 ? entry.revents : ready;
+    }
+}
+
+}  // namespace
+
+bool InitNetworkService()
+{
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
+{
+    const std::string name(host);
+    in_addr dotted{};
+    if (inet_aton(name.c_str(), &dotted) != 0)
+        return dotted.s_addr;
+
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (name.empty() || getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+        return std::nullopt;
+    const std::uint32_t address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(found);
+    return address;
+}
+
+std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds limit)
+{
+    const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (handle < 0)
+        return std::nullopt;
+
+    // Non-blocking only for the connect, so that it gives up after `limit`.
+    const int flags = fcntl(handle, F_GETFL);
+    fcntl(handle, F_SETFL, flags | O_NONBLOCK);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = address;
+    int result = connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+    if (result != 0 && errno == EINPROGRESS && PollFor(handle, POLLOUT, limit) > 0) {
+        int error = 0;
+        socklen_t length = sizeof error;
+        result = getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 ? 0 : -1;
+    }
+    if (result != 0) {
+        close(handle);
+        return std::nullopt;
+    }
+    fcntl(handle, F_SETFL, flags);
+    return Socket{handle};
+}
+
+bool SendBytes(Socket socket, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t sent = send(socket.handle, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
+{
+    if (PollFor(socket.handle, POLLIN, limit) <= 0)
+        return 0;
+    for (;;) {
+        const ssize_t received = recv(socket.handle, into.data(), into.size(), 0);
+        if (received < 0 && errno == EINTR)
+            continue;
+        return received > 0 ? static_cast<std::size_t>(received) : 0;
+    }
+}
+
+void CloseSocket(Socket socket)
+{
+    close(socket.handle);
+}

@@ -1,0 +1,87 @@
+// The desktop as the program sees it: one main window whose controls are addressed by fixed
+// numbers, one event queue, timers, two kinds of modal dialog, a connecting window and the
+// default browser. Text crosses this boundary as UTF-8.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+struct Rgb {
+    std::uint8_t red = 0, green = 0, blue = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+struct FontSpec {
+    std::string_view face;
+    int points = 0;
+    bool bold = false;
+};
+
+enum class EventKind { None, Timer, Control, Close };
+
+struct Event {
+    EventKind kind = EventKind::None;
+    int number = 0;   // timer or control number
+};
+
+enum class ControlKind { TitleText, LineEdit, Button, Toggle, OutputEditor };
+
+struct ControlSpec {
+    int number;
+    ControlKind kind;
+    int left, top, width, height;
+    std::string_view text;
+    std::string_view tooltip;   // empty: none
+};
+
+// Starts the desktop session; needed before any window or dialog. Safe to call again.
+void StartDesktop();
+
+// Releases every window, timer and queued event (for the end of the program and between tests).
+void EndDesktop();
+
+// Modal dialogs. "\r" in a text shows as a line break, so "\r\r" gives a break and an empty line.
+// InputDialog returns the edited text, or empty text on Escape or when the window is closed.
+std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset);
+void MessageDialog(std::string_view title, std::string_view text);
+
+// The small window shown while the program connects; painted completely before this returns,
+// since the caller blocks right after it.
+void OpenConnectWindow(std::string_view title, std::string_view text);
+void CloseConnectWindow();
+
+// The main window: fixed client size, centred on the primary screen, shown and activated, the
+// controls created in the order given (which is also the keyboard order).
+bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, FontSpec titleFont,
+                    std::span<const ControlSpec> controls);
+void CloseMainWindow();
+
+// Timer ticks arrive as Timer events; ticks that fall due while a modal dialog is open are dropped.
+void StartTimer(int number, std::chrono::milliseconds period);
+
+// The oldest queued event, or waits (asleep) until one comes or `limit` passes.
+Event WaitWindowEvent(std::chrono::milliseconds limit);
+
+// Control operations; none of them raises a control event.
+std::string GetText(int control);
+void SetText(int control, std::string_view text);
+void SetEnabled(int control, bool enabled);
+bool IsEnabled(int control);
+void Focus(int control);
+bool IsPressed(int toggle);
+void Release(int toggle);
+
+// The output editor: always one colour for the whole text, lines never wrapped.
+void ClearOutput(int editor);
+void AppendLine(int editor, std::string_view line);
+void SetTextColour(int editor, Rgb colour);   // costs nothing when the colour is unchanged
+
+// Hands a web address, exactly as given, to the desktop's default handler. Never through a shell.
+void OpenWebAddress(std::string_view address);
+
+// Test seam: while set, addresses go to the recorder instead of the desktop.
+void SetWebAddressRecorder(std::function<void(std::string_view)> recorder);

@@ -1,0 +1,497 @@
+// The desktop over Qt Widgets: windows and controls by number, one queue of events for the
+// program's loop, timers, modal dialogs and the default browser.
+#include "platform/window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+#include <cmath>
+#include <deque>
+#include <map>
+#include <memory>
+
+namespace {
+
+// How long a new window may take to be mapped and exposed before it is painted anyway.
+constexpr int ExposeWaitMs = 1000;
+
+// The outer size of an input dialog, and its client size where the window manager adds no frame
+// we can measure (a Windows-like caption and border).
+constexpr QSize InputDialogOuterSize{300, 130};
+constexpr QSize InputDialogClientSize{294, 101};
+
+class MainWindowWidget;
+
+struct Desktop {
+    MainWindowWidget* mainWindow = nullptr;
+    std::map<int, QWidget*> controls;
+    std::unique_ptr<QWidget> connectWindow;
+    std::deque<Event> queue;
+    std::map<int, QTimer*> timers;
+    int modalDepth = 0;                    // open modal dialogs; their time drops timer ticks
+    std::optional<Rgb> editorColour;       // none: the system's text colour
+    long editorLines = 0;                  // lines appended since the last clear
+    std::function<void(std::string_view)> webRecorder;
+};
+
+Desktop& D()
+{
+    static Desktop desktop;
+    return desktop;
+}
+
+QString ToQt(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "\r" is a line break on screen, so "\r\r" shows as a break and an empty line.
+QString ToShownText(std::string_view text)
+{
+    return ToQt(text).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
+void Post(EventKind kind, int number)
+{
+    D().queue.push_back({kind, number});
+}
+
+// The close request only becomes an event: the program's loop decides what happens.
+class MainWindowWidget : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->ignore();
+        Post(EventKind::Close, 0);
+    }
+};
+
+// Focus changes of a control become control events.
+class FocusWatcher : public QObject {
+public:
+    FocusWatcher(int number, QObject* parent) : QObject(parent), number_(number) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+            Post(EventKind::Control, number_);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int number_;
+};
+
+struct ModalScope {
+    ModalScope() { ++D().modalDepth; }
+    ~ModalScope() { --D().modalDepth; }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+};
+
+QRect PrimaryScreenRect()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+}
+
+// Centres the window's outer frame on the whole primary screen (the taskbar is ignored).
+void CentreOnScreen(QWidget* window)
+{
+    const QRect screen = PrimaryScreenRect();
+    const QSize outer = window->frameGeometry().size();
+    window->move(screen.x() + (screen.width() - outer.width()) / 2,
+                 screen.y() + (screen.height() - outer.height()) / 2);
+}
+
+// Shows the window, waits (bounded) until the window system exposes it, and paints it now.
+void ShowAndPaint(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+    QElapsedTimer waited;
+    waited.start();
+    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && waited.elapsed() < ExposeWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    // The window manager's frame is known only once the window is mapped.
+    CentreOnScreen(window);
+    window->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+QWidget* Control(int number)
+{
+    const auto found = D().controls.find(number);
+    return found == D().controls.end() ? nullptr : found->second;
+}
+
+template <typename Widget>
+Widget* ControlAs(int number)
+{
+    return dynamic_cast<Widget*>(Control(number));
+}
+
+QFont MakeFont(FontSpec spec)
+{
+    QFont font{ToQt(spec.face)};
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+    font.setPixelSize(static_cast<int>(std::lround(spec.points * dpi / 72.0)));
+    font.setBold(spec.bold);
+    return font;
+}
+
+// The fixed control sizes were laid out for the Windows GUI font: 8 points at 96 dpi, about as
+// wide as Arial. Elsewhere Arial (or its metric twin) at that size keeps every label inside its
+// control; the desktop's own family is the fallback.
+QFont GuiFont()
+{
+    QFont font = QApplication::font();
+#if !defined(Q_OS_WIN)
+    font.setFamilies({QStringLiteral("Arial"), font.family()});
+#endif
+    font.setPixelSize(11);
+    return font;
+}
+
+QWidget* CreateControl(const ControlSpec& spec, QWidget* parent, FontSpec titleFont)
+{
+    QWidget* widget = nullptr;
+    switch (spec.kind) {
+    case ControlKind::TitleText: {
+        auto* label = new QLabel(ToQt(spec.text), parent);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFont(MakeFont(titleFont));
+        widget = label;
+        break;
+    }
+    case ControlKind::LineEdit: {
+        auto* edit = new QLineEdit(ToQt(spec.text), parent);
+        QObject::connect(edit, &QLineEdit::textEdited, edit, [n = spec.number] { Post(EventKind::Control, n); });
+        edit->installEventFilter(new FocusWatcher(spec.number, edit));
+        widget = edit;
+        break;
+    }
+    case ControlKind::Button:
+    case ControlKind::Toggle: {
+        auto* button = new QPushButton(ToQt(spec.text), parent);
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->setCheckable(spec.kind == ControlKind::Toggle);
+        // clicked, unlike toggled, comes from the user only.
+        QObject::connect(button, &QPushButton::clicked, button, [n = spec.number] { Post(EventKind::Control, n); });
+        widget = button;
+        break;
+    }
+    case ControlKind::OutputEditor: {
+        auto* editor = new QPlainTextEdit(parent);
+        editor->setReadOnly(true);
+        editor->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+        editor->setTabChangesFocus(true);
+        // Qt keeps undo steps even for a read-only editor; hours of polling would pile them up.
+        editor->setUndoRedoEnabled(false);
+        editor->installEventFilter(new FocusWatcher(spec.number, editor));
+        widget = editor;
+        break;
+    }
+    }
+    widget->setGeometry(spec.left, spec.top, spec.width, spec.height);
+    if (!spec.tooltip.empty())
+        widget->setToolTip(ToQt(spec.tooltip));
+    return widget;
+}
+
+}  // namespace
+
+void StartDesktop()
+{
+    if (QApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "skarvel";
+    static char* argv[] = {name, nullptr};
+    // Created once and kept for the life of the process, as Qt expects.
+    // The program keeps no log: Qt's own diagnostics (a missing sound server, say) go nowhere.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    auto* application = new QApplication(argc, argv);
+    application->setQuitOnLastWindowClosed(false);
+}
+
+void EndDesktop()
+{
+    Desktop& d = D();
+    for (auto& [number, timer] : d.timers)
+        delete timer;
+    d.timers.clear();
+    d.controls.clear();
+    delete d.mainWindow;
+    d.mainWindow = nullptr;
+    d.connectWindow.reset();
+    d.queue.clear();
+    d.editorColour.reset();
+    d.editorLines = 0;
+}
+
+std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset)
+{
+    StartDesktop();
+    QDialog dialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    dialog.setWindowTitle(ToQt(title));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setFixedSize(InputDialogClientSize);
+    dialog.setFont(GuiFont());
+
+    auto* label = new QLabel(ToQt(prompt), &dialog);
+    label->setGeometry(10, 10, 280, 22);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    auto* edit = new QLineEdit(ToQt(preset), &dialog);
+    edit->setGeometry(10, 32, 275, 21);
+    edit->end(false);
+    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    ok->setGeometry(110, 67, 80, 25);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+
+    ModalScope modal;
+    ShowAndPaint(&dialog);
+    const QSize frame = dialog.frameGeometry().size() - dialog.size();
+    if (!frame.isEmpty()) {
+        dialog.setFixedSize(InputDialogOuterSize - frame);
+        CentreOnScreen(&dialog);
+    }
+    edit->setFocus();
+    return dialog.exec() == QDialog::Accepted ? edit->text().toStdString() : std::string();
+}
+
+void MessageDialog(std::string_view title, std::string_view text)
+{
+    StartDesktop();
+    QMessageBox box(QMessageBox::NoIcon, ToQt(title), ToShownText(text), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    ModalScope modal;
+    box.exec();
+}
+
+void OpenConnectWindow(std::string_view title, std::string_view text)
+{
+    StartDesktop();
+    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                                                         | Qt::MSWindowsFixedSizeDialogHint);
+    window->setWindowTitle(ToQt(title));
+    window->setFixedSize(250, 90);
+    window->setFont(GuiFont());
+    auto* label = new QLabel(ToShownText(text), window.get());
+    label->setGeometry(10, 10, 230, 70);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
+    D().connectWindow = std::move(window);
+    ShowAndPaint(D().connectWindow.get());
+}
+
+void CloseConnectWindow()
+{
+    D().connectWindow.reset();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, FontSpec titleFont,
+                    std::span<const ControlSpec> controls)
+{
+    StartDesktop();
+    Desktop& d = D();
+    auto* window = new MainWindowWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                                                     | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                                                     | Qt::WindowCloseButtonHint);
+    window->setWindowTitle(ToQt(title));
+    window->setFixedSize(clientWidth, clientHeight);
+    window->setFont(GuiFont());
+    QWidget* previous = nullptr;
+    for (const ControlSpec& spec : controls) {
+        QWidget* widget = CreateControl(spec, window, titleFont);
+        d.controls[spec.number] = widget;
+        if (widget->focusPolicy() != Qt::NoFocus) {
+            if (previous)
+                QWidget::setTabOrder(previous, widget);
+            previous = widget;
+        }
+    }
+    d.mainWindow = window;
+    d.editorColour.reset();
+    d.editorLines = 0;
+    ShowAndPaint(window);
+    return true;
+}
+
+void CloseMainWindow()
+{
+    Desktop& d = D();
+    d.controls.clear();
+    delete d.mainWindow;
+    d.mainWindow = nullptr;
+}
+
+void StartTimer(int number, std::chrono::milliseconds period)
+{
+    StartDesktop();
+    auto* timer = new QTimer();
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, timer, [number] {
+        if (D().modalDepth == 0 && !QApplication::activeModalWidget())
+            Post(EventKind::Timer, number);
+    });
+    timer->start(period);
+    delete D().timers[number];
+    D().timers[number] = timer;
+}
+
+Event WaitWindowEvent(std::chrono::milliseconds limit)
+{
+    Desktop& d = D();
+    if (d.queue.empty()) {
+        // Sleeps in the window system's wait; the single-shot timer caps it.
+        bool expired = false;
+        QTimer wake;
+        wake.setSingleShot(true);
+        QObject::connect(&wake, &QTimer::timeout, [&expired] { expired = true; });
+        wake.start(limit);
+        while (d.queue.empty() && !expired)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    if (d.queue.empty())
+        return {};
+    const Event event = d.queue.front();
+    d.queue.pop_front();
+    return event;
+}
+
+std::string GetText(int control)
+{
+    if (auto* edit = ControlAs<QLineEdit>(control))
+        return edit->text().toStdString();
+    if (auto* editor = ControlAs<QPlainTextEdit>(control))
+        return editor->toPlainText().toStdString();
+    if (auto* button = ControlAs<QAbstractButton>(control))
+        return button->text().toStdString();
+    if (auto* label = ControlAs<QLabel>(control))
+        return label->text().toStdString();
+    return {};
+}
+
+void SetText(int control, std::string_view text)
+{
+    if (auto* edit = ControlAs<QLineEdit>(control))
+        edit->setText(ToQt(text));
+    else if (auto* button = ControlAs<QAbstractButton>(control))
+        button->setText(ToQt(text));
+    else if (auto* label = ControlAs<QLabel>(control))
+        label->setText(ToQt(text));
+}
+
+void SetEnabled(int control, bool enabled)
+{
+    if (QWidget* widget = Control(control))
+        widget->setEnabled(enabled);
+}
+
+bool IsEnabled(int control)
+{
+    const QWidget* widget = Control(control);
+    return widget && widget->isEnabled();
+}
+
+void Focus(int control)
+{
+    if (QWidget* widget = Control(control))
+        widget->setFocus(Qt::OtherFocusReason);
+}
+
+bool IsPressed(int toggle)
+{
+    const auto* button = ControlAs<QAbstractButton>(toggle);
+    return button && button->isChecked();
+}
+
+void Release(int toggle)
+{
+    if (auto* button = ControlAs<QAbstractButton>(toggle))
+        button->setChecked(false);
+}
+
+void ClearOutput(int editor)
+{
+    if (auto* widget = ControlAs<QPlainTextEdit>(editor)) {
+        widget->clear();
+        widget->setUndoRedoEnabled(false);
+        D().editorLines = 0;
+    }
+}
+
+void AppendLine(int editor, std::string_view line)
+{
+    auto* widget = ControlAs<QPlainTextEdit>(editor);
+    if (!widget)
+        return;
+    // Counted, not read from the text: an empty first line still makes the next one the second.
+    QTextCursor cursor(widget->document());
+    cursor.movePosition(QTextCursor::End);
+    if (D().editorLines++ > 0)
+        cursor.insertBlock();
+    cursor.insertText(ToQt(line));
+    // The newest line comes into view, read from its start.
+    widget->setTextCursor(cursor);
+    widget->horizontalScrollBar()->setValue(0);
+}
+
+void SetTextColour(int editor, Rgb colour)
+{
+    auto* widget = ControlAs<QPlainTextEdit>(editor);
+    // The whole text has one colour, the palette's: a change costs the same at any length, and
+    // an unchanged colour costs nothing (each setPalette call keeps some memory).
+    if (!widget || D().editorColour == colour)
+        return;
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Text, QColor(colour.red, colour.green, colour.blue));
+    widget->setPalette(palette);
+    D().editorColour = colour;
+}
+
+void OpenWebAddress(std::string_view address)
+{
+    if (D().webRecorder) {
+        D().webRecorder(address);
+        return;
+    }
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // QUrl would normalise the address (dropping a trailing ":"); xdg-open gets it as built, as
+    // its one argument, with no shell in between.
+    QProcess::startDetached(QStringLiteral("xdg-open"), {ToQt(address)});
+#else
+    QDesktopServices::openUrl(QUrl(ToQt(address), QUrl::TolerantMode));
+#endif
+}
+
+void SetWebAddressRecorder(std::function<void(std::string_view)> recorder)
+{
+    D().webRecorder = std::move(recorder);
+}

@@ -1,0 +1,6 @@
+skarvel_add_test(settings_test SOURCES settings_test.cpp LIBS skarvel_base)
+skarvel_add_test(reference_text_test SOURCES reference_text_test.cpp LIBS skarvel_base)
+if(TARGET netio_sim)
+  skarvel_add_test(connection_test SOURCES connection_test.cpp LIBS skarvel_base netio_sim)
+  target_compile_definitions(connection_test PRIVATE UNSHARE_SELF_TEST=1)
+endif()

@@ -1,0 +1,275 @@
+// The board connection against the simulated board on loopback: what goes out on the wire,
+// what a reply becomes, and how the link behaves when the board is slow, silent or gone.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/globals.h"
+#include "board/connection.h"
+#include "netio_sim.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string AllReceived(const netio::Simulator& sim)
+{
+    std::string bytes;
+    for (const auto& chunk : sim.Received())
+        bytes += chunk.bytes;
+    return bytes;
+}
+
+class ConnectionTest : public testing::Test {
+protected:
+    void SetUp() override { SetInitialValues(); }
+    void TearDown() override { CloseBoardConnection(); }
+
+    void Connect(netio::SimOptions options = {})
+    {
+        options.port = 0;
+        sim_ = std::make_unique<netio::Simulator>(options);
+        ASSERT_TRUE(sim_->Start());
+        G.BoardConnection = OpenBoardConnection("127.0.0.1", sim_->Port());
+        ASSERT_TRUE(G.BoardConnection.has_value());
+    }
+
+    std::unique_ptr<netio::Simulator> sim_;
+};
+
+TEST_F(ConnectionTest, ACommandGoesOutInOneSendAndItsReplyComesBackCleaned)
+{
+    Connect();
+    EXPECT_EQ(ExchangeCommand("F"), "F:020103");
+    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
+    const auto chunks = sim_->Received();
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(chunks[0].bytes, "F\r");
+}
+
+TEST_F(ConnectionTest, TheCommandIsSentExactlyAsTyped)
+{
+    Connect();
+    const std::string reply = ExchangeCommand(" q 1");
+    EXPECT_EQ(reply, "q1:ERR");
+    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
+    EXPECT_EQ(AllReceived(*sim_), " q 1\r");
+}
+
+TEST_F(ConnectionTest, TextIsWindows1252OnTheWire)
+{
+    Connect();
+    // The board echoes the request, so the reply shows the bytes decoded again.
+    EXPECT_EQ(ExchangeCommand("ä"), "ä:ERR");
+    EXPECT_EQ(ExchangeCommand("€"), "€:ERR");
+    ASSERT_TRUE(sim_->WaitForCommands(2, 2s));
+    EXPECT_EQ(AllReceived(*sim_), "\xE4\r\x80\r");
+}
+
+TEST_F(ConnectionTest, TheIdleMessageIsXAndItsReplyIsDropped)
+{
+    Connect();
+    SendIdleMessage();
+    EXPECT_EQ(ExchangeCommand("F"), "F:020103");
+    ASSERT_TRUE(sim_->WaitForCommands(2, 2s));
+    EXPECT_EQ(AllReceived(*sim_), "x\rF\r");
+}
+
+TEST_F(ConnectionTest, ASplitReplyShowsItsFirstPartAndTheRestComesNextTime)
+{
+    Connect({.splitPause = 300ms});
+    const std::string first = ExchangeCommand("F");
+    const std::string second = ExchangeCommand("F");
+    EXPECT_FALSE(first.empty());
+    EXPECT_LT(first.size(), std::string("F:020103").size());
+    EXPECT_TRUE((first + second).starts_with("F:020103")) << first << " | " << second;
+}
+
+TEST_F(ConnectionTest, ALateIdleReplyShowsInFrontOfTheNextReply)
+{
+    Connect({.lateIdle = G.IdleReplyLimit + 300ms});
+    SendIdleMessage();
+    EXPECT_TRUE(ExchangeCommand("F").starts_with("x:ERR"));
+}
+
+TEST_F(ConnectionTest, IdleRepliesOfABoardAFewHundredMsAwayNeverReachAShownReply)
+{
+    Connect({.replyDelay = 150ms});
+    for (int i = 0; i < 4; ++i) {
+        SendIdleMessage();
+        EXPECT_EQ(ExchangeCommand("F"), "F:020103") << "round " << i;
+    }
+}
+
+TEST_F(ConnectionTest, AReplyOver500BytesIsCutAndItsRestReadNextTime)
+{
+    Connect({.longReplies = true});
+    const std::string first = ExchangeCommand("F");
+    EXPECT_TRUE(first.starts_with("F:020103"));
+    // The buffer was full: nothing of it was a terminator or a zero.
+    EXPECT_EQ(std::string(G.ReceiveBuffer.data(), G.ReceiveBuffer.size()).find('\0'), std::string::npos);
+    const std::string second = ExchangeCommand("F");
+    EXPECT_FALSE(second.starts_with("F:")) << second;
+}
+
+TEST_F(ConnectionTest, ADroppedBoardGivesEmptyRepliesAndTheProgramGoesOn)
+{
+    // No SIGPIPE guard here: the sends themselves must not raise the signal.
+    Connect({.dropAfter = 1});
+    EXPECT_EQ(ExchangeCommand("F"), "F:020103");
+    ASSERT_TRUE(sim_->WaitForClosed(1, 2s));
+    for (int i = 0; i < 3; ++i) {
+        const auto started = Clock::now();
+        EXPECT_EQ(ExchangeCommand("F"), "");
+        SendIdleMessage();
+        EXPECT_LT(Clock::now() - started, G.ReplyLimit);
+    }
+}
+
+TEST_F(ConnectionTest, ASilentBoardGivesAnEmptyReplyWithinTwiceTheLimit)
+{
+    Connect({.neverReply = true});
+    auto started = Clock::now();
+    EXPECT_EQ(ExchangeCommand("F"), "");
+    auto waited = Clock::now() - started;
+    EXPECT_GE(waited, G.ReplyLimit - 50ms);
+    EXPECT_LT(waited, 2 * G.ReplyLimit);
+
+    started = Clock::now();
+    SendIdleMessage();
+    waited = Clock::now() - started;
+    EXPECT_GE(waited, G.IdleReplyLimit - 50ms);
+    EXPECT_LT(waited, 2 * G.IdleReplyLimit);
+}
+
+TEST_F(ConnectionTest, NoConnectionGivesEmptyReplies)
+{
+    EXPECT_EQ(ExchangeCommand("F"), "");
+    SendIdleMessage();
+    CloseBoardConnection();
+    EXPECT_FALSE(G.BoardConnection.has_value());
+}
+
+// A connected pair standing in for a board that sends bytes the simulator never would.
+class RawPeerTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetInitialValues();
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds_), 0);
+        G.BoardConnection = Socket{fds_[0]};
+    }
+    void TearDown() override
+    {
+        CloseBoardConnection();
+        close(fds_[1]);
+    }
+    void PeerSends(std::string_view bytes) { ASSERT_EQ(write(fds_[1], bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+
+    int fds_[2] = {-1, -1};
+};
+
+TEST_F(RawPeerTest, AZeroByteEndsTheReply)
+{
+    PeerSends(std::string_view("A:1\0BC", 6));
+    EXPECT_EQ(ExchangeCommand("A"), "A:1");
+}
+
+TEST_F(RawPeerTest, ReplyCleaningTakesOutEveryBlankCarriageReturnAndLineFeed)
+{
+    PeerSends("S1:Seite 2\r\n\r Q: 0\n5 ");
+    EXPECT_EQ(ExchangeCommand("S1"), "S1:Seite2Q:05");
+}
+
+TEST_F(RawPeerTest, AShortReplyLeavesNoTraceOfALongerOne)
+{
+    PeerSends("LONGREPLY1234567890");
+    EXPECT_EQ(ExchangeCommand("L"), "LONGREPLY1234567890");
+    PeerSends("S:1");
+    EXPECT_EQ(ExchangeCommand("S"), "S:1");
+}
+
+TEST_F(RawPeerTest, ReceivedBytesAreDecodedAsWindows1252)
+{
+    PeerSends("\x80:\xE4\xFC");
+    EXPECT_EQ(ExchangeCommand("E"), "€:äü");
+}
+
+TEST(CleanReply, RemovesOnlyBlanksCarriageReturnsAndLineFeeds)
+{
+    EXPECT_EQ(CleanReply("Q:05\r\n"), "Q:05");
+    EXPECT_EQ(CleanReply("  \r\n \n\r "), "");
+    EXPECT_EQ(CleanReply("a\tb\x01" "c"), "a\tb\x01" "c");
+    EXPECT_EQ(CleanReply(std::string(500, ' ')), "");
+}
+
+class OpenConnectionTest : public ConnectionTest {};
+
+TEST_F(OpenConnectionTest, ByDottedAddressByNameAndByTheLow16BitsOfThePort)
+{
+    sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0});
+    ASSERT_TRUE(sim_->Start());
+    for (const auto& [host, port] : {std::pair{"127.0.0.1", int(sim_->Port())}, std::pair{"localhost", int(sim_->Port())},
+                                     std::pair{"127.0.0.1", int(sim_->Port()) + 65536}}) {
+        auto connection = OpenBoardConnection(host, port);
+        ASSERT_TRUE(connection.has_value()) << host << ":" << port;
+        CloseSocket(*connection);
+    }
+    EXPECT_TRUE(sim_->WaitForClosed(3, 2s));
+}
+
+TEST_F(OpenConnectionTest, ARefusedPortGivesNone)
+{
+    sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0});
+    ASSERT_TRUE(sim_->Start());
+    const auto port = sim_->Port();
+    sim_->Stop();
+    EXPECT_FALSE(OpenBoardConnection("127.0.0.1", port).has_value());
+    EXPECT_FALSE(OpenBoardConnection("", port).has_value());
+}
+
+TEST_F(OpenConnectionTest, AConnectThatHangsGivesUpAfterTheLimit)
+{
+    netio::HangingListener listener;
+    ASSERT_TRUE(listener.Start());
+    G.ConnectLimit = 300ms;
+    const auto started = Clock::now();
+    EXPECT_FALSE(OpenBoardConnection("127.0.0.1", listener.Port()).has_value());
+    const auto waited = Clock::now() - started;
+    EXPECT_GE(waited, 250ms);
+    EXPECT_LT(waited, 2s);
+}
+
+// Runs inside a network namespace of its own, where no packet and no name query can leave the
+// machine; started by the test below.
+TEST(IsolatedNetwork, NoBoardBehindTheUnreachableNames)
+{
+    if (!std::getenv("SKARVEL_ISOLATED_CHILD"))
+        GTEST_SKIP() << "runs only inside an isolated network namespace";
+    SetInitialValues();
+    G.ConnectLimit = 2s;
+    EXPECT_FALSE(OpenBoardConnection("no-such-board.invalid", 64400).has_value());
+    EXPECT_FALSE(OpenBoardConnection("192.168.0.90", 64400).has_value());
+}
+
+TEST(IsolatedNetwork, UnknownNamesAndThePresetHostFailInsideANamespace)
+{
+    if (std::getenv("SKARVEL_ISOLATED_CHILD"))
+        GTEST_SKIP() << "the child runs the other case";
+    if (std::system("timeout 10 unshare --net true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "unshare --net is refused here; this check never runs outside a namespace";
+    const std::string command =
+        "SKARVEL_ISOLATED_CHILD=1 timeout 30 unshare --net /proc/" + std::to_string(getpid())
+        + "/exe --gtest_filter=IsolatedNetwork.NoBoardBehindTheUnreachableNames >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// The settings file: integer parsing, line reading, the file on disk and its code page.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "board/codepage.h"
+#include "board/settings.h"
+
+namespace {
+
+struct IntegerCase {
+    const char* text;
+    std::int32_t value;
+};
+
+class ParseIntegerTest : public testing::TestWithParam<IntegerCase> {};
+
+TEST_P(ParseIntegerTest, GivesTheValue)
+{
+    EXPECT_EQ(ParseInteger(GetParam().text), GetParam().value) << '"' << GetParam().text << '"';
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, ParseIntegerTest, testing::Values(
+    IntegerCase{"64400", 64400},
+    IntegerCase{" 64400", 64400},
+    IntegerCase{"\t \t64400", 64400},
+    IntegerCase{"64400abc", 64400},
+    IntegerCase{"$FB90", 64400},
+    IntegerCase{"$fb90", 64400},
+    IntegerCase{"%1111101110010000", 64400},
+    IntegerCase{"+180", 180},
+    IntegerCase{"-180", -180},
+    IntegerCase{"-$10", -16},
+    IntegerCase{" +%101", 5},
+    IntegerCase{"", 0},
+    IntegerCase{"abc", 0},
+    IntegerCase{"$", 0},
+    IntegerCase{"$G1", 0},
+    IntegerCase{"%2", 0},
+    IntegerCase{"-", 0},
+    IntegerCase{"12 34", 12},
+    IntegerCase{"1$2", 1},
+    IntegerCase{"+-5", 0},
+    IntegerCase{"\n5", 0},
+    IntegerCase{"2147483647", 2147483647},
+    IntegerCase{"2147483648", INT32_MIN},
+    IntegerCase{"4294967296", 0},
+    IntegerCase{"4294967297", 1},
+    IntegerCase{"$1FFFFFFFF", -1},
+    IntegerCase{"-2147483648", INT32_MIN},
+    IntegerCase{"0099", 99}));
+
+std::vector<std::string> AllLines(std::string_view bytes, int count)
+{
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    for (int i = 0; i < count; ++i)
+        lines.emplace_back(ReadLine(bytes, pos));
+    return lines;
+}
+
+TEST(ReadLine, EveryEndingReadsTheSame)
+{
+    const std::vector<std::string> expected = {"a", "bb", "", "c"};
+    for (const std::string_view bytes : {std::string_view("a\r\nbb\r\n\r\nc"), std::string_view("a\nbb\n\nc"),
+                                         std::string_view("a\rbb\r\rc"), std::string_view("a\0bb\0\0c", 7),
+                                         std::string_view("a\rbb\n\r\nc\r\n")})
+        EXPECT_EQ(AllLines(bytes, 4), expected) << testing::PrintToString(std::string(bytes));
+}
+
+TEST(ReadLine, ALineFeedBeforeACarriageReturnEndsTwoLines)
+{
+    EXPECT_EQ(AllLines("a\n\rb", 3), (std::vector<std::string>{"a", "", "b"}));
+    // Only a 10 right after a 13 belongs to it.
+    EXPECT_EQ(AllLines("a\r\r\nb", 3), (std::vector<std::string>{"a", "", "b"}));
+}
+
+TEST(ReadLine, MissingLinesAreEmptyAndLongLinesWhole)
+{
+    const std::string longLine(100000, 'x');
+    EXPECT_EQ(AllLines(longLine, 3), (std::vector<std::string>{longLine, "", ""}));
+    EXPECT_EQ(AllLines("", 2), (std::vector<std::string>{"", ""}));
+}
+
+TEST(SettingsFromFile, ReadsTheThreeLines)
+{
+    const ConnectionSettings s = SettingsFromFile("board.local\r\n $FB90 \r\n8080\r\nextra\r\n");
+    EXPECT_EQ(s.Host, "board.local");
+    EXPECT_EQ(s.TelnetPortText, " $FB90 ");
+    EXPECT_EQ(s.TelnetPort, 64400);
+    EXPECT_EQ(s.HttpPortText, "8080");
+}
+
+TEST(SettingsFromFile, AOneLineFileLeavesThePortsEmpty)
+{
+    const ConnectionSettings s = SettingsFromFile("10.1.2.3");
+    EXPECT_EQ(s.Host, "10.1.2.3");
+    EXPECT_EQ(s.TelnetPortText, "");
+    EXPECT_EQ(s.TelnetPort, 0);
+    EXPECT_EQ(s.HttpPortText, "");
+}
+
+class SettingsFileTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder_ = std::filesystem::temp_directory_path()
+                  / ("skarvel-settings-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::string FileBytes() const
+    {
+        std::ifstream file(Path(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+    std::filesystem::path Path() const { return folder_ / std::string(SettingsFileName); }
+
+    std::filesystem::path folder_;
+};
+
+TEST_F(SettingsFileTest, ThePresetsMakeA26ByteFile)
+{
+    ASSERT_TRUE(WriteSettingsFile(Path(), {"192.168.0.90", "64400", ParseInteger("64400"), "180"}));
+    const std::string bytes = FileBytes();
+    EXPECT_EQ(bytes.size(), 26u);
+    EXPECT_EQ(bytes, "192.168.0.90\r\n64400\r\n180\r\n");
+}
+
+TEST_F(SettingsFileTest, EmptyValuesAreStoredAndReadBack)
+{
+    ASSERT_TRUE(WriteSettingsFile(Path(), {}));
+    EXPECT_EQ(FileBytes(), "\r\n\r\n\r\n");
+    const auto bytes = ReadSettingsFile(Path());
+    ASSERT_TRUE(bytes.has_value());
+    const ConnectionSettings s = SettingsFromFile(*bytes);
+    EXPECT_EQ(s.Host + s.TelnetPortText + s.HttpPortText, "");
+}
+
+TEST_F(SettingsFileTest, AnExistingFileIsEmptiedAndRewritten)
+{
+    { std::ofstream(Path(), std::ios::binary) << std::string(1000, 'z'); }
+    ASSERT_TRUE(WriteSettingsFile(Path(), {"h", "1", 1, "2"}));
+    EXPECT_EQ(FileBytes(), "h\r\n1\r\n2\r\n");
+}
+
+TEST_F(SettingsFileTest, ADirectoryInItsPlaceNeitherReadsNorWrites)
+{
+    std::filesystem::create_directory(Path());
+    EXPECT_FALSE(ReadSettingsFile(Path()).has_value());
+    EXPECT_FALSE(WriteSettingsFile(Path(), {"h", "1", 1, "2"}));
+    EXPECT_TRUE(std::filesystem::is_directory(Path()));
+}
+
+TEST_F(SettingsFileTest, AMissingFileReadsAsNone)
+{
+    EXPECT_FALSE(ReadSettingsFile(Path()).has_value());
+}
+
+TEST_F(SettingsFileTest, EveryByteSurvivesReadingAndWritingBack)
+{
+    // Three lines holding every byte that is not a line ending.
+    std::string lines[3];
+    for (int byte = 0; byte < 256; ++byte)
+        if (byte != 0 && byte != '\r' && byte != '\n')
+            lines[byte % 3] += static_cast<char>(byte);
+    const std::string original = lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2] + "\r\n";
+    { std::ofstream(Path(), std::ios::binary) << original; }
+
+    const auto bytes = ReadSettingsFile(Path());
+    ASSERT_TRUE(bytes.has_value());
+    ASSERT_TRUE(WriteSettingsFile(Path(), SettingsFromFile(*bytes)));
+    EXPECT_EQ(FileBytes(), original);
+}
+
+TEST(Codepage, MapsAll256BytesOneToOne)
+{
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte)
+        all += static_cast<char>(byte);
+    const std::string text = Windows1252ToUtf8(all);
+    EXPECT_EQ(Utf8ToWindows1252(text), all);
+}
+
+TEST(Codepage, KnownCharacters)
+{
+    EXPECT_EQ(Utf8ToWindows1252("ä"), "\xE4");
+    EXPECT_EQ(Windows1252ToUtf8("\x80"), "€");
+    EXPECT_EQ(Utf8ToWindows1252("€"), "\x80");
+    EXPECT_EQ(Windows1252ToUtf8("Gr\xFC\xDF"), "Grüß");
+    EXPECT_EQ(Windows1252ToUtf8("\x81"), "\xC2\x81");
+}
+
+TEST(Codepage, CharactersOutsideBecomeAQuestionMark)
+{
+    EXPECT_EQ(Utf8ToWindows1252("a\xE2\x82\xBD" "b"), "a?b");    // rouble sign
+    EXPECT_EQ(Utf8ToWindows1252("\xF0\x9F\x98\x80"), "?");       // emoji
+    EXPECT_EQ(Utf8ToWindows1252("x\xC3"), "x?");                  // cut sequence
+    EXPECT_EQ(FitToWindows1252("ä\xE2\x82\xBD"), "ä?");
+}
+
+}  // namespace
