@@ -1,0 +1,1 @@
+target_sources(skarvel_base PRIVATE ${CMAKE_SOURCE_DIR}/src/ui/reference_text.cpp)

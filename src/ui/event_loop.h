@@ -1,0 +1,20 @@
+// The program's main loop and the actions of the main window's buttons.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+inline constexpr std::string_view FirmwareSiteAddress = "http://www.varnex.example/";
+inline constexpr std::string_view AuthorSiteAddress = "http://www.brannholt.example/";
+
+enum class LoopEnd { WindowClosed, BoardWebOpened };
+
+// Runs until the window is closed, or until the board's web page has been opened (the click
+// played and the connection closed already); the caller then ends the program.
+LoopEnd RunEventLoop();
+
+// Sends the text of the command field and shows it with the board's reply.
+void SendCommand();
+
+// The web address of the board's own interface, built from the settings exactly as stored.
+std::string BoardWebAddress();

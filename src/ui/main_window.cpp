@@ -1,0 +1,32 @@
+// The main window's controls as data, and building the window from them.
+#include "ui/main_window.h"
+
+#include <string>
+
+#include "app/globals.h"
+
+const std::array<ControlSpec, 10> MainWindowControls = {{
+    {TitleText, ControlKind::TitleText, 10, 10, 400, 20,
+     "Konsole für direkte Befehle an das Varnex-NET-IO-Board", ""},
+    {CommandField, ControlKind::LineEdit, 10, 40, 200, 20, "",
+     "Konsolenbefehl hier eingeben und anschließend 'Befehl Senden' anklicken"},
+    {SendButton, ControlKind::Button, 220, 40, 90, 20, "Befehl Senden", "Konsolenbefehl absenden"},
+    {ReferenceButton, ControlKind::Button, 320, 40, 90, 20, "Befehlsübersicht",
+     "Übersicht der möglichen Konsolen-Befehle"},
+    {OutputEditor, ControlKind::OutputEditor, 10, 70, 400, 200, "",
+     "Hier erscheinen Ihre Konsolenbefehle mit entsprechenden Rückmeldungen des Varnex-NET-IO"},
+    {FirmwareSiteButton, ControlKind::Button, 230, 310, 180, 20, "Varnex-Homepage", "Zu Varnex (Varnex-NET-IO)"},
+    {AuthorSiteButton, ControlKind::Button, 230, 280, 180, 20, "Brannholt-Homepage", "Zu Brannholt (Skarvel)"},
+    {BoardWebButton, ControlKind::Button, 10, 280, 180, 20, "Varnex-Board via HTTP",
+     "per HTTP-Zugriff auf das Varnex-NET-IO-Board"},
+    {CountQueryButton, ControlKind::Button, 10, 310, 180, 20, "'Q'=Anzahl der Einträge abfragen",
+     "Varnex: Ausführung von Q-Befehl"},
+    {PollingToggle, ControlKind::Toggle, 10, 340, 180, 20, "Polling-Modus",
+     "Varnex: permanente, zyklische Datenabfrage eines bestimmten Befehls"},
+}};
+
+bool BuildMainWindow()
+{
+    const std::string title = "Varnex-NET-IO-TerminalEmulation " + G.ProgramVersion;
+    return OpenMainWindow(title, MainWindowWidth, MainWindowHeight, G.TitleFont, MainWindowControls);
+}

@@ -1,0 +1,31 @@
+// The main window: its fixed control and timer numbers, and the table it is built from.
+#pragma once
+
+#include <array>
+
+#include "platform/window.h"
+
+// Control numbers; the event loop tells events apart by them.
+inline constexpr int TitleText = 2;
+inline constexpr int SendButton = 3;
+inline constexpr int ReferenceButton = 4;
+inline constexpr int FirmwareSiteButton = 5;
+inline constexpr int AuthorSiteButton = 6;
+inline constexpr int CountQueryButton = 7;
+inline constexpr int BoardWebButton = 8;
+inline constexpr int PollingToggle = 9;
+inline constexpr int CommandField = 10;
+inline constexpr int OutputEditor = 11;
+
+// Timer numbers.
+inline constexpr int IdleTimer = 1;
+inline constexpr int PollTimer = 2;
+
+inline constexpr int MainWindowWidth = 420;
+inline constexpr int MainWindowHeight = 370;
+
+// In creation order, which is also the keyboard order.
+extern const std::array<ControlSpec, 10> MainWindowControls;
+
+// Opens the window with its controls; false when it could not be created.
+bool BuildMainWindow();

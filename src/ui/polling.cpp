@@ -1,0 +1,63 @@
+// The polling run: Idle (toggle out), Armed (toggle in, no run yet) and Running.
+#include "ui/polling.h"
+
+#include <string>
+
+#include "app/globals.h"
+#include "board/codepage.h"
+#include "board/connection.h"
+#include "ui/main_window.h"
+
+namespace {
+constexpr std::string_view PromptTitle = "Skarvel: Meldung";
+constexpr std::string_view Prompt = "Polling-Befehl eingeben! (z. B. 'C'=Uhrzeit)";
+constexpr std::string_view EmptyTitle = "Skarvel: Problem";
+constexpr std::string_view EmptyText = "Es wurde kein Polling-Befehl angegeben!";
+
+std::string RunLine(std::string_view start, std::string_view end)
+{
+    return std::string(start) + G.PollCommand + std::string(end);
+}
+}  // namespace
+
+void OnPollTimer()
+{
+    if (!IsPressed(PollingToggle))
+        return;
+    if (!G.PollingActive) {
+        // The answer is encoded at once, so the shown, stored and sent command agree.
+        G.PollCommand = FitToWindows1252(InputDialog(PromptTitle, Prompt, G.PollCommand));
+        if (G.PollCommand.empty()) {
+            MessageDialog(EmptyTitle, EmptyText);
+            Release(PollingToggle);
+        } else {
+            ClearOutput(OutputEditor);
+            // No colour here: the first poll turns the whole text, this line included, blue.
+            AppendLine(OutputEditor, RunLine("*** Starte Polling mit Befehls-Sequenz '", "' ***"));
+            G.PollingActive = true;
+        }
+    }
+    PollOnce();
+}
+
+void PollOnce()
+{
+    if (G.PollCommand.empty())
+        return;
+    SetEnabled(SendButton, false);
+    SetText(CommandField, G.PollCommand);
+    const std::string reply = ExchangeCommand(G.PollCommand);
+    SetTextColour(OutputEditor, G.ReplyColour);
+    AppendLine(OutputEditor, reply);
+    Focus(CommandField);
+}
+
+void OnOtherControlEvent()
+{
+    if (IsPressed(PollingToggle))
+        return;
+    if (G.PollingActive)
+        AppendLine(OutputEditor, RunLine("*** Beende Polling von Befehls-Sequenz '", "' ***"));
+    SetEnabled(SendButton, true);
+    G.PollingActive = false;
+}

@@ -1,0 +1,15 @@
+// Showing the reference: its own colour, and never through the reply cleaning.
+#include "ui/reference.h"
+
+#include "app/globals.h"
+#include "ui/main_window.h"
+#include "ui/reference_text.h"
+
+void ShowCommandReference()
+{
+    ClearOutput(OutputEditor);
+    SetTextColour(OutputEditor, G.ReferenceColour);
+    for (const std::string_view line : CommandReferenceLines)
+        AppendLine(OutputEditor, line);
+    Focus(CommandField);
+}
