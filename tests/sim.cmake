@@ -1,0 +1,4 @@
+# The simulator's tests; one of them runs the built netio-sim.
+skarvel_add_test(sim_test SOURCES sim_test.cpp LIBS netio_sim)
+target_compile_definitions(sim_test PRIVATE NETIO_SIM_PATH="$<TARGET_FILE:netio-sim>")
+add_dependencies(sim_test netio-sim)

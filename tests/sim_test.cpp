@@ -1,0 +1,400 @@
+// Tests of the board simulator through real client sockets on 127.0.0.1, and of netio-sim as a
+// program. Time limits are generous: other builds share the two cores.
+#include "netio_sim.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <regex>
+#include <thread>
+#include <utility>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Options = netio::SimOptions;
+
+constexpr std::chrono::milliseconds ReadLimit = 3000ms;   // for what must arrive
+constexpr std::chrono::milliseconds QuietWait = 300ms;    // for what must not arrive
+constexpr std::chrono::milliseconds ExitLimit = 5000ms;
+
+sockaddr_in Loopback(std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+class Client {
+public:
+    explicit Client(std::uint16_t port) : fd_(socket(AF_INET, SOCK_STREAM, 0))
+    {
+        const sockaddr_in address = Loopback(port);
+        EXPECT_EQ(connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    }
+    ~Client() { Close(); }
+    void Close() { if (fd_ >= 0) close(std::exchange(fd_, -1)); }
+
+    void Send(std::string_view bytes) { EXPECT_EQ(send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), std::ssize(bytes)); }
+
+    // What one recv brings within `limit`: empty on time-out, nullopt once the server closed.
+    std::optional<std::string> ReadOnce(std::chrono::milliseconds limit = ReadLimit)
+    {
+        pollfd ready{fd_, POLLIN, 0};
+        char buffer[2048];
+        if (poll(&ready, 1, static_cast<int>(limit.count())) <= 0)
+            return "";
+        const ssize_t size = recv(fd_, buffer, sizeof buffer, 0);
+        return size > 0 ? std::optional(std::string(buffer, static_cast<std::size_t>(size))) : std::nullopt;
+    }
+
+    // The next reply without its 13 10; "(none)" when none is complete within ReadLimit.
+    std::string Line()
+    {
+        const auto deadline = Clock::now() + ReadLimit;
+        while (buffer_.find("\r\n") == std::string::npos) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto more = left > 0ms ? ReadOnce(left) : std::nullopt;
+            if (more.value_or("").empty())
+                return "(none)";
+            buffer_ += *more;
+        }
+        const std::size_t end = buffer_.find("\r\n");
+        const std::string line = buffer_.substr(0, end);
+        buffer_.erase(0, end + 2);
+        return line;
+    }
+
+    std::string Ask(std::string_view command)
+    {
+        Send(std::string(command) + "\r");
+        return Line();
+    }
+
+private:
+    int fd_;
+    std::string buffer_;
+};
+
+struct Session {
+    std::unique_ptr<netio::Simulator> simulator;
+    Client client;
+};
+
+// A simulator on a free port with the options `adjust` sets, and a client connected to it.
+Session Connected(const std::function<void(Options&)>& adjust = nullptr)
+{
+    Options options;
+    options.port = 0;
+    if (adjust)
+        adjust(options);
+    auto simulator = std::make_unique<netio::Simulator>(std::move(options));
+    EXPECT_TRUE(simulator->Start());
+    const std::uint16_t port = simulator->Port();
+    return {std::move(simulator), Client(port)};
+}
+
+std::string Hex2(std::size_t value)
+{
+    char text[20];
+    std::snprintf(text, sizeof text, "%02zX", value);
+    return text;
+}
+
+// The data of every N reply, in id order, e.g. "O02Relais 1".
+std::vector<std::string> Entries(Client& client)
+{
+    const std::string count = client.Ask("Q");
+    EXPECT_TRUE(std::regex_match(count, std::regex("Q:[0-9A-F]{2}"))) << count;
+    std::vector<std::string> entries;
+    for (std::size_t id = 0; id < std::stoul("0" + count.substr(2), nullptr, 16); ++id) {
+        const std::string request = "N" + Hex2(id), reply = client.Ask(request);
+        EXPECT_TRUE(std::regex_match(reply, std::regex(request + ":[IO][0-5][0-9].+"))) << reply;
+        entries.push_back(reply.substr(std::min(reply.size(), request.size() + 1)) + "   ");
+    }
+    return entries;
+}
+
+TEST(SimReplies, EntriesPagesAndStatesAgree)
+{
+    auto [simulator, client] = Connected();
+    const std::vector<std::string> entries = Entries(client);
+    ASSERT_GE(entries.size(), 8u);
+    EXPECT_EQ(client.Ask("N" + Hex2(entries.size())), "N" + Hex2(entries.size()) + ":ERR");
+    std::map<char, std::size_t> perPage;
+    for (const std::string& entry : entries)
+        ++perPage[entry[1]];
+    for (const char page : std::string("012345")) {
+        const std::string states = client.Ask(std::string("P") + page);
+        EXPECT_TRUE(std::regex_match(states, std::regex(std::string("P") + page + ":(000[01])*"))) << states;
+        EXPECT_EQ(states.size(), 3 + 4 * perPage[page]) << states;
+        EXPECT_TRUE(std::regex_match(client.Ask(std::string("S") + page), std::regex(std::string("S") + page + ":.+")));
+    }
+    EXPECT_EQ(client.Ask("S1"), "S1:Seite 2");
+    EXPECT_EQ(client.Ask("F"), "F:020103");
+}
+
+TEST(SimReplies, ClockIsLocalTimeInHex)
+{
+    auto [simulator, client] = Connected();
+    const std::string reply = client.Ask("C");
+    std::smatch hms;
+    ASSERT_TRUE(std::regex_match(reply, hms, std::regex("C:([0-9A-F]{2})([0-9A-F]{2})([0-9A-F]{2})"))) << reply;
+    const long h = std::stol(hms[1], nullptr, 16), m = std::stol(hms[2], nullptr, 16), s = std::stol(hms[3], nullptr, 16);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const long apart = (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) - (h * 3600 + m * 60 + s);
+    EXPECT_LE((apart + 86400) % 86400, 5) << reply;   // midnight may lie between
+}
+
+TEST(SimReplies, ToggleShowsInStatesAndOnlyForOutputs)
+{
+    auto [simulator, client] = Connected();
+    const std::vector<std::string> entries = Entries(client);
+    const auto output = std::find_if(entries.begin(), entries.end(), [](const std::string& e) { return e[0] == 'O'; });
+    const auto input = std::find_if(entries.begin(), entries.end(), [](const std::string& e) { return e[0] == 'I'; });
+    ASSERT_TRUE(output != entries.end() && input != entries.end());
+    const char page = (*output)[1];
+    const auto slot = std::count_if(entries.begin(), output, [&](const std::string& e) { return e[1] == page; });
+    const std::string toggle = "T" + std::to_string(100 + (output - entries.begin())).substr(1);   // 2 decimal digits
+    for (const std::string state : {"1", "0"}) {
+        EXPECT_EQ(client.Ask(toggle), toggle + ":" + state);
+        const std::string states = client.Ask(std::string("P") + page) + "    ";
+        EXPECT_EQ(states.substr(3 + 4 * static_cast<std::size_t>(slot), 4), "000" + state) << states;
+    }
+    for (const std::string& refused : {"T" + std::to_string(input - entries.begin()), "T" + std::to_string(entries.size())})
+        EXPECT_EQ(client.Ask(refused), refused + ":ERR");
+}
+
+TEST(SimReplies, UnknownIdleAndEmptyGetError)
+{
+    auto [simulator, client] = Connected();
+    for (const std::string command : {"x", "Z9", "", "Q1", "P6", "N-1", "S"})
+        EXPECT_EQ(client.Ask(command), command + ":ERR");
+}
+
+TEST(SimFraming, LineFeedAfterCrIsSkippedAndCommandsShareSegments)
+{
+    auto [simulator, client] = Connected();
+    client.Send("Q\r\nF\rS1\r\n");
+    EXPECT_EQ(client.Line(), "Q:0A");
+    EXPECT_EQ(client.Line(), "F:020103");
+    EXPECT_EQ(client.Line(), "S1:Seite 2");
+    EXPECT_EQ(client.Ask("F"), "F:020103");
+    EXPECT_EQ(client.Ask("\nQ"), "Q:0A");     // the 10 of the last 13, in the next segment
+    EXPECT_EQ(client.Ask("\n\nF"), "\nF:ERR");   // a 10 not right after a 13 is part of the command
+    std::vector<std::string> texts;
+    for (const netio::ReceivedCommand& command : simulator->Commands())
+        texts.push_back(command.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Q", "F", "S1", "F", "Q", "\nF"}));
+}
+
+TEST(SimFraming, CommandSplitOverSegments)
+{
+    auto [simulator, client] = Connected();
+    client.Send("N0");
+    EXPECT_EQ(client.ReadOnce(QuietWait), "");
+    client.Send("1\r");
+    EXPECT_EQ(client.Line().substr(0, 4), "N01:");
+    EXPECT_EQ(simulator->Received().size(), 2u);
+    EXPECT_EQ(simulator->CountCommands("N01"), 1u);
+}
+
+TEST(SimPassword, EveryMessageIsCheckedUntilRightOnEachConnection)
+{
+    auto [simulator, client] = Connected([](Options& o) { o.password = "geheim"; });
+    EXPECT_EQ(client.Ask("Kfalsch"), "K:0");
+    EXPECT_EQ(client.Ask("Q"), "K:0");
+    EXPECT_EQ(client.Ask("Kgeheim"), "K:1");
+    EXPECT_EQ(client.Ask("F"), "F:020103");
+    Client second(simulator->Port());
+    EXPECT_EQ(second.Ask("F"), "K:0");
+    EXPECT_EQ(simulator->Connections(), 2);
+    auto [open, third] = Connected();   // without a password, K gets no reply at all
+    third.Send("Kgeheim\rF\r");
+    EXPECT_EQ(third.Line(), "F:020103");
+    EXPECT_EQ(open->CountCommands("Kgeheim"), 1u);
+}
+
+TEST(SimFaults, DelayHoldsEveryReplyYetStopIsPrompt)
+{
+    constexpr auto delay = 400ms;
+    auto [simulator, client] = Connected([&](Options& o) { o.replyDelay = delay; });
+    auto at = Clock::now();
+    EXPECT_EQ(client.Ask("F"), "F:020103");
+    EXPECT_GE(Clock::now() - at, delay - 50ms);
+    client.Send("Q\r");
+    ASSERT_TRUE(simulator->WaitForCommands(2, ReadLimit));
+    at = Clock::now();
+    simulator->Stop();
+    EXPECT_LT(Clock::now() - at, delay);
+}
+
+TEST(SimFaults, SplitSendsTwoSegmentsApart)
+{
+    constexpr auto pause = 300ms;
+    auto [simulator, client] = Connected([&](Options& o) { o.splitPause = pause; });
+    client.Send("F\r");
+    const std::string first = client.ReadOnce().value_or("");
+    const auto firstAt = Clock::now();
+    const std::string second = client.ReadOnce().value_or("");
+    EXPECT_FALSE(first.empty() || second.empty());
+    EXPECT_GE(Clock::now() - firstAt, pause - 100ms);
+    EXPECT_EQ(first + second, "F:020103\r\n");
+}
+
+TEST(SimFaults, SilentNeverReplies)
+{
+    auto [simulator, client] = Connected([](Options& o) { o.neverReply = true; });
+    client.Send("F\rx\r");
+    EXPECT_TRUE(simulator->WaitForCommands(2, ReadLimit));
+    EXPECT_EQ(client.ReadOnce(QuietWait), "");   // neither a reply nor a close
+}
+
+TEST(SimFaults, DropAfterRepliesToTheLastThenCloses)
+{
+    auto [simulator, client] = Connected([](Options& o) { o.dropAfter = 2; });
+    client.Send("F\rQ\rS1\r");
+    EXPECT_EQ(client.Line(), "F:020103");
+    EXPECT_EQ(client.Line(), "Q:0A");
+    EXPECT_EQ(client.ReadOnce(), std::nullopt);
+    EXPECT_TRUE(simulator->WaitForClosed(1, ReadLimit));
+    EXPECT_EQ(simulator->CountCommands("S1"), 0u);
+}
+
+TEST(SimFaults, LongRepliesExceed500Bytes)
+{
+    auto [simulator, client] = Connected([](Options& o) { o.longReplies = true; });
+    const std::string reply = client.Ask("Q");
+    EXPECT_EQ(reply.size(), 2 + netio::LongReplyDataSize);
+    EXPECT_GT(reply.size() + 2, 500u);
+    EXPECT_EQ(reply.substr(0, 4), "Q:0A");
+    EXPECT_EQ(reply.find_first_not_of(netio::LongReplyFiller, 4), std::string::npos);
+}
+
+TEST(SimFaults, LateIdleDelaysTheIdleReplyAndWhatFollowsIt)
+{
+    constexpr auto late = 1500ms;
+    auto [simulator, client] = Connected([&](Options& o) { o.lateIdle = late; });
+    auto sent = Clock::now();
+    EXPECT_EQ(client.Ask("F"), "F:020103");
+    EXPECT_LT(Clock::now() - sent, late - 500ms);
+    sent = Clock::now();
+    client.Send("x\rQ\r");
+    EXPECT_EQ(client.Line(), "x:ERR");
+    EXPECT_GE(Clock::now() - sent, late - 100ms);
+    EXPECT_EQ(client.Line(), "Q:0A");
+}
+
+TEST(SimRecord, FileListsEventsInOrderWithEscapes)
+{
+    const std::string path = testing::TempDir() + "sim_record_test.txt";
+    auto [simulator, client] = Connected([&](Options& o) { o.recordFile = path; });
+    EXPECT_EQ(client.Ask("Q"), "Q:0A");
+    client.Send("a b\\\r\n");
+    EXPECT_EQ(client.Line(), "a b\\:ERR");
+    client.Close();
+    ASSERT_TRUE(simulator->WaitForClosed(1, ReadLimit));
+    std::ifstream file(path);
+    std::vector<std::string> events;
+    long long previous = 0, ms = 0;
+    for (std::string event; file >> ms && std::getline(file, event); previous = ms) {
+        EXPECT_GE(ms, previous);
+        events.push_back(event);
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{" connect", " recv Q\\x0D", " cmd Q", " recv a\\x20b\\x5C\\x0D\\x0A",
+                                                " cmd a\\x20b\\x5C", " close"}));
+    std::remove(path.c_str());
+}
+
+TEST(SimHanging, ConnectDoesNotComplete)
+{
+    netio::HangingListener listener;
+    ASSERT_TRUE(listener.Start());
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    fcntl(fd, F_SETFL, O_NONBLOCK);
+    const sockaddr_in address = Loopback(listener.Port());
+    EXPECT_TRUE(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0 && errno == EINPROGRESS);
+    pollfd pending{fd, POLLOUT, 0};
+    EXPECT_EQ(poll(&pending, 1, static_cast<int>(QuietWait.count())), 0);
+    close(fd);
+}
+
+// Starts netio-sim with `args`; returns its pid and the read end of its stdout.
+std::pair<pid_t, int> Spawn(std::vector<const char*> args)
+{
+    args.insert(args.begin(), NETIO_SIM_PATH);
+    args.push_back(nullptr);
+    int out[2];
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);   // dup2 clears it on the child's stdout
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, NETIO_SIM_PATH, &actions, nullptr, const_cast<char* const*>(args.data()), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    return {pid, out[0]};
+}
+
+// The exit code, or -1 (after killing it) when the process does not end within ExitLimit.
+int ExitCode(pid_t pid)
+{
+    int status = 0;
+    for (const auto deadline = Clock::now() + ExitLimit; Clock::now() < deadline; std::this_thread::sleep_for(20ms))
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+TEST(SimProgram, ServesOnTheReportedPortUntilSigterm)
+{
+    const auto [pid, output] = Spawn({"--port", "0"});
+    ASSERT_GT(pid, 0);
+    std::string text;
+    pollfd ready{output, POLLIN, 0};
+    char buffer[64];
+    for (const auto deadline = Clock::now() + ReadLimit; text.find('\n') == std::string::npos && Clock::now() < deadline;)
+        if (poll(&ready, 1, 100) > 0)
+            text.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(0, read(output, buffer, sizeof buffer))));
+    close(output);
+    std::smatch port;
+    if (std::regex_search(text, port, std::regex("^port ([0-9]+)\n")))
+        EXPECT_EQ(Client(static_cast<std::uint16_t>(std::stoi(port[1]))).Ask("F"), "F:020103");
+    else
+        ADD_FAILURE() << "no port line: " << text;
+    kill(pid, SIGTERM);
+    EXPECT_EQ(ExitCode(pid), 0);
+}
+
+TEST(SimProgram, BadOptionsExitWith2)
+{
+    for (const auto& args : std::vector<std::vector<const char*>>{{"--port", "70000"}, {"--delay"}, {"--bogus"}}) {
+        const auto [pid, output] = Spawn(args);
+        close(output);
+        EXPECT_EQ(ExitCode(pid), 2) << args[0];
+    }
+}
+
+}  // namespace
