@@ -1,6 +1,7 @@
 // The desktop over Qt Widgets: windows and controls by number, one queue of events for the
 // program's loop, timers, modal dialogs and the default browser.
 #include "platform/window.h"
+#include "platform/qt_access.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,11 +34,12 @@ constexpr int ExposeWaitMs = 1000;
 // we can measure (a Windows-like caption and border).
 constexpr QSize InputDialogOuterSize{300, 130};
 constexpr QSize InputDialogClientSize{294, 101};
+constexpr int FrameFitTries = 25;   // at 20 ms each
 
-class MainWindowWidget;
+class MainWindow;
 
 struct Desktop {
-    MainWindowWidget* mainWindow = nullptr;
+    MainWindow* mainWindow = nullptr;
     std::map<int, QWidget*> controls;
     std::unique_ptr<QWidget> connectWindow;
     std::deque<Event> queue;
@@ -71,7 +73,7 @@ void Post(EventKind kind, int number)
 }
 
 // The close request only becomes an event: the program's loop decides what happens.
-class MainWindowWidget : public QWidget {
+class MainWindow : public QWidget {
 public:
     using QWidget::QWidget;
 
@@ -157,6 +159,9 @@ QFont MakeFont(FontSpec spec)
     const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
     font.setPixelSize(static_cast<int>(std::lround(spec.points * dpi / 72.0)));
     font.setBold(spec.bold);
+    // Whole-pixel glyph advances, as the layout's fonts had: unhinted, the title runs 3 pixels
+    // past its 400.
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
 
@@ -170,6 +175,7 @@ QFont GuiFont()
     font.setFamilies({QStringLiteral("Arial"), font.family()});
 #endif
     font.setPixelSize(11);
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
 
@@ -272,14 +278,31 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
 
-    ModalScope modal;
-    ShowAndPaint(&dialog);
-    const QSize frame = dialog.frameGeometry().size() - dialog.size();
-    if (!frame.isEmpty()) {
-        dialog.setFixedSize(InputDialogOuterSize - frame);
+    // The window manager's frame is known only once the dialog is mapped: until then keep a
+    // Windows-like client size, then fit the outer size and centre it.
+    QTimer fitFrame;
+    int fitTries = 0;
+    QObject::connect(&fitFrame, &QTimer::timeout, &dialog, [&] {
+        const QSize frame = dialog.frameGeometry().size() - dialog.size();
+        if (!frame.isEmpty()) {
+            dialog.setFixedSize(InputDialogOuterSize - frame);
+            fitFrame.stop();
+        } else if (++fitTries >= FrameFitTries) {
+            fitFrame.stop();
+        }
         CentreOnScreen(&dialog);
-    }
-    edit->setFocus();
+        dialog.raise();
+        dialog.activateWindow();
+    });
+    fitFrame.start(20);
+    // Showing the dialog focuses the field as if by Tab, which selects the preset: the caret goes
+    // after the preset instead, with nothing selected.
+    QTimer::singleShot(0, edit, [edit] {
+        edit->setFocus(Qt::OtherFocusReason);
+        edit->deselect();
+        edit->end(false);
+    });
+    ModalScope modal;
     return dialog.exec() == QDialog::Accepted ? edit->text().toStdString() : std::string();
 }
 
@@ -320,7 +343,7 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
 {
     StartDesktop();
     Desktop& d = D();
-    auto* window = new MainWindowWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+    auto* window = new MainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                                                      | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                                                      | Qt::WindowCloseButtonHint);
     window->setWindowTitle(ToQt(title));
@@ -494,4 +517,19 @@ void OpenWebAddress(std::string_view address)
 void SetWebAddressRecorder(std::function<void(std::string_view)> recorder)
 {
     D().webRecorder = std::move(recorder);
+}
+
+QWidget* ControlWidget(int number)
+{
+    return Control(number);
+}
+
+QWidget* MainWindowWidget()
+{
+    return D().mainWindow;
+}
+
+QWidget* ConnectWindowWidget()
+{
+    return D().connectWindow.get();
 }

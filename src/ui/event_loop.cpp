@@ -39,54 +39,59 @@ void SendCommand()
     Focus(CommandField);
 }
 
-LoopEnd RunEventLoop()
+std::optional<LoopEnd> HandleEvent(Event event)
 {
-    for (;;) {
-        const Event event = WaitWindowEvent(EventWaitLimit);
-        switch (event.kind) {
-        case EventKind::None:
+    switch (event.kind) {
+    case EventKind::None:
+        break;
+    case EventKind::Close:
+        return LoopEnd::WindowClosed;
+    case EventKind::Timer:
+        if (event.number == IdleTimer)
+            SendIdleMessage();
+        else if (event.number == PollTimer)
+            OnPollTimer();
+        break;
+    case EventKind::Control:
+        switch (event.number) {
+        case SendButton:
+            PlayClick();
+            SendCommand();
             break;
-        case EventKind::Close:
-            return LoopEnd::WindowClosed;
-        case EventKind::Timer:
-            if (event.number == IdleTimer)
-                SendIdleMessage();
-            else if (event.number == PollTimer)
-                OnPollTimer();
+        case ReferenceButton:
+            PlayClick();
+            ShowCommandReference();
             break;
-        case EventKind::Control:
-            switch (event.number) {
-            case SendButton:
-                PlayClick();
-                SendCommand();
-                break;
-            case ReferenceButton:
-                PlayClick();
-                ShowCommandReference();
-                break;
-            case FirmwareSiteButton:
-                PlayClick();
-                OpenWebAddress(FirmwareSiteAddress);
-                break;
-            case AuthorSiteButton:
-                PlayClick();
-                OpenWebAddress(AuthorSiteAddress);
-                break;
-            case CountQueryButton:
-                PlayClick();
-                SetText(CommandField, "Q");
-                SendCommand();
-                break;
-            case BoardWebButton:
-                PlayClick();
-                CloseBoardConnection();
-                OpenWebAddress(BoardWebAddress());
-                return LoopEnd::BoardWebOpened;
-            default:
-                OnOtherControlEvent();
-                break;
-            }
+        case FirmwareSiteButton:
+            PlayClick();
+            OpenWebAddress(FirmwareSiteAddress);
+            break;
+        case AuthorSiteButton:
+            PlayClick();
+            OpenWebAddress(AuthorSiteAddress);
+            break;
+        case CountQueryButton:
+            PlayClick();
+            SetText(CommandField, "Q");
+            SendCommand();
+            break;
+        case BoardWebButton:
+            PlayClick();
+            CloseBoardConnection();
+            OpenWebAddress(BoardWebAddress());
+            return LoopEnd::BoardWebOpened;
+        default:
+            OnOtherControlEvent();
             break;
         }
+        break;
     }
+    return std::nullopt;
+}
+
+LoopEnd RunEventLoop()
+{
+    for (;;)
+        if (const auto end = HandleEvent(WaitWindowEvent(EventWaitLimit)))
+            return *end;
 }

@@ -1,0 +1,453 @@
+// The main window on Qt's offscreen platform with its real controls, talking to the simulated
+// board on loopback: its layout, its events, and what each button does.
+#include <gtest/gtest.h>
+
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+#include "app/globals.h"
+#include "board/connection.h"
+#include "desktop_support.h"
+#include "netio_sim.h"
+#include "platform/qt_access.h"
+#include "ui/event_loop.h"
+#include "ui/main_window.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+QString Q(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+class WindowTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetInitialValues();
+        StartDesktop();
+        sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0});
+        ASSERT_TRUE(sim_->Start());
+        G.Settings = {"127.0.0.1", std::to_string(sim_->Port()), sim_->Port(), "8080"};
+        G.BoardConnection = OpenBoardConnection(G.Settings.Host, G.Settings.TelnetPort);
+        ASSERT_TRUE(G.BoardConnection);
+        ASSERT_TRUE(BuildMainWindow());
+        QApplication::setActiveWindow(MainWindowWidget());
+        Focus(CommandField);
+        SetWebAddressRecorder([this](std::string_view address) { opened_.emplace_back(address); });
+        Drain();
+    }
+
+    void TearDown() override
+    {
+        SetWebAddressRecorder(nullptr);
+        EndDesktop();
+        CloseBoardConnection();
+    }
+
+    // Takes every queued event without acting on it.
+    std::vector<Event> Drain()
+    {
+        std::vector<Event> events;
+        QCoreApplication::processEvents();
+        for (Event e = WaitWindowEvent(0ms); e.kind != EventKind::None; e = WaitWindowEvent(0ms))
+            events.push_back(e);
+        return events;
+    }
+
+    // Clicks a control as the user would and carries out the events it raised.
+    std::optional<LoopEnd> Click(int control)
+    {
+        QTest::mouseClick(ControlWidget(control), Qt::LeftButton);
+        std::optional<LoopEnd> end;
+        for (const Event& event : Drain())
+            if (auto result = HandleEvent(event))
+                end = result;
+        return end;
+    }
+
+    QPlainTextEdit* Editor() { return static_cast<QPlainTextEdit*>(ControlWidget(OutputEditor)); }
+    std::string EditorText() { return Editor()->toPlainText().toStdString(); }
+    QColor EditorColour() { return Editor()->palette().color(QPalette::Text); }
+
+    std::unique_ptr<netio::Simulator> sim_;
+    std::vector<std::string> opened_;
+};
+
+TEST_F(WindowTest, EveryControlStandsAtItsPlaceWithItsTextAndTip)
+{
+    QWidget* window = MainWindowWidget();
+    EXPECT_EQ(window->windowTitle(), "Varnex-NET-IO-TerminalEmulation V1.0");
+    EXPECT_EQ(window->size(), QSize(420, 370));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowCloseButtonHint);
+
+    for (const ControlSpec& spec : MainWindowControls) {
+        SCOPED_TRACE(spec.number);
+        QWidget* widget = ControlWidget(spec.number);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->parentWidget(), window);
+        EXPECT_EQ(widget->geometry(), QRect(spec.left, spec.top, spec.width, spec.height));
+        EXPECT_EQ(widget->toolTip(), Q(spec.tooltip));
+        switch (spec.kind) {
+        case ControlKind::TitleText:
+            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), Q(spec.text));
+            break;
+        case ControlKind::LineEdit:
+            EXPECT_EQ(qobject_cast<QLineEdit*>(widget)->text(), "");
+            break;
+        case ControlKind::Button:
+        case ControlKind::Toggle: {
+            auto* button = qobject_cast<QPushButton*>(widget);
+            ASSERT_NE(button, nullptr);
+            EXPECT_EQ(button->text(), Q(spec.text));
+            EXPECT_EQ(button->isCheckable(), spec.kind == ControlKind::Toggle);
+            EXPECT_FALSE(button->isDefault());
+            EXPECT_FALSE(button->autoDefault());
+            break;
+        }
+        case ControlKind::OutputEditor: {
+            auto* editor = qobject_cast<QPlainTextEdit*>(widget);
+            ASSERT_NE(editor, nullptr);
+            EXPECT_TRUE(editor->isReadOnly());
+            EXPECT_EQ(editor->lineWrapMode(), QPlainTextEdit::NoWrap);
+            EXPECT_FALSE(editor->document()->isUndoRedoEnabled());
+            break;
+        }
+        }
+    }
+}
+
+TEST_F(WindowTest, TheTitleIsBoldArialOf11PointsAndFitsItsWidth)
+{
+    auto* title = qobject_cast<QLabel*>(ControlWidget(TitleText));
+    const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInchY();
+    EXPECT_EQ(title->font().pixelSize(), std::lround(11 * dpi / 72));
+    EXPECT_TRUE(title->font().bold());
+    EXPECT_EQ(title->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    const QFontInfo matched(title->font());
+    EXPECT_TRUE(matched.family() == "Arial" || matched.family() == "Liberation Sans") << matched.family().toStdString();
+    EXPECT_LE(QFontMetrics(title->font()).horizontalAdvance(title->text()), 400);
+}
+
+TEST_F(WindowTest, EveryLabelFitsItsControl)
+{
+    for (const ControlSpec& spec : MainWindowControls) {
+        auto* button = qobject_cast<QPushButton*>(ControlWidget(spec.number));
+        if (button) {
+            EXPECT_LE(button->sizeHint().width(), spec.width) << spec.text;
+        }
+    }
+}
+
+TEST_F(WindowTest, TabWalksTheControlsInCreationOrderBothWays)
+{
+    const std::vector<int> order = {CommandField, SendButton, ReferenceButton, OutputEditor, FirmwareSiteButton,
+                                    AuthorSiteButton, BoardWebButton, CountQueryButton, PollingToggle};
+    ASSERT_TRUE(PumpUntil([] { return QApplication::focusWidget() == ControlWidget(CommandField); }));
+    for (std::size_t step = 1; step <= order.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), ControlWidget(order[step % order.size()])) << "step " << step;
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), ControlWidget(PollingToggle));
+
+    // A disabled SendButton is passed over.
+    SetEnabled(SendButton, false);
+    Focus(CommandField);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), ControlWidget(ReferenceButton));
+}
+
+TEST_F(WindowTest, SendShowsTheCommandAndItsReplyInBlue)
+{
+    AppendLine(OutputEditor, "old text");
+    SetText(CommandField, "F");
+    Click(SendButton);
+    EXPECT_EQ(EditorText(), ">F\nF:020103");
+    EXPECT_EQ(EditorColour(), QColor(0, 0, 255));
+    EXPECT_TRUE(IsEnabled(SendButton));
+    EXPECT_EQ(GetText(CommandField), "F");
+    EXPECT_EQ(QApplication::focusWidget(), ControlWidget(CommandField));
+    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
+    EXPECT_EQ(sim_->Commands().back().text, "F");
+
+    // The same command can go again at once; each reply replaces the last.
+    Click(SendButton);
+    EXPECT_EQ(EditorText(), ">F\nF:020103");
+}
+
+TEST_F(WindowTest, AnEmptyCommandShowsAMessageAndSendsNothing)
+{
+    AppendLine(OutputEditor, "kept");
+    DialogAnswerer answerer;
+    Click(SendButton);
+    ASSERT_EQ(answerer.seen.size(), 1u);
+    EXPECT_EQ(answerer.seen[0].title, "Varnex-NET-IO: Meldung");
+    EXPECT_EQ(answerer.seen[0].text,
+              "Es wurde kein Befehl in die Befehlszeile eingetragen!\n\nEs wurde keine Datenanfrage abgeschickt!");
+    EXPECT_EQ(EditorText(), "kept");
+    EXPECT_TRUE(IsEnabled(SendButton));
+    EXPECT_FALSE(sim_->WaitForCommands(1, 300ms));
+}
+
+TEST_F(WindowTest, TheCountButtonOverwritesTheFieldWithQ)
+{
+    SetText(CommandField, "something else");
+    Click(CountQueryButton);
+    EXPECT_EQ(GetText(CommandField), "Q");
+    const QStringList lines = Editor()->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], ">Q");
+    EXPECT_TRUE(lines[1].startsWith("Q:")) << lines[1].toStdString();
+    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
+    EXPECT_EQ(sim_->Commands().back().text, "Q");
+}
+
+TEST_F(WindowTest, ControlEventsComeFromTheUserOnly)
+{
+    auto* field = ControlWidget(CommandField);
+    QTest::keyClicks(field, "ab");
+    auto events = Drain();
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](Event e) { return e.kind == EventKind::Control && e.number == CommandField; }), 2);
+
+    SetText(CommandField, "xyz");
+    SetEnabled(SendButton, false);
+    SetEnabled(SendButton, true);
+    EXPECT_TRUE(Drain().empty());
+
+    // Enter in the field does nothing.
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(Drain().empty());
+
+    // A click takes the focus too, and the field reports losing it: count the clicked control only.
+    const auto countOf = [](const std::vector<Event>& events, int number) {
+        return std::count_if(events.begin(), events.end(),
+                             [number](Event e) { return e.kind == EventKind::Control && e.number == number; });
+    };
+    QTest::mouseClick(ControlWidget(PollingToggle), Qt::LeftButton);
+    events = Drain();
+    EXPECT_EQ(countOf(events, PollingToggle), 1);
+    EXPECT_TRUE(IsPressed(PollingToggle));   // already changed when the event arrives
+    Release(PollingToggle);
+    EXPECT_FALSE(IsPressed(PollingToggle));
+    EXPECT_TRUE(Drain().empty());
+
+    for (int button : {SendButton, ReferenceButton, FirmwareSiteButton, AuthorSiteButton, CountQueryButton, BoardWebButton}) {
+        QTest::mouseClick(ControlWidget(button), Qt::LeftButton);
+        events = Drain();
+        EXPECT_EQ(countOf(events, button), 1) << button;
+        EXPECT_EQ(events.size(), static_cast<std::size_t>(countOf(events, button) + countOf(events, CommandField)));
+    }
+}
+
+TEST_F(WindowTest, TheCloseRequestOnlyQueuesAnEvent)
+{
+    MainWindowWidget()->close();
+    EXPECT_TRUE(MainWindowWidget()->isVisible());
+    const auto events = Drain();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, EventKind::Close);
+    EXPECT_EQ(HandleEvent(events[0]), LoopEnd::WindowClosed);
+}
+
+TEST_F(WindowTest, TheHomePagesOpenAsPlainWebAddresses)
+{
+    Click(FirmwareSiteButton);
+    Click(AuthorSiteButton);
+    ASSERT_EQ(opened_.size(), 2u);
+    EXPECT_EQ(opened_[0], FirmwareSiteAddress);
+    EXPECT_EQ(opened_[1], AuthorSiteAddress);
+    for (const auto& address : opened_)
+        EXPECT_TRUE(address.starts_with("http://")) << address;
+    EXPECT_TRUE(G.BoardConnection.has_value());
+}
+
+TEST_F(WindowTest, TheBoardButtonClosesTheConnectionAndOpensTheAddressAsStored)
+{
+    EXPECT_EQ(Click(BoardWebButton), LoopEnd::BoardWebOpened);
+    ASSERT_EQ(opened_.size(), 1u);
+    EXPECT_EQ(opened_[0], "http://127.0.0.1:8080");
+    EXPECT_FALSE(G.BoardConnection.has_value());
+    EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
+}
+
+TEST_F(WindowTest, AnEmptyHttpPortLeavesTheAddressEndingInAColon)
+{
+    G.Settings.Host = "board.example";
+    G.Settings.HttpPortText = "";
+    EXPECT_EQ(Click(BoardWebButton), LoopEnd::BoardWebOpened);
+    ASSERT_EQ(opened_.size(), 1u);
+    EXPECT_EQ(opened_[0], "http://board.example:");
+}
+
+TEST_F(WindowTest, TheIdleMessageGoesOutEverySecondAndNothingShows)
+{
+    StartTimer(IdleTimer, G.IdleInterval);
+    StartTimer(PollTimer, G.PollInterval);
+    QTimer::singleShot(2500, MainWindowWidget(), [] { MainWindowWidget()->close(); });
+    EXPECT_EQ(RunEventLoop(), LoopEnd::WindowClosed);
+    EXPECT_EQ(sim_->CountCommands("x"), 2u);
+    EXPECT_EQ(sim_->Commands().size(), 2u);
+    EXPECT_EQ(EditorText(), "");
+}
+
+TEST_F(WindowTest, TicksThatFallDueDuringADialogAreDropped)
+{
+    StartTimer(IdleTimer, 50ms);
+    QTimer::singleShot(600, [] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    MessageDialog("Skarvel: Meldung", "wait");
+    const auto events = Drain();
+    EXPECT_LE(std::count_if(events.begin(), events.end(), [](Event e) { return e.kind == EventKind::Timer; }), 1);
+    // Afterwards they come again.
+    EXPECT_EQ(WaitWindowEvent(1s).kind, EventKind::Timer);
+}
+
+TEST_F(WindowTest, WaitingWithNothingToDoReturnsNoEventAfterTheLimit)
+{
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(WaitWindowEvent(200ms).kind, EventKind::None);
+    EXPECT_GE(clock.elapsed(), 190);
+    EXPECT_LT(clock.elapsed(), 1000);
+}
+
+TEST_F(WindowTest, TheEditorAppendsLinesAndKeepsOneColour)
+{
+    AppendLine(OutputEditor, "");
+    AppendLine(OutputEditor, "second");
+    EXPECT_EQ(EditorText(), "\nsecond");
+    ClearOutput(OutputEditor);
+    EXPECT_EQ(EditorText(), "");
+    AppendLine(OutputEditor, "first");
+    EXPECT_EQ(EditorText(), "first");
+
+    SetTextColour(OutputEditor, {255, 0, 0});
+    AppendLine(OutputEditor, "later");
+    EXPECT_EQ(EditorColour(), QColor(255, 0, 0));
+    SetTextColour(OutputEditor, {0, 0, 255});
+    EXPECT_EQ(EditorColour(), QColor(0, 0, 255));
+    EXPECT_FALSE(Editor()->document()->isUndoRedoEnabled());
+}
+
+TEST_F(WindowTest, ALongLineRunsOnWithAHorizontalScrollBar)
+{
+    AppendLine(OutputEditor, std::string(2000, 'W'));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Editor()->document()->blockCount(), 1);
+    EXPECT_GT(Editor()->horizontalScrollBar()->maximum(), 0);
+}
+
+TEST_F(WindowTest, TheReferenceShows69RedLinesOnceAndAReplyClearsIt)
+{
+    Click(ReferenceButton);
+    Click(ReferenceButton);
+    EXPECT_EQ(Editor()->document()->blockCount(), 69);
+    EXPECT_EQ(EditorColour(), QColor(255, 0, 0));
+    EXPECT_EQ(Editor()->document()->findBlockByNumber(43).text(), "NET-IO zu Client \tS1:Seite 2");
+    EXPECT_EQ(Editor()->document()->findBlockByNumber(0).text(), "Befehle für das Varnex-NET-IO-Board");
+    EXPECT_EQ(QApplication::focusWidget(), ControlWidget(CommandField));
+    QCoreApplication::processEvents();
+    EXPECT_GT(Editor()->horizontalScrollBar()->maximum(), 0);
+
+    SetText(CommandField, "F");
+    Click(SendButton);
+    EXPECT_EQ(EditorText(), ">F\nF:020103");
+    EXPECT_EQ(EditorColour(), QColor(0, 0, 255));
+}
+
+TEST(Dialogs, TheInputDialogShowsThePresetAndReturnsTheAnswer)
+{
+    StartDesktop();
+    DialogAnswerer answerer({Answer{"typed"}, Answer{std::nullopt}});
+    EXPECT_EQ(InputDialog("Skarvel: Meldung", "Frage?", "vorgabe"), "typed");
+    EXPECT_EQ(InputDialog("Skarvel: Meldung", "Frage?", "vorgabe"), "");
+    ASSERT_EQ(answerer.seen.size(), 2u);
+    EXPECT_EQ(answerer.seen[0].title, "Skarvel: Meldung");
+    EXPECT_EQ(answerer.seen[0].text, "Frage?");
+    EXPECT_EQ(answerer.seen[0].preset, "vorgabe");
+}
+
+TEST(Dialogs, TheInputDialogHasItsLayoutAndEscapeGivesEmptyText)
+{
+    StartDesktop();
+    struct Seen {
+        QRect label, edit, ok;
+        bool okDefault = false, selection = true, closeBox = true, systemMenu = true;
+        int cursor = -1;
+    } seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || dialog->property("looked").toBool())
+            return;
+        dialog->setProperty("looked", true);
+        auto* edit = dialog->findChild<QLineEdit*>();
+        seen.label = dialog->findChild<QLabel*>()->geometry();
+        seen.edit = edit->geometry();
+        seen.ok = dialog->findChild<QPushButton*>()->geometry();
+        seen.okDefault = dialog->findChild<QPushButton*>()->isDefault();
+        seen.selection = edit->hasSelectedText();
+        seen.cursor = edit->cursorPosition();
+        seen.closeBox = dialog->windowFlags() & Qt::WindowCloseButtonHint;
+        seen.systemMenu = dialog->windowFlags() & Qt::WindowSystemMenuHint;
+        QTest::keyClick(edit, Qt::Key_Escape);
+    });
+    poll.start(5);
+    EXPECT_EQ(InputDialog("Skarvel: Meldung", "Frage?", "12345"), "");
+    EXPECT_EQ(seen.label, QRect(10, 10, 280, 22));
+    EXPECT_EQ(seen.edit, QRect(10, 32, 275, 21));
+    EXPECT_EQ(seen.ok, QRect(110, 67, 80, 25));
+    EXPECT_TRUE(seen.okDefault);
+    EXPECT_FALSE(seen.selection);
+    EXPECT_EQ(seen.cursor, 5);
+    EXPECT_FALSE(seen.closeBox);
+    EXPECT_FALSE(seen.systemMenu);
+}
+
+TEST(Dialogs, MessagesShowEachCarriageReturnPairAsABreakAndAnEmptyLine)
+{
+    StartDesktop();
+    DialogAnswerer answerer;
+    MessageDialog("Skarvel: Problem", "eins\r\rzwei");
+    ASSERT_EQ(answerer.seen.size(), 1u);
+    EXPECT_EQ(answerer.seen[0].title, "Skarvel: Problem");
+    EXPECT_EQ(answerer.seen[0].text, "eins\n\nzwei");
+}
+
+TEST(Dialogs, TheConnectWindowShowsItsTextPaintedAtOnce)
+{
+    StartDesktop();
+    OpenConnectWindow("Varnex-NET-IO: Meldung", "a\r\rb");
+    QWidget* window = ConnectWindowWidget();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Varnex-NET-IO: Meldung");
+    EXPECT_EQ(window->size(), QSize(250, 90));
+    EXPECT_FALSE(window->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint
+                                          | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    auto* label = window->findChild<QLabel*>();
+    EXPECT_EQ(label->text(), "a\n\nb");
+    EXPECT_EQ(label->geometry(), QRect(10, 10, 230, 70));
+    EXPECT_TRUE(label->wordWrap());
+    CloseConnectWindow();
+    EXPECT_EQ(ConnectWindowWidget(), nullptr);
+}
+
+}  // namespace
