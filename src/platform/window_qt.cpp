@@ -261,7 +261,8 @@ void EndDesktop()
 std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset)
 {
     StartDesktop();
-    QDialog dialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // Owned by the main window where there is one, so that it gets the activation back afterwards.
+    QDialog dialog(D().mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     dialog.setWindowTitle(ToQt(title));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setFixedSize(InputDialogClientSize);
@@ -309,7 +310,7 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
 void MessageDialog(std::string_view title, std::string_view text)
 {
     StartDesktop();
-    QMessageBox box(QMessageBox::NoIcon, ToQt(title), ToShownText(text), QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, ToQt(title), ToShownText(text), QMessageBox::Ok, D().mainWindow);
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     ModalScope modal;

@@ -1,0 +1,165 @@
+// The whole program in-process on the offscreen platform: start-up from the settings file or
+// the three prompts, the two start-up failures, and both ways out, against the simulated board.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "app/globals.h"
+#include "app/startup.h"
+#include "desktop_support.h"
+#include "netio_sim.h"
+#include "platform/qt_access.h"
+#include "ui/main_window.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class StartupTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        StartDesktop();
+        folder_ = std::filesystem::temp_directory_path() / ("skarvel-start-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(folder_);
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(folder_);
+        sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0});
+        ASSERT_TRUE(sim_->Start());
+        SetWebAddressRecorder([this](std::string_view address) { opened_.emplace_back(address); });
+    }
+
+    void TearDown() override
+    {
+        SetWebAddressRecorder(nullptr);
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(folder_);
+    }
+
+    void WriteFile(std::string_view bytes) { std::ofstream("Skarvel.ini", std::ios::binary) << bytes; }
+    std::string FileBytes()
+    {
+        std::ifstream file("Skarvel.ini", std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+    std::string Port() const { return std::to_string(sim_->Port()); }
+
+    // Acts on the main window once it is up: `action` gets the window.
+    void WhenTheWindowStands(std::function<void()> action)
+    {
+        QObject::connect(&watch_, &QTimer::timeout, [this, action] {
+            QWidget* window = MainWindowWidget();
+            if (window && window->isVisible()) {
+                watch_.stop();
+                windowSeen_ = true;
+                action();
+            }
+        });
+        watch_.start(20);
+    }
+
+    std::filesystem::path folder_, previous_;
+    std::unique_ptr<netio::Simulator> sim_;
+    std::vector<std::string> opened_;
+    QTimer watch_;
+    bool windowSeen_ = false;
+};
+
+TEST_F(StartupTest, WithAFileItConnectsAndClosingTheWindowEndsWith0)
+{
+    WriteFile("127.0.0.1\r\n " + Port() + "\r\n180\r\n");
+    DialogAnswerer answerer;
+    WhenTheWindowStands([] { MainWindowWidget()->close(); });
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(windowSeen_);
+    EXPECT_TRUE(answerer.seen.empty());
+    EXPECT_EQ(sim_->Connections(), 1);
+    EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
+    EXPECT_FALSE(G.BoardConnection.has_value());
+    EXPECT_EQ(MainWindowWidget(), nullptr);
+    // The file is never changed.
+    EXPECT_EQ(FileBytes(), "127.0.0.1\r\n " + Port() + "\r\n180\r\n");
+}
+
+TEST_F(StartupTest, TheConnectTextShowsThePortAsANumber)
+{
+    SetInitialValues();
+    G.Settings = {"board.example", " 64400", 64400, "180"};
+    EXPECT_EQ(ConnectText(),
+              "Verbindungsaufbau zum Varnex-NET-IO-Board...\r\rIP/DNS: board.example\r\rPort: 64400");
+}
+
+TEST_F(StartupTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswers)
+{
+    DialogAnswerer answerer({Answer{"127.0.0.1"}, Answer{Port()}, Answer{"8080"}});
+    WhenTheWindowStands([] { MainWindowWidget()->close(); });
+    EXPECT_EQ(RunProgram(), 0);
+    ASSERT_EQ(answerer.seen.size(), 3u);
+    const std::vector<std::pair<std::string, std::string>> asked = {
+        {"IP oder DNS (192.168.0.90 / netio.dyndns.org)?", "192.168.0.90"},
+        {"TelNet-Port (64400)?", "64400"},
+        {"HTTP-Port (180)?", "180"}};
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        EXPECT_EQ(answerer.seen[i].title, "Skarvel: Meldung");
+        EXPECT_EQ(answerer.seen[i].text, asked[i].first);
+        EXPECT_EQ(answerer.seen[i].preset, asked[i].second);
+    }
+    EXPECT_EQ(FileBytes(), "127.0.0.1\r\n" + Port() + "\r\n8080\r\n");
+    EXPECT_TRUE(windowSeen_);
+    EXPECT_EQ(sim_->Connections(), 1);
+}
+
+TEST_F(StartupTest, AnUnreachableBoardIsReportedAndTheProgramEndsWith0)
+{
+    const std::string port = Port();
+    sim_->Stop();
+    WriteFile("127.0.0.1\r\n" + port + "\r\n180\r\n");
+    DialogAnswerer answerer;
+    EXPECT_EQ(RunProgram(), 0);
+    ASSERT_EQ(answerer.seen.size(), 1u);
+    EXPECT_EQ(answerer.seen[0].title, "Varnex-NET-IO: Problem");
+    EXPECT_EQ(answerer.seen[0].text, "Das Varnex-NET-IO-Board kann nicht gefunden werden!");
+    EXPECT_FALSE(windowSeen_);
+    EXPECT_EQ(ConnectWindowWidget(), nullptr);
+}
+
+TEST_F(StartupTest, AFileOfEmptyValuesIsUsedWithoutAsking)
+{
+    WriteFile("\r\n\r\n\r\n");
+    DialogAnswerer answerer;
+    EXPECT_EQ(RunProgram(), 0);
+    ASSERT_EQ(answerer.seen.size(), 1u);
+    EXPECT_FALSE(answerer.seen[0].input);
+    EXPECT_EQ(answerer.seen[0].text, "Das Varnex-NET-IO-Board kann nicht gefunden werden!");
+}
+
+TEST_F(StartupTest, AnUnwritableFileIsPassedOverAndTheNextStartAsksAgain)
+{
+    std::filesystem::create_directory("Skarvel.ini");
+    for (int start = 0; start < 2; ++start) {
+        DialogAnswerer answerer({Answer{"127.0.0.1"}, Answer{Port()}, Answer{"180"}});
+        WhenTheWindowStands([] { MainWindowWidget()->close(); });
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_EQ(answerer.seen.size(), 4u - 1u) << "start " << start;
+        EXPECT_TRUE(windowSeen_);
+        windowSeen_ = false;
+        QObject::disconnect(&watch_, nullptr, nullptr, nullptr);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory("Skarvel.ini"));
+    EXPECT_EQ(sim_->Connections(), 2);
+}
+
+TEST_F(StartupTest, TheBoardButtonEndsTheProgramWith0AfterOpeningItsPage)
+{
+    WriteFile("127.0.0.1\r\n" + Port() + "\r\n");
+    WhenTheWindowStands([] { static_cast<QPushButton*>(ControlWidget(BoardWebButton))->click(); });
+    EXPECT_EQ(RunProgram(), 0);
+    ASSERT_EQ(opened_.size(), 1u);
+    EXPECT_EQ(opened_[0], "http://127.0.0.1:");
+    EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+// A main window on the offscreen platform, connected to a simulated board on loopback, with
+// web addresses recorded instead of opened.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "board/connection.h"
+#include "desktop_support.h"
+#include "netio_sim.h"
+#include "platform/qt_access.h"
+#include "ui/event_loop.h"
+#include "ui/main_window.h"
+
+using namespace std::chrono_literals;
+
+inline QString Q(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetInitialValues();
+        StartDesktop();
+        sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0});
+        ASSERT_TRUE(sim_->Start());
+        G.Settings = {"127.0.0.1", std::to_string(sim_->Port()), sim_->Port(), "8080"};
+        G.BoardConnection = OpenBoardConnection(G.Settings.Host, G.Settings.TelnetPort);
+        ASSERT_TRUE(G.BoardConnection);
+        ASSERT_TRUE(BuildMainWindow());
+        QApplication::setActiveWindow(MainWindowWidget());
+        Focus(CommandField);
+        SetWebAddressRecorder([this](std::string_view address) { opened_.emplace_back(address); });
+        Drain();
+    }
+
+    void TearDown() override
+    {
+        SetWebAddressRecorder(nullptr);
+        EndDesktop();
+        CloseBoardConnection();
+    }
+
+    // Takes every queued event without acting on it.
+    std::vector<Event> Drain()
+    {
+        std::vector<Event> events;
+        QCoreApplication::processEvents();
+        for (Event e = WaitWindowEvent(0ms); e.kind != EventKind::None; e = WaitWindowEvent(0ms))
+            events.push_back(e);
+        return events;
+    }
+
+    // Clicks a control as the user would and carries out the events it raised.
+    std::optional<LoopEnd> Click(int control)
+    {
+        QTest::mouseClick(ControlWidget(control), Qt::LeftButton);
+        std::optional<LoopEnd> end;
+        for (const Event& event : Drain())
+            if (auto result = HandleEvent(event))
+                end = result;
+        return end;
+    }
+
+    QPlainTextEdit* Editor() { return static_cast<QPlainTextEdit*>(ControlWidget(OutputEditor)); }
+    std::string EditorText() { return Editor()->toPlainText().toStdString(); }
+    QColor EditorColour() { return Editor()->palette().color(QPalette::Text); }
+
+    std::unique_ptr<netio::Simulator> sim_;
+    std::vector<std::string> opened_;
+};
+
