@@ -476,15 +476,18 @@ void AppendLine(int editor, std::string_view line)
     auto* widget = ControlAs<QPlainTextEdit>(editor);
     if (!widget)
         return;
-    // Counted, not read from the text: an empty first line still makes the next one the second.
-    QTextCursor cursor(widget->document());
-    cursor.movePosition(QTextCursor::End);
-    if (D().editorLines++ > 0)
+    // Counted, not read from the text: an empty first line still makes the next one the second,
+    // where Qt's append would take the empty text for an empty editor.
+    if (D().editorLines++ > 0 && widget->document()->isEmpty()) {
+        QTextCursor cursor(widget->document());
+        cursor.movePosition(QTextCursor::End);
         cursor.insertBlock();
-    cursor.insertText(ToQt(line));
-    // The newest line comes into view, read from its start.
-    widget->setTextCursor(cursor);
-    widget->horizontalScrollBar()->setValue(0);
+        cursor.insertText(ToQt(line));
+        return;
+    }
+    // Qt's own append keeps the newest line in view while the view is at the bottom, at a cost
+    // that does not grow with the text.
+    widget->appendPlainText(ToQt(line));
 }
 
 void SetTextColour(int editor, Rgb colour)
