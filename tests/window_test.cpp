@@ -35,6 +35,7 @@ TEST_F(WindowTest, EveryControlStandsAtItsPlaceWithItsTextAndTip)
     EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(window->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(window->testAttribute(Qt::WA_AlwaysShowToolTips));
     const QList<QSize> iconSizes = window->windowIcon().availableSizes();
     EXPECT_TRUE(iconSizes.contains(QSize(47, 37)));
     EXPECT_TRUE(iconSizes.contains(QSize(48, 48)));

@@ -394,6 +394,8 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     window->setWindowTitle(ToQt(title));
     window->setFixedSize(clientWidth, clientHeight);
     window->setFont(GuiFont());
+    // Tips show also while another window is in front.
+    window->setAttribute(Qt::WA_AlwaysShowToolTips);
     QWidget* previous = nullptr;
     for (const ControlSpec& spec : controls) {
         QWidget* widget = CreateControl(spec, window, titleFont);
