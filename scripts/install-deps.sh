@@ -10,7 +10,7 @@ packages=(
   fonts-liberation                               # Arial's metric twin for the title
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
-  util-linux coreutils procps                    # unshare, timeout, pgrep
+  util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
 )
 
 missing=()

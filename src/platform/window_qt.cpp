@@ -37,7 +37,7 @@ constexpr int ExposeWaitMs = 1000;
 // we can measure (a Windows-like caption and border).
 constexpr QSize InputDialogOuterSize{300, 130};
 constexpr QSize InputDialogClientSize{294, 101};
-constexpr int FrameFitTries = 25;   // at 20 ms each
+constexpr int FrameFitTries = 50;   // at 20 ms each: a busy window manager may take a while
 
 class MainWindow;
 
@@ -356,6 +356,7 @@ void MessageDialog(std::string_view title, std::string_view text)
     StartDesktop();
     QMessageBox box(QMessageBox::NoIcon, ToQt(title), ToShownText(text), QMessageBox::Ok, D().mainWindow);
     box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Ok)->setIcon(QIcon());   // a plain OK, as on every desktop
     box.setWindowModality(Qt::ApplicationModal);
     ModalScope modal;
     box.exec();

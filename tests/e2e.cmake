@@ -1,0 +1,11 @@
+# End-to-end scenarios: the real program on its own Xvfb display with openbox, driven through
+# xdotool against the board simulator. One at a time, as each runs a whole desktop.
+if(SKARVEL_WITH_QT)
+  foreach(scenario first_start first_start_typed window board_web polling)
+    add_test(NAME e2e_${scenario}
+      COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/${scenario}.sh $<TARGET_FILE:skarvel> $<TARGET_FILE:netio-sim>)
+    # 77: the scenario needs a network namespace that this machine refuses.
+    set_tests_properties(e2e_${scenario} PROPERTIES
+      LABELS e2e TIMEOUT 120 RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
+  endforeach()
+endif()

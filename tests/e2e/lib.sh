@@ -1,0 +1,391 @@
+# Shared helpers for the end-to-end scenarios: each scenario drives the real program on its own
+# Xvfb display with openbox as window manager, through xdotool, against its own board simulator.
+# Source it from a scenario script run as: bash SCENARIO.sh <skarvel> <netio-sim>
+# E2E_KEEP=1 keeps a passing scenario's temp folder too (it is always kept on failure).
+
+export LC_ALL=C
+
+E2E_SKIP=77                 # ctest's SKIP_RETURN_CODE for these tests
+E2E_WAIT=10                 # default bound, in seconds, for anything to show up or end
+E2E_PIDS=()                 # everything we started, in start order; ended in reverse
+E2E_PASSED=0
+E2E_EXIT_CODE=
+PROGRAM_PID=
+WINDOW=
+SIM_PID=
+SIM_PORT=
+SIM_RECORD=
+
+e2e_log() { printf '[%s] %s\n' "$E2E_NAME" "$*"; }
+
+e2e_now_ms()
+{
+    local us=${EPOCHREALTIME//[.,]/}
+    echo $((us / 1000))
+}
+
+# e2e_setup NAME SKARVEL NETIO_SIM: temp folders, the cleanup trap, the environment.
+e2e_setup()
+{
+    E2E_NAME=$1
+    E2E_SKARVEL=$(realpath "$2")
+    E2E_SIM=$(realpath "$3")
+    [[ -x $E2E_SKARVEL && -x $E2E_SIM ]] || { echo "usage: $0 <skarvel> <netio-sim>" >&2; exit 2; }
+    local tool
+    for tool in Xvfb openbox xdotool xwininfo xprop timeout; do
+        command -v "$tool" >/dev/null || { echo "missing tool: $tool (scripts/install-deps.sh)" >&2; exit 1; }
+    done
+    E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/skarvel-e2e-$E2E_NAME.XXXXXX")
+    E2E_WORK=$E2E_DIR/work
+    mkdir -p "$E2E_WORK" "$E2E_DIR/bin" "$E2E_DIR/config"
+    mkdir -m 700 "$E2E_DIR/runtime"
+    trap e2e_cleanup EXIT
+    trap 'exit 143' TERM
+    trap 'exit 130' INT
+    export XDG_RUNTIME_DIR=$E2E_DIR/runtime
+    export XDG_CONFIG_HOME=$E2E_DIR/config
+    # No sound server is needed: the click then simply stays silent.
+    export PULSE_SERVER=unix:$E2E_DIR/no-sound-server
+    unset XDG_CURRENT_DESKTOP WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER
+    e2e_make_web_recorder
+}
+
+# Ends what we started (newest first), by pid: a polite TERM, then KILL after a bounded wait.
+e2e_cleanup()
+{
+    local status=$? i pid
+    trap - EXIT TERM INT
+    set +e      # a killed child's wait status must not end the cleanup early
+    for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
+        pid=${E2E_PIDS[i]}
+        e2e_alive "$pid" || { wait "$pid" 2>/dev/null; continue; }
+        kill -TERM "$pid" 2>/dev/null
+        e2e_wait_gone "$pid" 30 || kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    if [[ $E2E_PASSED == 1 && ${E2E_KEEP:-} != 1 ]]; then
+        rm -rf "$E2E_DIR"
+    elif [[ -n ${E2E_DIR:-} ]]; then
+        echo "[$E2E_NAME] files kept in $E2E_DIR" >&2
+    fi
+    exit "$status"
+}
+
+e2e_pass()
+{
+    E2E_PASSED=1
+    e2e_log "PASS"
+    exit 0
+}
+
+# Prints what helps to see why, keeps the folder, and fails the test.
+e2e_fail()
+{
+    echo "[$E2E_NAME] FAIL: $*" >&2
+    if [[ -n ${DISPLAY:-} ]]; then
+        echo "--- windows:" >&2
+        local id
+        for id in $(timeout 5 xdotool search --onlyvisible --name '.' 2>/dev/null); do
+            echo "  $id $(timeout 5 xdotool getwindowname "$id" 2>/dev/null)" >&2
+        done
+        command -v import >/dev/null && timeout 10 import -window root "$E2E_DIR/failure.png" 2>/dev/null \
+            && echo "--- screen: $E2E_DIR/failure.png" >&2
+    fi
+    [[ -n $SIM_RECORD && -f $SIM_RECORD ]] && { echo "--- simulator record (end):" >&2; tail -n 30 "$SIM_RECORD" >&2; }
+    [[ -s $E2E_DIR/skarvel.out ]] && { echo "--- program output:" >&2; tail -n 30 "$E2E_DIR/skarvel.out" >&2; }
+    exit 1
+}
+
+# A process that exists and is not a zombie (a zombie still answers kill -0).
+e2e_alive()
+{
+    local stat
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    stat=${stat##*) }
+    [[ ${stat%% *} != Z ]]
+}
+
+# e2e_wait_gone PID TENTHS: true once the process has ended, false when the bound runs out.
+e2e_wait_gone()
+{
+    local tries=$2
+    while e2e_alive "$1"; do
+        ((tries-- > 0)) || return 1
+        sleep 0.1
+    done
+}
+
+# --- network namespace ---------------------------------------------------------------------
+
+# Runs the calling script again inside a new network namespace, where nothing can leave the
+# machine; skips the test where the namespace is refused. Call before e2e_setup with "$@".
+e2e_isolate_network()
+{
+    if [[ ${E2E_IN_NETNS:-} != 1 ]]; then
+        if ! unshare --net true 2>/dev/null; then
+            echo "SKIP: 'unshare --net' is refused here; this scenario accepts the preset board address" \
+                "and must not run outside an isolated network namespace" >&2
+            exit "$E2E_SKIP"
+        fi
+        E2E_IN_NETNS=1 exec unshare --net bash "$0" "$@"
+    fi
+    e2e_check_isolated
+}
+
+# Refuses to go on unless the only interface is loopback and no route leads anywhere.
+e2e_check_isolated()
+{
+    local interfaces routes
+    interfaces=$(awk -F: 'NR > 2 { gsub(/ /, "", $1); print $1 }' /proc/net/dev | sort | tr '\n' ' ')
+    routes=$(awk 'NR > 1' /proc/net/route | wc -l)
+    if [[ $interfaces != "lo " || $routes != 0 ]]; then
+        echo "not isolated (interfaces: $interfaces, routes: $routes); refusing to run" >&2
+        exit 1
+    fi
+}
+
+# Loopback is down in a new namespace; a simulator inside it needs it up.
+e2e_loopback_up()
+{
+    command -v ip >/dev/null || { echo "missing tool: ip (iproute2)" >&2; exit 1; }
+    ip link set lo up || { echo "cannot bring loopback up" >&2; exit 1; }
+    e2e_check_isolated
+}
+
+# --- X server, window manager ----------------------------------------------------------------
+
+e2e_start_x()
+{
+    local display_file=$E2E_DIR/display tries=100
+    : >"$display_file"
+    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$display_file" >"$E2E_DIR/xvfb.log" 2>&1 &
+    E2E_PIDS+=($!)
+    local xvfb=$!
+    until grep -q '^[0-9][0-9]*$' "$display_file"; do
+        e2e_alive "$xvfb" || e2e_fail "Xvfb ended at start: $(tail -n 5 "$E2E_DIR/xvfb.log")"
+        ((tries-- > 0)) || e2e_fail "Xvfb gave no display number in 10 s"
+        sleep 0.1
+    done
+    export DISPLAY=:$(head -n 1 "$display_file")
+    e2e_log "Xvfb on $DISPLAY"
+}
+
+# openbox with a fixed configuration of our own: the user's or the system's cannot change it.
+e2e_start_wm()
+{
+    local rc=$E2E_DIR/openbox-rc.xml tries=100
+    cat >"$rc" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
+  <placement><policy>Smart</policy></placement>
+  <desktops><number>1</number></desktops>
+  <keyboard>
+    <keybind key="A-F4"><action name="Close"/></keybind>
+  </keyboard>
+</openbox_config>
+EOF
+    openbox --config-file "$rc" >"$E2E_DIR/openbox.log" 2>&1 &
+    E2E_PIDS+=($!)
+    local wm=$!
+    until timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+        e2e_alive "$wm" || e2e_fail "openbox ended at start: $(tail -n 5 "$E2E_DIR/openbox.log")"
+        ((tries-- > 0)) || e2e_fail "openbox did not take over the display in 10 s"
+        sleep 0.1
+    done
+}
+
+# --- simulator, browser stand-in, program ---------------------------------------------------
+
+# e2e_start_sim [netio-sim options]: sets SIM_PID, SIM_PORT (unless --port is given) and SIM_RECORD.
+e2e_start_sim()
+{
+    local out=$E2E_DIR/sim.out tries=100
+    SIM_RECORD=$E2E_DIR/sim.record
+    local port_options=(--port 0)
+    [[ " $* " == *" --port "* ]] && port_options=()
+    "$E2E_SIM" "${port_options[@]}" --record "$SIM_RECORD" "$@" >"$out" 2>"$E2E_DIR/sim.err" &
+    SIM_PID=$!
+    E2E_PIDS+=($SIM_PID)
+    until grep -q '^port [0-9]' "$out"; do
+        e2e_alive "$SIM_PID" || e2e_fail "simulator ended at start: $(cat "$E2E_DIR/sim.err")"
+        ((tries-- > 0)) || e2e_fail "simulator gave no port in 10 s"
+        sleep 0.1
+    done
+    SIM_PORT=$(awk '/^port /{ print $2; exit }' "$out")
+    e2e_log "simulator on 127.0.0.1:$SIM_PORT"
+}
+
+# The browser opener the program finds first on PATH: one line per call, the arguments joined
+# by blanks, and in a second file how many arguments there were.
+e2e_make_web_recorder()
+{
+    WEB_CALLS=$E2E_DIR/web-calls
+    WEB_ARGC=$E2E_DIR/web-argc
+    cat >"$E2E_DIR/bin/xdg-open" <<EOF
+#!/bin/sh
+# Stands in for the desktop's browser opener in the end-to-end tests.
+printf '%s\n' "\$*" >>'$WEB_CALLS'
+printf '%s\n' "\$#" >>'$WEB_ARGC'
+EOF
+    chmod +x "$E2E_DIR/bin/xdg-open"
+}
+
+# e2e_write_settings HOST TELNET_PORT HTTP_PORT: the program's Skarvel.ini, CR LF endings.
+e2e_write_settings()
+{
+    printf '%s\r\n%s\r\n%s\r\n' "$1" "$2" "$3" >"$E2E_WORK/Skarvel.ini"
+}
+
+# Starts the program in the work folder with the browser recorder first on PATH.
+e2e_start_program()
+{
+    (
+        cd "$E2E_WORK" || exit 1
+        exec env PATH="$E2E_DIR/bin:$PATH" BROWSER="$E2E_DIR/bin/xdg-open" QT_QPA_PLATFORM=xcb \
+            "$E2E_SKARVEL" >"$E2E_DIR/skarvel.out" 2>&1
+    ) &
+    PROGRAM_PID=$!
+    E2E_PIDS+=($PROGRAM_PID)
+}
+
+# e2e_wait_program_exit [SECONDS]: sets E2E_EXIT_CODE; fails the test when the bound runs out.
+e2e_wait_program_exit()
+{
+    local limit=${1:-$E2E_WAIT}
+    e2e_wait_gone "$PROGRAM_PID" $((limit * 10)) || e2e_fail "program still running after $limit s"
+    E2E_EXIT_CODE=0
+    wait "$PROGRAM_PID" || E2E_EXIT_CODE=$?
+    e2e_forget "$PROGRAM_PID"
+}
+
+# Drops a reaped pid from the cleanup list: the number may soon belong to someone else.
+e2e_forget()
+{
+    local i
+    for i in "${!E2E_PIDS[@]}"; do
+        [[ ${E2E_PIDS[i]} == "$1" ]] && unset 'E2E_PIDS[i]'
+    done
+    E2E_PIDS=("${E2E_PIDS[@]}")
+}
+
+e2e_expect_exit_code_0()
+{
+    [[ $E2E_EXIT_CODE == 0 ]] || e2e_fail "program exit code $E2E_EXIT_CODE, expected 0"
+}
+
+# --- windows ----------------------------------------------------------------------------------
+
+e2e_xdotool() { timeout 10 xdotool "$@"; }
+
+# Visible windows whose title is exactly TITLE, one id a line.
+e2e_windows_titled()
+{
+    local title=$1 pattern id
+    pattern=$(printf '%s' "$title" | sed 's/[][\.*^$(){}+?|/]/\\&/g')
+    for id in $(e2e_xdotool search --onlyvisible --name "^$pattern\$" 2>/dev/null); do
+        [[ $(e2e_xdotool getwindowname "$id" 2>/dev/null) == "$title" ]] && echo "$id"
+    done
+    return 0
+}
+
+# e2e_wait_window TITLE [SECONDS [KNOWN_ID...]]: sets WINDOW to the id of a visible window titled
+# TITLE that is none of KNOWN_ID; fails the test when none shows up in time.
+e2e_wait_window()
+{
+    local title=$1 limit=${2:-$E2E_WAIT}
+    shift 2 2>/dev/null || shift $#
+    local deadline=$(($(e2e_now_ms) + limit * 1000)) id known found
+    while :; do
+        for id in $(e2e_windows_titled "$title"); do
+            found=$id
+            for known in "$@"; do [[ $id == "$known" ]] && found=; done
+            [[ -n $found ]] && { WINDOW=$found; return 0; }
+        done
+        e2e_alive "$PROGRAM_PID" || e2e_fail "program ended while waiting for window '$title'"
+        (($(e2e_now_ms) < deadline)) || e2e_fail "no new window '$title' within $limit s"
+        sleep 0.1
+    done
+}
+
+# Waits until the window has the keyboard focus, as the window manager gives it to a new window.
+e2e_wait_focus()
+{
+    local id=$1 limit=${2:-5} deadline
+    deadline=$(($(e2e_now_ms) + limit * 1000))
+    until [[ $(e2e_xdotool getwindowfocus 2>/dev/null) == "$id" ]]; do
+        (($(e2e_now_ms) < deadline)) || e2e_fail "window $id ($(e2e_xdotool getwindowname "$id")) got no focus in $limit s"
+        sleep 0.05
+    done
+}
+
+# Client area of a window on the screen: sets WIN_X WIN_Y WIN_W WIN_H. (xdotool's own geometry
+# is off by the frame's offset under a reparenting window manager; xwininfo is not.)
+e2e_window_geometry()
+{
+    local info
+    info=$(timeout 10 xwininfo -id "$1") || e2e_fail "window $1 is gone"
+    WIN_X=$(awk '/Absolute upper-left X:/ { print $NF }' <<<"$info")
+    WIN_Y=$(awk '/Absolute upper-left Y:/ { print $NF }' <<<"$info")
+    WIN_W=$(awk '/^ *Width:/ { print $NF }' <<<"$info")
+    WIN_H=$(awk '/^ *Height:/ { print $NF }' <<<"$info")
+}
+
+# e2e_click WINDOW LEFT TOP WIDTH HEIGHT: clicks the centre of a control given in client coordinates.
+e2e_click()
+{
+    local id=$1 left=$2 top=$3 width=$4 height=$5
+    e2e_window_geometry "$id"
+    # No --sync: it waits forever when the pointer is already there. The server handles the
+    # move before the press anyway, as both come in order over one connection.
+    e2e_xdotool mousemove $((WIN_X + left + width / 2)) $((WIN_Y + top + height / 2)) click 1 \
+        || e2e_fail "could not click in window $id"
+}
+
+e2e_key() { e2e_xdotool key --delay 50 "$@" || e2e_fail "xdotool key $* failed"; }
+e2e_type() { e2e_xdotool type --delay 40 -- "$1" || e2e_fail "xdotool type failed"; }
+
+# Closes the window as a user does: activated, then Alt+F4, which openbox turns into a close
+# request (xdotool windowclose would destroy the window behind the program's back).
+e2e_close_by_wm()
+{
+    local id=$1
+    e2e_xdotool windowactivate --sync "$id" || e2e_fail "could not activate window $id"
+    e2e_key alt+F4
+}
+
+# --- simulator record -------------------------------------------------------------------------
+
+# e2e_record_count EVENT: how many record lines are exactly "<ms> EVENT" (EVENT is a regex).
+e2e_record_count()
+{
+    [[ -f $SIM_RECORD ]] || { echo 0; return 0; }
+    grep -cE "^[0-9]+ ($1)\$" "$SIM_RECORD" || true
+}
+
+# e2e_record_times EVENT: the ms stamps of the lines "<ms> EVENT", one a line.
+e2e_record_times()
+{
+    [[ -f $SIM_RECORD ]] || return 0
+    { grep -E "^[0-9]+ ($1)\$" "$SIM_RECORD" || true; } | awk '{ print $1 }'
+}
+
+# e2e_wait_record EVENT COUNT [SECONDS]: waits until EVENT is in the record COUNT times.
+e2e_wait_record()
+{
+    local event=$1 count=$2 limit=${3:-$E2E_WAIT} deadline
+    deadline=$(($(e2e_now_ms) + limit * 1000))
+    until (($(e2e_record_count "$event") >= count)); do
+        (($(e2e_now_ms) < deadline)) || e2e_fail "simulator saw '$event' $(e2e_record_count "$event") times, not $count, within $limit s"
+        sleep 0.05
+    done
+}
+
+# Every byte the program sent must be whole commands, each ended by 13 and nothing else.
+e2e_expect_clean_stream()
+{
+    local received expected
+    received=$({ grep -E '^[0-9]+ recv ' "$SIM_RECORD" || true; } | sed -E 's/^[0-9]+ recv //' | tr -d '\n')
+    expected=$({ grep -E '^[0-9]+ cmd ' "$SIM_RECORD" || true; } | sed -E 's/^[0-9]+ cmd (.*)$/\1\\x0D/' | tr -d '\n')
+    [[ $received == "$expected" ]] || e2e_fail "bytes sent are not just commands ended by 13: '$received'"
+}
