@@ -40,16 +40,16 @@ TEST_F(WindowTest, EveryControlStandsAtItsPlaceWithItsTextAndTip)
     EXPECT_TRUE(iconSizes.contains(QSize(47, 37)));
     EXPECT_TRUE(iconSizes.contains(QSize(48, 48)));
 
-    for (const ControlSpec& spec : MainWindowControls) {
-        SCOPED_TRACE(spec.number);
-        QWidget* widget = ControlWidget(spec.number);
+    for (const ControlSpec& control : MainWindowControls) {
+        SCOPED_TRACE(control.number);
+        QWidget* widget = ControlWidget(control.number);
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(widget->parentWidget(), window);
-        EXPECT_EQ(widget->geometry(), QRect(spec.left, spec.top, spec.width, spec.height));
-        EXPECT_EQ(widget->toolTip(), Q(spec.tooltip));
-        switch (spec.kind) {
+        EXPECT_EQ(widget->geometry(), QRect(control.left, control.top, control.width, control.height));
+        EXPECT_EQ(widget->toolTip(), Q(control.tooltip));
+        switch (control.kind) {
         case ControlKind::TitleText:
-            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), Q(spec.text));
+            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), Q(control.text));
             break;
         case ControlKind::LineEdit:
             EXPECT_EQ(qobject_cast<QLineEdit*>(widget)->text(), "");
@@ -58,8 +58,8 @@ TEST_F(WindowTest, EveryControlStandsAtItsPlaceWithItsTextAndTip)
         case ControlKind::Toggle: {
             auto* button = qobject_cast<QPushButton*>(widget);
             ASSERT_NE(button, nullptr);
-            EXPECT_EQ(button->text(), Q(spec.text));
-            EXPECT_EQ(button->isCheckable(), spec.kind == ControlKind::Toggle);
+            EXPECT_EQ(button->text(), Q(control.text));
+            EXPECT_EQ(button->isCheckable(), control.kind == ControlKind::Toggle);
             EXPECT_FALSE(button->isDefault());
             EXPECT_FALSE(button->autoDefault());
             break;
@@ -90,10 +90,10 @@ TEST_F(WindowTest, TheTitleIsBoldArialOf11PointsAndFitsItsWidth)
 
 TEST_F(WindowTest, EveryLabelFitsItsControl)
 {
-    for (const ControlSpec& spec : MainWindowControls) {
-        auto* button = qobject_cast<QPushButton*>(ControlWidget(spec.number));
+    for (const ControlSpec& control : MainWindowControls) {
+        auto* button = qobject_cast<QPushButton*>(ControlWidget(control.number));
         if (button) {
-            EXPECT_LE(button->sizeHint().width(), spec.width) << spec.text;
+            EXPECT_LE(button->sizeHint().width(), control.width) << control.text;
         }
     }
 }

@@ -155,13 +155,13 @@ Widget* ControlAs(int number)
     return dynamic_cast<Widget*>(Control(number));
 }
 
-QFont MakeFont(FontSpec spec)
+QFont MakeFont(FontSpec wanted)
 {
-    QFont font{ToQt(spec.face)};
+    QFont font{ToQt(wanted.face)};
     const QScreen* screen = QGuiApplication::primaryScreen();
     const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
-    font.setPixelSize(static_cast<int>(std::lround(spec.points * dpi / 72.0)));
-    font.setBold(spec.bold);
+    font.setPixelSize(static_cast<int>(std::lround(wanted.points * dpi / 72.0)));
+    font.setBold(wanted.bold);
     // Whole-pixel glyph advances, as the layout's fonts had: unhinted, the title runs 3 pixels
     // past its 400.
     font.setHintingPreference(QFont::PreferFullHinting);
@@ -222,32 +222,32 @@ QIcon ProgramIcon()
     return icon;
 }
 
-QWidget* CreateControl(const ControlSpec& spec, QWidget* parent, FontSpec titleFont)
+QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec titleFont)
 {
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (control.kind) {
     case ControlKind::TitleText: {
-        auto* label = new QLabel(ToQt(spec.text), parent);
+        auto* label = new QLabel(ToQt(control.text), parent);
         label->setAlignment(Qt::AlignCenter);
         label->setFont(MakeFont(titleFont));
         widget = label;
         break;
     }
     case ControlKind::LineEdit: {
-        auto* edit = new QLineEdit(ToQt(spec.text), parent);
-        QObject::connect(edit, &QLineEdit::textEdited, edit, [n = spec.number] { Post(EventKind::Control, n); });
-        edit->installEventFilter(new FocusWatcher(spec.number, edit));
+        auto* edit = new QLineEdit(ToQt(control.text), parent);
+        QObject::connect(edit, &QLineEdit::textEdited, edit, [n = control.number] { Post(EventKind::Control, n); });
+        edit->installEventFilter(new FocusWatcher(control.number, edit));
         widget = edit;
         break;
     }
     case ControlKind::Button:
     case ControlKind::Toggle: {
-        auto* button = new QPushButton(ToQt(spec.text), parent);
+        auto* button = new QPushButton(ToQt(control.text), parent);
         button->setAutoDefault(false);
         button->setDefault(false);
-        button->setCheckable(spec.kind == ControlKind::Toggle);
+        button->setCheckable(control.kind == ControlKind::Toggle);
         // clicked, unlike toggled, comes from the user only.
-        QObject::connect(button, &QPushButton::clicked, button, [n = spec.number] { Post(EventKind::Control, n); });
+        QObject::connect(button, &QPushButton::clicked, button, [n = control.number] { Post(EventKind::Control, n); });
         widget = button;
         break;
     }
@@ -259,14 +259,14 @@ QWidget* CreateControl(const ControlSpec& spec, QWidget* parent, FontSpec titleF
         editor->setTabChangesFocus(true);
         // Qt keeps undo steps even for a read-only editor; hours of polling would pile them up.
         editor->setUndoRedoEnabled(false);
-        editor->installEventFilter(new FocusWatcher(spec.number, editor));
+        editor->installEventFilter(new FocusWatcher(control.number, editor));
         widget = editor;
         break;
     }
     }
-    widget->setGeometry(spec.left, spec.top, spec.width, spec.height);
-    if (!spec.tooltip.empty())
-        widget->setToolTip(ToQt(spec.tooltip));
+    widget->setGeometry(control.left, control.top, control.width, control.height);
+    if (!control.tooltip.empty())
+        widget->setToolTip(ToQt(control.tooltip));
     return widget;
 }
 
@@ -398,9 +398,9 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     // Tips show also while another window is in front.
     window->setAttribute(Qt::WA_AlwaysShowToolTips);
     QWidget* previous = nullptr;
-    for (const ControlSpec& spec : controls) {
-        QWidget* widget = CreateControl(spec, window, titleFont);
-        d.controls[spec.number] = widget;
+    for (const ControlSpec& control : controls) {
+        QWidget* widget = CreateControl(control, window, titleFont);
+        d.controls[control.number] = widget;
         if (widget->focusPolicy() != Qt::NoFocus) {
             if (previous)
                 QWidget::setTabOrder(previous, widget);
