@@ -1,0 +1,1 @@
+skarvel_add_fuzzer(fuzz_riff fuzz_riff.cpp)

@@ -1,0 +1,23 @@
+// The click: the built-in image, read by the RIFF walk, played through the audio output.
+#include "sound/click.h"
+
+#include "app/globals.h"
+#include "platform/audio.h"
+#include "sound/click_sound.h"
+#include "sound/riff.h"
+
+void InitClickSound()
+{
+    if (!OpenAudioOutput()) return;
+    G.SoundAvailable = true;
+    // Should the image ever fail to load, the output stays open with nothing to play, so
+    // PlayClick quietly does nothing.
+    if (const std::optional<WaveSound> sound = ReadWaveImage(ClickSound))
+        LoadSound(sound->format, sound->samples);
+}
+
+void PlayClick()
+{
+    if (!G.SoundAvailable) return;
+    PlayFromStart();
+}

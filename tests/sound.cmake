@@ -1,0 +1,16 @@
+# The click: its image and RIFF walk without Qt, its playback through a real PulseAudio server.
+skarvel_add_test(sound_image_test SOURCES sound_image_test.cpp LIBS skarvel_base)
+
+add_test(NAME sound_click_data_is_generated
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/sound_click_data.sh $<TARGET_FILE:make_click>
+          ${CMAKE_SOURCE_DIR}/src/sound/click_sound_data.cpp)
+
+if(SKARVEL_WITH_QT)
+  # Each case starts its own sound server; sound_server.cpp is there for other tests to reuse.
+  skarvel_add_test(sound_playback_test QT SOURCES sound_playback_test.cpp sound_server.cpp LIBS skarvel_core)
+endif()
+
+if(SKARVEL_WITH_QT AND TARGET netio_sim)
+  skarvel_add_test(sound_window_test QT SOURCES sound_window_test.cpp sound_server.cpp
+                   LIBS skarvel_core netio_sim Qt6::Test)
+endif()

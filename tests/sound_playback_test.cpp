@@ -1,0 +1,289 @@
+// Plays the click through a real PulseAudio server started for the test and finds it, sample
+// for sample, in what the server played; checks a restart cuts the click still sounding, and
+// that the program goes on silently when there is no server or it goes away.
+#include "sound_server.h"
+
+#include "app/globals.h"
+#include "platform/audio.h"
+#include "sound/click.h"
+#include "sound/click_sound.h"
+#include "sound/riff.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t ClickSamples = 680;
+constexpr std::size_t SamplesPerMs = SoundServer::SampleRate / 1000;   // 22, near enough
+
+std::vector<std::int16_t> clickSamples()
+{
+    const std::optional<WaveSound> sound = ReadWaveImage(ClickSound);
+    std::vector<std::int16_t> samples;
+    if (!sound) return samples;
+    for (std::size_t i = 0; i + 1 < sound->samples.size(); i += 2)
+        samples.push_back(static_cast<std::int16_t>(sound->samples[i] | sound->samples[i + 1] << 8));
+    return samples;
+}
+
+void makeApplication()
+{
+    static int argc = 1;
+    static char name[] = "sound_playback_test";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr) new QCoreApplication(argc, argv);
+}
+
+// The program keeps handling Qt's events while it waits; the sink is fed from there.
+void pumpEvents(std::chrono::milliseconds span)
+{
+    const auto until = Clock::now() + span;
+    while (Clock::now() < until) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+bool waitForSamples(const SoundServer& server, std::size_t count, std::chrono::milliseconds limit)
+{
+    const auto until = Clock::now() + limit;
+    while (server.RecordedSamples() < count) {
+        if (Clock::now() > until) return false;
+        pumpEvents(5ms);
+    }
+    return true;
+}
+
+std::string describe(const std::vector<HeardClick>& heard)
+{
+    std::string text = "heard:";
+    for (const HeardClick& one : heard)
+        text += " at " + std::to_string(one.start) + " for " + std::to_string(one.length) + " samples;";
+    return text;
+}
+
+// Qt looks for the sound server once per process, so a case that points it at a server of its
+// own must be the first to do so in its process. ctest runs each case alone anyway; when the
+// whole program is run, later cases run again in a process of their own.
+bool QtAudioUsed = false;
+
+void runAlone(void (*body)())
+{
+    if (!QtAudioUsed || std::getenv("SKARVEL_SOUND_ALONE") != nullptr) {
+        QtAudioUsed = true;
+        body();
+        return;
+    }
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    std::string self = "/proc/self/exe";
+    std::string alone = "SKARVEL_SOUND_ALONE=1";
+    std::vector<char*> argv = {self.data(), filter.data(), nullptr};
+    std::vector<char*> envp;
+    for (char** entry = environ; *entry != nullptr; ++entry) envp.push_back(*entry);
+    envp.push_back(alone.data());
+    envp.push_back(nullptr);
+    pid_t child = -1;
+    ASSERT_EQ(::posix_spawn(&child, self.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+    const auto until = Clock::now() + 90s;
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (Clock::now() > until) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            FAIL() << "the case did not end within 90 s in its own process";
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the case failed in its own process; its output is above";
+}
+
+// Starts a server, points Qt at it and starts the click; skips when pulseaudio or pacat is missing.
+#define START_SERVER_AND_CLICK(server)                                                          \
+    if (const std::string missing = SoundServer::Missing(); !missing.empty())                   \
+        GTEST_SKIP() << "not installed: " << missing << " (scripts/install-deps.sh installs them)"; \
+    std::string whyNot;                                                                         \
+    ASSERT_TRUE(server.Start(whyNot)) << whyNot;                                                \
+    ::setenv("PULSE_SERVER", server.Address().c_str(), 1);                                      \
+    SetInitialValues();                                                                         \
+    makeApplication();                                                                          \
+    InitClickSound();                                                                           \
+    ASSERT_TRUE(G.SoundAvailable) << "no sound output on " << server.Address();                 \
+    ASSERT_TRUE(waitForSamples(server, SoundServer::SampleRate / 10, 5s)) << "the sink records nothing"
+
+// Twenty in a row, because a sink reused carelessly loses some of them after a few.
+void playsEachClickWholeWhenClicked()
+{
+    SoundServer server;
+    START_SERVER_AND_CLICK(server);
+    const std::vector<std::int16_t> click = clickSamples();
+    ASSERT_EQ(click.size(), ClickSamples);
+
+    constexpr int Clicks = 20;
+    std::vector<std::size_t> clickedAt;   // how much had been recorded when clicked
+    for (int i = 0; i < Clicks; ++i) {
+        clickedAt.push_back(server.RecordedSamples());
+        PlayClick();
+        pumpEvents(100ms);
+    }
+    ASSERT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
+    const std::vector<HeardClick> heard = FindClicks(server.Recording(), click);
+
+    ASSERT_EQ(heard.size(), static_cast<std::size_t>(Clicks)) << describe(heard);
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        EXPECT_EQ(heard[i].length, ClickSamples) << "click " << i << " is not whole";
+        // Heard when clicked: a few ms later; the bound leaves room for a busy machine, not
+        // for a click left waiting.
+        EXPECT_GE(heard[i].start, clickedAt[i]) << "click " << i;
+        EXPECT_LT(heard[i].start, clickedAt[i] + 250 * SamplesPerMs) << "click " << i << " came late";
+    }
+    CloseAudioOutput();
+}
+
+// The program does not handle events while it waits for the board; a click just before such a
+// wait must sound at once all the same.
+void playsWhileTheProgramIsBusy()
+{
+    SoundServer server;
+    START_SERVER_AND_CLICK(server);
+    const std::size_t clickedAt = server.RecordedSamples();
+    PlayClick();
+    std::this_thread::sleep_for(300ms);
+    pumpEvents(100ms);
+    ASSERT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
+    const std::vector<HeardClick> heard = FindClicks(server.Recording(), clickSamples());
+
+    ASSERT_EQ(heard.size(), 1U) << describe(heard);
+    EXPECT_EQ(heard[0].length, ClickSamples);
+    EXPECT_LT(heard[0].start, clickedAt + 250 * SamplesPerMs) << "the click waited for the program";
+    CloseAudioOutput();
+}
+
+void restartCutsTheClickStillSounding()
+{
+    SoundServer server;
+    START_SERVER_AND_CLICK(server);
+    const std::vector<std::int16_t> click = clickSamples();
+
+    // Click again as soon as the first click is heard, well within its 30.8 ms.
+    const std::size_t mark = server.RecordedSamples();
+    PlayClick();
+    const auto until = Clock::now() + 2s;
+    while (FindClicks(std::span<const std::int16_t>(server.Recording()).subspan(mark), click).empty()) {
+        ASSERT_LT(Clock::now(), until) << "the first click was never heard";
+        pumpEvents(1ms);
+    }
+    PlayClick();
+    pumpEvents(300ms);
+    ASSERT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
+    const std::vector<std::int16_t> recording = server.Recording();
+    const std::vector<HeardClick> heard = FindClicks(std::span(recording).subspan(mark), click);
+
+    ASSERT_EQ(heard.size(), 2U) << describe(heard);
+    EXPECT_LT(heard[0].length, ClickSamples) << "the first click played on after the restart";
+    EXPECT_LE(heard[0].start + heard[0].length, heard[1].start) << "the clicks overlap";
+    EXPECT_EQ(heard[1].length, ClickSamples) << "the second click is not whole";
+    CloseAudioOutput();
+}
+
+void serverGoneMidRunFailsQuietly()
+{
+    SoundServer server;
+    START_SERVER_AND_CLICK(server);
+    PlayClick();
+    pumpEvents(200ms);
+    ASSERT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
+    ASSERT_EQ(FindClicks(server.Recording(), clickSamples()).size(), 1U);
+
+    server.Stop();
+    pumpEvents(300ms);
+    for (int i = 0; i < 5; ++i) {
+        const auto started = Clock::now();
+        PlayClick();
+        pumpEvents(50ms);
+        EXPECT_LT(Clock::now() - started, 1s) << "a click waited on the missing server";
+    }
+    CloseAudioOutput();
+}
+
+void noServerLeavesSoundOff()
+{
+    // A recording server runs, but Qt is pointed elsewhere: nothing may reach it.
+    SoundServer server;
+    std::string whyNot;
+    const bool recording = SoundServer::Missing().empty();
+    if (recording) {
+        ASSERT_TRUE(server.Start(whyNot)) << whyNot;
+    }
+    const std::string missing = "unix:" + (std::filesystem::temp_directory_path() / "skarvel-no-such-socket").string();
+    ::setenv("PULSE_SERVER", missing.c_str(), 1);
+    SetInitialValues();
+    makeApplication();
+
+    const auto started = Clock::now();
+    InitClickSound();
+    EXPECT_LT(Clock::now() - started, 1s) << "start-up waited too long for a missing server";
+    EXPECT_FALSE(G.SoundAvailable);
+
+    PlayClick();
+    pumpEvents(300ms);
+    if (recording) {
+        ASSERT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
+        EXPECT_TRUE(FindClicks(server.Recording(), clickSamples()).empty());
+    }
+    CloseAudioOutput();
+}
+
+void refusesFormatItCannotPlay()
+{
+    SoundServer server;
+    START_SERVER_AND_CLICK(server);
+    const std::optional<WaveSound> sound = ReadWaveImage(ClickSound);
+    ASSERT_TRUE(sound.has_value());
+
+    PcmFormat odd = sound->format;
+    odd.bitsPerSample = 24;
+    EXPECT_FALSE(LoadSound(odd, sound->samples));
+    EXPECT_FALSE(LoadSound(sound->format, {}));
+    PlayFromStart();   // nothing loaded any more
+    pumpEvents(200ms);
+    ASSERT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
+    EXPECT_TRUE(FindClicks(server.Recording(), clickSamples()).empty());
+
+    EXPECT_TRUE(LoadSound(sound->format, sound->samples));
+    PlayFromStart();
+    pumpEvents(200ms);
+    ASSERT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
+    EXPECT_EQ(FindClicks(server.Recording(), clickSamples()).size(), 1U);
+    CloseAudioOutput();
+}
+
+}  // namespace
+
+TEST(ClickPlayback, PlaysEachClickWholeWhenClicked) { runAlone(playsEachClickWholeWhenClicked); }
+TEST(ClickPlayback, PlaysWhileTheProgramIsBusy) { runAlone(playsWhileTheProgramIsBusy); }
+TEST(ClickPlayback, RestartCutsTheClickStillSounding) { runAlone(restartCutsTheClickStillSounding); }
+TEST(ClickPlayback, ServerGoneMidRunFailsQuietly) { runAlone(serverGoneMidRunFailsQuietly); }
+TEST(ClickPlayback, NoServerLeavesSoundOffAndIsQuick) { runAlone(noServerLeavesSoundOff); }
+TEST(AudioOutput, RefusesFormatItCannotPlay) { runAlone(refusesFormatItCannotPlay); }
