@@ -121,7 +121,8 @@ TEST_F(ConnectionTest, AReplyOver500BytesIsCutAndItsRestReadNextTime)
     const std::string second = ExchangeCommand("F");
     const std::size_t restFiller = std::string("F:").size() + netio::LongReplyDataSize - 500;
     EXPECT_EQ(second.substr(0, restFiller), std::string(restFiller, netio::LongReplyFiller));
-    EXPECT_EQ(second.substr(restFiller, 8), "F:020103");
+    // The second reply follows in the same read only if it has arrived by then.
+    EXPECT_TRUE(second.size() == restFiller || second.substr(restFiller, 8) == "F:020103") << second;
 }
 
 TEST_F(ConnectionTest, ADroppedBoardGivesEmptyRepliesAndTheProgramGoesOn)

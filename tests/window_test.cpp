@@ -135,6 +135,15 @@ TEST_F(WindowTest, SendShowsTheCommandAndItsReplyInBlue)
     EXPECT_EQ(EditorText(), ">F\nF:020103");
 }
 
+TEST_F(WindowTest, WhatIsShownIsWhatGoesOutInWindows1252)
+{
+    SetText(CommandField, "ä€\u20BD");   // the rouble sign has no Windows-1252 byte
+    Click(SendButton);
+    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
+    EXPECT_EQ(sim_->Commands().back().text, "\xE4\x80?");
+    EXPECT_EQ(EditorText(), ">ä€?\nä€?:ERR");
+}
+
 TEST_F(WindowTest, AnEmptyCommandShowsAMessageAndSendsNothing)
 {
     AppendLine(OutputEditor, "kept");

@@ -43,7 +43,7 @@ struct AudioOutput {
 
 std::unique_ptr<AudioOutput> Output;
 
-bool toQtFormat(const PcmFormat& format, QAudioFormat& out)
+bool ToQtFormat(const PcmFormat& format, QAudioFormat& out)
 {
     switch (format.bitsPerSample) {
     case 8: out.setSampleFormat(QAudioFormat::UInt8); break;
@@ -56,7 +56,7 @@ bool toQtFormat(const PcmFormat& format, QAudioFormat& out)
     return out.isValid();
 }
 
-bool broken(const QAudioSink& sink)
+bool IsBroken(const QAudioSink& sink)
 {
     return sink.error() == QAudio::OpenError || sink.error() == QAudio::FatalError;
 }
@@ -80,7 +80,7 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
 
     QAudioFormat qtFormat;
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (samples.empty() || !toQtFormat(format, qtFormat) || !device.isFormatSupported(qtFormat))
+    if (samples.empty() || !ToQtFormat(format, qtFormat) || !device.isFormatSupported(qtFormat))
         return false;
     Output->samples = QByteArray(reinterpret_cast<const char*>(samples.data()),
                                  static_cast<qsizetype>(samples.size()));
@@ -98,7 +98,7 @@ void PlayFromStart()
 
     output.sink->setBufferSize(output.bufferBytes);
     QIODevice* input = output.sink->start();
-    if (input == nullptr || broken(*output.sink)) {
+    if (input == nullptr || IsBroken(*output.sink)) {
         output.failed = true;
         output.sink->stop();
         return;

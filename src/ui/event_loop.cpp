@@ -5,6 +5,7 @@
 
 #include "app/globals.h"
 #include "app/timing.h"
+#include "board/codepage.h"
 #include "board/connection.h"
 #include "sound/click.h"
 #include "ui/main_window.h"
@@ -25,7 +26,8 @@ std::string BoardWebAddress()
 void SendCommand()
 {
     SetEnabled(SendButton, false);
-    const std::string command = GetText(CommandField);
+    // Encoded at once, so the line shown is what goes out: "?" for what the wire cannot carry.
+    const std::string command = FitToWindows1252(GetText(CommandField));
     if (command.empty()) {
         MessageDialog(EmptyCommandTitle, EmptyCommandText);
     } else {

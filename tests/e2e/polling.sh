@@ -5,15 +5,8 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_setup polling "$@"
 
-e2e_start_x
-e2e_start_wm
-e2e_start_sim
-e2e_write_settings 127.0.0.1 "$SIM_PORT" 8080
-e2e_start_program
-
-e2e_wait_window "Varnex-NET-IO-TerminalEmulation V1.0"
-main=$WINDOW
-e2e_wait_record connect 1
+e2e_start_main_window 8080
+main=$MAIN
 e2e_wait_focus "$main"
 
 e2e_click "$main" 10 340 180 20         # PollingToggle, pressed in

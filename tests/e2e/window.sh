@@ -6,17 +6,10 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_setup window "$@"
 
-e2e_start_x
-e2e_start_wm
-e2e_start_sim
-e2e_write_settings 127.0.0.1 "$SIM_PORT" 8080
-e2e_start_program
-
-e2e_wait_window "Varnex-NET-IO-TerminalEmulation V1.0"
-main=$WINDOW
+e2e_start_main_window 8080
+main=$MAIN
 e2e_window_geometry "$main"
 [[ $WIN_W == 420 && $WIN_H == 370 ]] || e2e_fail "main window client is ${WIN_W}x$WIN_H, expected 420x370"
-e2e_wait_record connect 1
 e2e_wait_focus "$main"
 
 # The focus starts in CommandField, so typing goes there.
