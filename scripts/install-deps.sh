@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config                       # build
   qt6-base-dev qt6-multimedia-dev libgl-dev      # Qt 6 Widgets, Test, Multimedia
-  libgtest-dev libbenchmark-dev                  # tests and benchmarks
+  libgtest-dev                                   # tests
   clang libclang-rt-14-dev                        # sanitizer and fuzzing build
   fonts-liberation                               # Arial's metric twin for the title
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server

@@ -1,4 +1,4 @@
-// Text of the command reference window: the board's commands and example exchanges, in German.
+// The command reference shown in the output editor: the board's commands and example exchanges, in German.
 #include "ui/reference_text.h"
 
 // Long paragraphs are split over two entries where the window wraps them; the second entry
