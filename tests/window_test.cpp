@@ -117,6 +117,18 @@ TEST_F(WindowTest, TabWalksTheControlsInCreationOrderBothWays)
     EXPECT_EQ(QApplication::focusWidget(), ControlWidget(ReferenceButton));
 }
 
+TEST_F(WindowTest, TheFocusComesBackToTheLastControlWhenTheWindowIsActivatedAgain)
+{
+    Focus(ReferenceButton);
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    ASSERT_TRUE(PumpUntil([&] { return QApplication::activeWindow() == &other; }));
+    QApplication::setActiveWindow(MainWindowWidget());
+    ASSERT_TRUE(PumpUntil([] { return QApplication::activeWindow() == MainWindowWidget(); }));
+    EXPECT_EQ(QApplication::focusWidget(), ControlWidget(ReferenceButton));
+}
+
 TEST_F(WindowTest, SendShowsTheCommandAndItsReplyInBlue)
 {
     AppendLine(OutputEditor, "old text");

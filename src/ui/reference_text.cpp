@@ -1,8 +1,7 @@
 // The command reference shown in the output editor: the board's commands and example exchanges, in German.
 #include "ui/reference_text.h"
 
-// Long paragraphs are split over two entries where the window wraps them; the second entry
-// continues the sentence of the first.
+// Long paragraphs are split over two entries; the second continues the sentence of the first.
 const std::array<std::string_view, 69> CommandReferenceLines = {
     "Befehle für das Varnex-NET-IO-Board",
     "",
