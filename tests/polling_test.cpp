@@ -63,8 +63,7 @@ TEST_F(PollingTest, ReleasingEndsTheRunWithOneEndLineInBlue)
 
     // Later events of the field and ticks add nothing.
     QTest::keyClicks(ControlWidget(CommandField), "Q");
-    for (const Event& event : Drain())
-        HandleEvent(event);
+    HandleQueuedEvents();
     OnPollTimer();
     EXPECT_EQ(Lines(), lines);
     EXPECT_EQ(answerer.seen.size(), 1u);
@@ -135,8 +134,7 @@ TEST_F(PollingTest, TypingDuringARunChangesNothing)
     DialogAnswerer answerer;
     OnPollTimer();
     QTest::keyClicks(ControlWidget(CommandField), "Z");
-    for (const Event& event : Drain())
-        HandleEvent(event);
+    HandleQueuedEvents();
     EXPECT_TRUE(G.PollingActive);
     EXPECT_EQ(Lines().size(), 2);
     OnPollTimer();

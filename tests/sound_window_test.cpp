@@ -62,8 +62,7 @@ TEST_F(WindowClickTest, SendReferenceAndCountButtonsEachClickOnce)
     }
     // Typing, the toggle and the ticks stay silent.
     QTest::keyClicks(ControlWidget(CommandField), "C");
-    for (const Event& event : Drain())
-        HandleEvent(event);
+    HandleQueuedEvents();
     PumpFor(300ms);
 
     const auto heard = FindClicks(server.Recording(), ClickSamples());

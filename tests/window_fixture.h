@@ -62,15 +62,21 @@ protected:
         return events;
     }
 
-    // Clicks a control as the user would and carries out the events it raised.
-    std::optional<LoopEnd> Click(int control)
+    // Carries out every queued event, as the loop would.
+    std::optional<LoopEnd> HandleQueuedEvents()
     {
-        QTest::mouseClick(ControlWidget(control), Qt::LeftButton);
         std::optional<LoopEnd> end;
         for (const Event& event : Drain())
             if (auto result = HandleEvent(event))
                 end = result;
         return end;
+    }
+
+    // Clicks a control as the user would and carries out the events it raised.
+    std::optional<LoopEnd> Click(int control)
+    {
+        QTest::mouseClick(ControlWidget(control), Qt::LeftButton);
+        return HandleQueuedEvents();
     }
 
     QPlainTextEdit* Editor() { return static_cast<QPlainTextEdit*>(ControlWidget(OutputEditor)); }

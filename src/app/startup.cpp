@@ -19,10 +19,10 @@ constexpr std::string_view ProblemTitle = "Varnex-NET-IO: Problem";
 constexpr std::string_view NetworkFailedText = "Das Netzwerk kann nicht initialisiert werden!";
 constexpr std::string_view BoardNotFoundText = "Das Varnex-NET-IO-Board kann nicht gefunden werden!";
 
-// Releases what the program holds; the process then exits with 0 on every way out.
+// Releases what the program holds; the process then exits with 0 on every way out. The
+// connection is closed already on both roads out of the loop, and never made on the others.
 int End()
 {
-    CloseBoardConnection();
     EndDesktop();
     CloseAudioOutput();
     return 0;

@@ -58,7 +58,6 @@ void CloseConnectWindow();
 // controls created in the order given (which is also the keyboard order).
 bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, FontSpec titleFont,
                     std::span<const ControlSpec> controls);
-void CloseMainWindow();
 
 // Timer ticks arrive as Timer events; ticks that fall due while a modal dialog is open are dropped.
 void StartTimer(int number, std::chrono::milliseconds period);

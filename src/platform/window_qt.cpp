@@ -414,14 +414,6 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     return true;
 }
 
-void CloseMainWindow()
-{
-    Desktop& d = D();
-    d.controls.clear();
-    delete d.mainWindow;
-    d.mainWindow = nullptr;
-}
-
 void StartTimer(int number, std::chrono::milliseconds period)
 {
     StartDesktop();
