@@ -11,6 +11,7 @@ packages=(
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
+  libcpp-httplib-dev curl                        # the simulator's web page, and its tests
 )
 
 missing=()
