@@ -12,6 +12,7 @@ packages=(
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
   libcpp-httplib-dev curl                        # the simulator's web page, and its tests
+  help2man                                       # netio-sim's man page from its --help
 )
 
 missing=()
