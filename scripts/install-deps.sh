@@ -12,7 +12,8 @@ packages=(
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
   libcpp-httplib-dev curl                        # the simulator's web page, and its tests
-  help2man                                       # netio-sim's man page from its --help
+  help2man dpkg-dev                              # man page from --help; cpack's dpkg-shlibdeps
+  lintian desktop-file-utils appstream man-db    # checks of the package and its files
 )
 
 missing=()
