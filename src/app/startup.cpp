@@ -25,6 +25,7 @@ int End()
 {
     EndDesktop();
     CloseAudioOutput();
+    EndNetworkService();
     return 0;
 }
 }  // namespace

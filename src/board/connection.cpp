@@ -30,7 +30,7 @@ std::string ExchangeCommand(std::string_view command)
     // The blank fill is what makes a short reply leave no trace of an earlier one.
     G.ReceiveBuffer.fill(' ');
     if (G.BoardConnection) {
-        SendBytes(*G.BoardConnection, Utf8ToWindows1252(command) + G.CommandTerminator);
+        SendBytes(*G.BoardConnection, Utf8ToWindows1252(command) + G.CommandTerminator, G.ReplyLimit);
         ReceiveOnce(*G.BoardConnection, G.ReceiveBuffer, G.ReplyLimit);
     }
     const std::string_view received(G.ReceiveBuffer.data(), G.ReceiveBuffer.size());
@@ -41,7 +41,7 @@ void SendIdleMessage()
 {
     if (!G.BoardConnection)
         return;
-    SendBytes(*G.BoardConnection, G.IdleCommand + G.CommandTerminator);
+    SendBytes(*G.BoardConnection, G.IdleCommand + G.CommandTerminator, G.IdleReplyLimit);
     ReceiveOnce(*G.BoardConnection, std::span(G.ReceiveBuffer).first(IdleReceiveSize), G.IdleReplyLimit);
 }
 

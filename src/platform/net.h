@@ -10,12 +10,16 @@
 #include <string_view>
 
 struct Socket {
-    int handle = -1;
+    std::intptr_t handle = -1;   // a POSIX descriptor or a Winsock SOCKET: both fit unchanged
 };
 
-// Prepares the process for sockets. On POSIX systems that means ignoring SIGPIPE, so that a board
-// that drops the connection can never end the program; it cannot fail there.
+// Prepares the process for sockets: Winsock 1.1 on Windows, which can fail; on POSIX systems it
+// ignores SIGPIPE, so that a board that drops the connection can never end the program. Calling
+// it again while prepared changes nothing.
 bool InitNetworkService();
+
+// Gives back what InitNetworkService took, at the end; nothing when it never succeeded.
+void EndNetworkService();
 
 // Dotted IPv4 text as it stands, otherwise the first IPv4 address the name resolves to.
 std::optional<std::uint32_t> ResolveIPv4(std::string_view host);   // network byte order
@@ -23,8 +27,9 @@ std::optional<std::uint32_t> ResolveIPv4(std::string_view host);   // network by
 // Connects to address:port, giving up after `limit`. The socket is closed on every failure.
 std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds limit);
 
-// One send call with all the bytes; false when the connection has failed.
-bool SendBytes(Socket socket, std::string_view bytes);
+// Sends all the bytes, waiting at most `limit` in all for the socket to take them; false when the
+// connection failed or the time ran out. A command fits the socket's buffer: it leaves in one send.
+bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit);
 
 // Waits at most `limit` for the first byte, then receives once into `into`. Returns the number of
 // bytes received; 0 on time-out, a closed connection or an error.

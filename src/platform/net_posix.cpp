@@ -16,15 +16,19 @@
 
 namespace {
 
+std::chrono::milliseconds TimeLeft(std::chrono::steady_clock::time_point deadline)
+{
+    return std::max(std::chrono::milliseconds::zero(), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                           deadline - std::chrono::steady_clock::now()));
+}
+
 // poll() with the time left of `limit`, resumed after signals.
 int PollFor(int handle, short events, std::chrono::milliseconds limit)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
         pollfd entry{handle, events, 0};
-        const int ready = poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        const int ready = poll(&entry, 1, static_cast<int>(TimeLeft(deadline).count()));
         if (ready >= 0 || errno != EINTR)
             return ready > 0 ? entry.revents : ready;
     }
@@ -37,6 +41,8 @@ bool InitNetworkService()
     signal(SIGPIPE, SIG_IGN);
     return true;
 }
+
+void EndNetworkService() {}
 
 std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
 {
@@ -83,25 +89,32 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
     return Socket{handle};
 }
 
-bool SendBytes(Socket socket, std::string_view bytes)
+bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
 {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const int handle = static_cast<int>(socket.handle);
     while (!bytes.empty()) {
-        const ssize_t sent = send(socket.handle, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
+        // Never a send that blocks: a board that stops reading must not hold the program.
+        const ssize_t sent = send(handle, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0)
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+        else if (sent < 0 && errno == EINTR)
             continue;
-        if (sent <= 0)
+        else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && PollFor(handle, POLLOUT, TimeLeft(deadline)) > 0)
+            continue;
+        else
             return false;
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
     return true;
 }
 
 std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
 {
-    if (PollFor(socket.handle, POLLIN, limit) <= 0)
+    const int handle = static_cast<int>(socket.handle);
+    if (PollFor(handle, POLLIN, limit) <= 0)
         return 0;
     for (;;) {
-        const ssize_t received = recv(socket.handle, into.data(), into.size(), 0);
+        const ssize_t received = recv(handle, into.data(), into.size(), 0);
         if (received < 0 && errno == EINTR)
             continue;
         return received > 0 ? static_cast<std::size_t>(received) : 0;
@@ -110,5 +123,5 @@ std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::millis
 
 void CloseSocket(Socket socket)
 {
-    close(socket.handle);
+    close(static_cast<int>(socket.handle));
 }
