@@ -1,18 +1,29 @@
 // netio-sim: the board simulator as a program of its own, for trying Skarvel by hand or from
-// scripts. Serves on 127.0.0.1 until SIGINT or SIGTERM.
+// scripts, and as the control service that Windows builds of the tests start boards through.
+// Serves on 127.0.0.1 until SIGINT or SIGTERM.
 #include "netio_sim.h"
 #include "sim_http.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +55,9 @@ Options:
                   the 13), "<ms> close" when the client closes or the
                   connection is dropped; bytes outside ASCII 0x21-0x7E, and
                   backslash, are written as \xHH
+  --control       no board of its own: serve test programs that cannot start
+                  the simulator themselves (Windows builds under Wine) on
+                  the port, and print "control port N" (see below)
   --help          show this text
 
 Commands end with 13; a 10 right after the 13 is skipped. A reply is the
@@ -62,6 +76,19 @@ Inputs change by themselves every few seconds; outputs only by T.
 Anything else, an empty command, the idle message "x", an unknown id and T
 on an input are answered with the echo and ":ERR", e.g. "x:ERR", ":ERR",
 "N0F:ERR".
+
+Control service (--control): a request is one line ended by 10, its answer
+one line "ok ..." or "error <reason>". Each control connection has at most
+one board and one hanging listener, ended when the connection closes.
+  start [OPTIONS]      a board with these options on a free port: ok PORT
+  stop                 the board stops listening: ok
+  received             ok, then " AGE:BYTES" for each chunk read, AGE in ms
+                       before the answer, BYTES written as in --record
+  commands             ok, then " AGE:TEXT" for each command
+  counts               ok CONNECTIONS-ACCEPTED CONNECTIONS-CLOSED
+  wait-commands N MS   ok 1 once N commands have come, ok 0 after MS ms
+  wait-closed N MS     ok 1 once N connections have closed, ok 0 after MS ms
+  hang                 a listener whose connects hang: ok PORT
 )";
 
 // The whole text must be a number in [0, max].
@@ -74,48 +101,48 @@ std::optional<int> ParseCount(std::string_view text, int max)
     return value;
 }
 
-int Fail(std::string_view message)
-{
-    std::cerr << "netio-sim: " << message << " (try --help)\n";
-    return 2;
-}
-
-}  // namespace
-
-int main(int argc, char* argv[])
-{
-    netio::SimOptions options;
+// What the options ask for: the board, and its web page on a port of its own.
+struct ProgramOptions {
+    netio::SimOptions board;
     std::optional<std::uint16_t> httpPort;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
+};
+
+// The options in the command line's syntax; `error` says what is wrong when there are none.
+std::optional<ProgramOptions> ParseOptions(std::span<const std::string> args, std::string& error)
+{
+    ProgramOptions program;
+    netio::SimOptions& options = program.board;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
         const bool takesText = option == "--password" || option == "--record";
         const bool takesNumber = option == "--port" || option == "--http-port" || option == "--delay"
                                  || option == "--split" || option == "--drop-after" || option == "--late-idle";
-        if (option == "--help") {
-            std::cout << Usage;
-            return 0;
-        } else if (option == "--silent") {
+        if (option == "--silent") {
             options.neverReply = true;
         } else if (option == "--long-replies") {
             options.longReplies = true;
         } else if (!takesText && !takesNumber) {
-            return Fail("unknown option " + option);
-        } else if (i + 1 >= argc) {
-            return Fail(option + " needs a value");
+            error = "unknown option " + option;
+            return std::nullopt;
+        } else if (i + 1 >= args.size()) {
+            error = option + " needs a value";
+            return std::nullopt;
         } else if (takesText) {
-            (option == "--password" ? options.password : options.recordFile) = argv[++i];
+            (option == "--password" ? options.password : options.recordFile) = args[++i];
         } else {
-            const std::string_view value = argv[++i];
+            const std::string_view value = args[++i];
             const bool isPort = option == "--port" || option == "--http-port";
             const int max = isPort ? std::numeric_limits<std::uint16_t>::max() : std::numeric_limits<int>::max();
             const std::optional<int> number = ParseCount(value, max);
-            if (!number)
-                return Fail("bad number for " + option + ": " + std::string(value));
+            if (!number) {
+                error = "bad number for " + option + ": " + std::string(value);
+                return std::nullopt;
+            }
             const std::chrono::milliseconds ms{*number};
             if (option == "--port")
                 options.port = static_cast<std::uint16_t>(*number);
             else if (option == "--http-port")
-                httpPort = static_cast<std::uint16_t>(*number);
+                program.httpPort = static_cast<std::uint16_t>(*number);
             else if (option == "--delay")
                 options.replyDelay = ms;
             else if (option == "--split")
@@ -126,6 +153,151 @@ int main(int argc, char* argv[])
                 options.lateIdle = ms;
         }
     }
+    return program;
+}
+
+// What one control connection has started.
+struct ControlSession {
+    std::unique_ptr<netio::Simulator> board;
+    std::unique_ptr<netio::HangingListener> hanging;
+};
+
+std::string Answer(ControlSession& session, std::string_view request)
+{
+    std::vector<std::string> words;
+    for (std::size_t start = 0; start < request.size();) {
+        const std::size_t end = std::min(request.find(' ', start), request.size());
+        if (end > start)
+            words.emplace_back(request.substr(start, end - start));
+        start = end + 1;
+    }
+    const std::string verb = words.empty() ? "" : words[0];
+    const auto age = [](std::chrono::steady_clock::time_point at) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - at);
+        return std::to_string(ms.count());
+    };
+
+    if (verb == "start") {
+        std::string error;
+        std::optional<ProgramOptions> options = ParseOptions(std::span(words).subspan(1), error);
+        if (!options)
+            return "error " + error;
+        options->board.port = 0;
+        options->board.recordFile.clear();
+        session.board = std::make_unique<netio::Simulator>(options->board);
+        return session.board->Start() ? "ok " + std::to_string(session.board->Port()) : "error cannot listen";
+    }
+    if (verb == "hang") {
+        session.hanging = std::make_unique<netio::HangingListener>();
+        return session.hanging->Start() ? "ok " + std::to_string(session.hanging->Port()) : "error cannot fill a backlog";
+    }
+    if (!session.board)
+        return "error no board started";
+    const netio::Simulator& board = *session.board;
+    if (verb == "stop") {
+        session.board->Stop();
+        return "ok";
+    }
+    if (verb == "received" || verb == "commands") {
+        std::string answer = "ok";
+        if (verb == "received")
+            for (const netio::ReceivedChunk& chunk : board.Received())
+                answer += " " + age(chunk.at) + ":" + netio::EscapeBytes(chunk.bytes);
+        else
+            for (const netio::ReceivedCommand& command : board.Commands())
+                answer += " " + age(command.at) + ":" + netio::EscapeBytes(command.text);
+        return answer;
+    }
+    if (verb == "counts")
+        return "ok " + std::to_string(board.Connections()) + " " + std::to_string(board.ClosedConnections());
+    if ((verb == "wait-commands" || verb == "wait-closed") && words.size() == 3) {
+        const std::optional<int> count = ParseCount(words[1], std::numeric_limits<int>::max());
+        const std::optional<int> ms = ParseCount(words[2], std::numeric_limits<int>::max());
+        if (!count || !ms)
+            return "error bad number";
+        const std::chrono::milliseconds limit{*ms};
+        const bool reached = verb == "wait-commands" ? board.WaitForCommands(static_cast<std::size_t>(*count), limit)
+                                                     : board.WaitForClosed(*count, limit);
+        return reached ? "ok 1" : "ok 0";
+    }
+    return "error unknown request: " + std::string(request);
+}
+
+// One control connection, on a thread of its own until the test program closes it.
+void ServeControlConnection(int fd)
+{
+    ControlSession session;
+    std::string pending;
+    char chunk[4096];
+    for (;;) {
+        const std::size_t end = pending.find('\n');
+        if (end == std::string::npos) {
+            const ssize_t size = recv(fd, chunk, sizeof chunk, 0);
+            if (size <= 0)
+                break;
+            pending.append(chunk, static_cast<std::size_t>(size));
+            continue;
+        }
+        const std::string answer = Answer(session, std::string_view(pending).substr(0, end)) + "\n";
+        pending.erase(0, end + 1);
+        if (send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(answer.size()))
+            break;
+    }
+    close(fd);
+}
+
+// Until a signal ends the process, which ends every board with it.
+int ServeControl(std::uint16_t port)
+{
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (listener < 0 || bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
+        || listen(listener, 16) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        std::cerr << "netio-sim: cannot listen on 127.0.0.1 port " << port << "\n";
+        return 1;
+    }
+    std::cout << "control port " << ntohs(address.sin_port) << std::endl;
+    for (;;) {
+        const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0)
+            std::thread(ServeControlConnection, fd).detach();
+        else if (errno != EINTR && errno != ECONNABORTED)
+            return 1;
+    }
+}
+
+int Fail(std::string_view message)
+{
+    std::cerr << "netio-sim: " << message << " (try --help)\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    bool control = false;
+    for (const std::string& arg : args) {
+        if (arg == "--help") {
+            std::cout << Usage;
+            return 0;
+        }
+        control = control || arg == "--control";
+    }
+    std::erase(args, "--control");
+    std::string error;
+    const std::optional<ProgramOptions> program = ParseOptions(args, error);
+    if (!program)
+        return Fail(error);
+    const netio::SimOptions& options = program->board;
+    const std::optional<std::uint16_t> httpPort = program->httpPort;
+    if (control)
+        return ServeControl(options.port);
 
     // Blocked before the server thread starts, so that it inherits the mask and only sigwait sees them.
     sigset_t stopSignals;

@@ -416,29 +416,38 @@ bool Simulator::WaitForClosed(int count, std::chrono::milliseconds limit) const
     return impl_->changed.wait_for(lock, limit, [&] { return impl_->closedCount >= count; });
 }
 
+struct HangingListener::Impl {
+    int fd = -1;
+    std::vector<int> fillers;
+    std::uint16_t port = 0;
+};
+
+HangingListener::HangingListener() : impl_(std::make_unique<Impl>()) {}
+
 HangingListener::~HangingListener()
 {
-    for (const int filler : fillers_)
+    for (const int filler : impl_->fillers)
         close(filler);
-    if (fd_ >= 0)
-        close(fd_);
+    if (impl_->fd >= 0)
+        close(impl_->fd);
 }
 
 bool HangingListener::Start()
 {
-    if (fd_ >= 0)
+    Impl& s = *impl_;
+    if (s.fd >= 0)
         return false;
     // Backlog 0 lets a single connection wait in the accept queue; with it full, Linux drops
     // further SYNs, and the connecting side keeps retrying until it gives up by itself.
-    std::tie(fd_, port_) = ListenOnLoopback(0, 0);
-    if (fd_ < 0)
+    std::tie(s.fd, s.port) = ListenOnLoopback(0, 0);
+    if (s.fd < 0)
         return false;
-    const sockaddr_in address = Loopback(port_);
+    const sockaddr_in address = Loopback(s.port);
     for (int i = 0; i < MaxFillers; ++i) {
         const int filler = NewSocket();
         if (filler < 0)
             return false;
-        fillers_.push_back(filler);
+        s.fillers.push_back(filler);
         if (connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
             continue;
         if (errno != EINPROGRESS)
@@ -452,7 +461,7 @@ bool HangingListener::Start()
 
 std::uint16_t HangingListener::Port() const
 {
-    return port_;
+    return impl_->port;
 }
 
 std::string EscapeBytes(std::string_view bytes)

@@ -1,5 +1,7 @@
 // A simulated NET-IO board on 127.0.0.1 for tests and manual trials, with switchable faults
 // (slow, split, missing, dropped or over-long replies) and a record of everything it received.
+// In Windows builds of the tests the board is the Linux netio-sim, run with --control beside the
+// test program; the same classes then drive it over its control service (netio_sim_remote.cpp).
 #pragma once
 
 #include <chrono>
@@ -80,7 +82,7 @@ private:
 // hangs until the client's own time-out (Linux drops the SYN instead of refusing it).
 class HangingListener {
 public:
-    HangingListener() = default;
+    HangingListener();
     ~HangingListener();
     HangingListener(const HangingListener&) = delete;
     HangingListener& operator=(const HangingListener&) = delete;
@@ -89,9 +91,8 @@ public:
     std::uint16_t Port() const;
 
 private:
-    int fd_ = -1;
-    std::vector<int> fillers_;
-    std::uint16_t port_ = 0;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 // Record-file form of raw bytes: printable ASCII except blank and backslash as is, the rest as \xHH.
