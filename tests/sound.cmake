@@ -1,9 +1,12 @@
 # The click: its image and RIFF walk without Qt, its playback through a real PulseAudio server.
 skarvel_add_test(sound_image_test SOURCES sound_image_test.cpp LIBS skarvel_base)
 
-add_test(NAME sound_click_data_is_generated
-  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/sound_click_data.sh $<TARGET_FILE:make_click>
-          ${CMAKE_SOURCE_DIR}/src/sound/click_sound_data.cpp)
+# The data in the tree comes from the build machine's generator.
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME sound_click_data_is_generated
+    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/sound_click_data.sh $<TARGET_FILE:make_click>
+            ${CMAKE_SOURCE_DIR}/src/sound/click_sound_data.cpp)
+endif()
 
 if(SKARVEL_WITH_QT)
   # Each case starts its own sound server; sound_server.cpp is there for other tests to reuse.

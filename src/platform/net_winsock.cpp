@@ -1,0 +1,140 @@
+// Winsock behind the connection functions. A socket stays non-blocking from its connect on, so
+// that every wait goes through select() with the caller's limit.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <winsock2.h>
+
+#include "platform/net.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool Started = false;   // WSAStartup has succeeded and WSACleanup has not run since
+
+SOCKET Handle(Socket socket)
+{
+    return static_cast<SOCKET>(socket.handle);
+}
+
+int Length(std::size_t size)
+{
+    return static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+}
+
+std::chrono::milliseconds TimeLeft(Clock::time_point deadline)
+{
+    return std::max(std::chrono::milliseconds::zero(),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+}
+
+// Waits at most `limit` until the socket can be read, or written. A failed connect shows only in
+// the exception set on Windows, so a wait for writing watches that set too and fails by it.
+bool WaitFor(SOCKET handle, bool forWriting, std::chrono::milliseconds limit)
+{
+    fd_set wanted;
+    fd_set failed;
+    FD_ZERO(&wanted);
+    FD_ZERO(&failed);
+    FD_SET(handle, &wanted);
+    FD_SET(handle, &failed);
+    timeval wait{static_cast<long>(limit.count() / 1000), static_cast<long>(limit.count() % 1000 * 1000)};
+    const int ready = select(0, forWriting ? nullptr : &wanted, forWriting ? &wanted : nullptr,
+                             forWriting ? &failed : nullptr, &wait);
+    return ready > 0 && FD_ISSET(handle, &wanted) && !(forWriting && FD_ISSET(handle, &failed));
+}
+
+}  // namespace
+
+bool InitNetworkService()
+{
+    WSADATA data;
+    if (!Started)
+        Started = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+    return Started;
+}
+
+void EndNetworkService()
+{
+    if (Started)
+        WSACleanup();
+    Started = false;
+}
+
+std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
+{
+    const std::string name(host);
+    const unsigned long dotted = inet_addr(name.c_str());
+    if (dotted != INADDR_NONE || name == "255.255.255.255")
+        return static_cast<std::uint32_t>(dotted);
+
+    // An empty name would give this machine's own address.
+    const hostent* found = name.empty() ? nullptr : gethostbyname(name.c_str());
+    if (found == nullptr || found->h_addrtype != AF_INET || found->h_addr_list[0] == nullptr)
+        return std::nullopt;
+    std::uint32_t address = 0;
+    std::memcpy(&address, found->h_addr_list[0], sizeof address);
+    return address;
+}
+
+std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds limit)
+{
+    const SOCKET handle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (handle == INVALID_SOCKET)
+        return std::nullopt;
+    // Not handed to programs started later, such as the browser.
+    SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
+
+    u_long nonBlocking = 1;
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = address;
+    bool connected = ioctlsocket(handle, FIONBIO, &nonBlocking) == 0;
+    if (connected && connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+        int error = 0;
+        int length = sizeof error;
+        connected = WSAGetLastError() == WSAEWOULDBLOCK && WaitFor(handle, true, limit)
+                    && getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
+                    && error == 0;
+    }
+    if (!connected) {
+        closesocket(handle);
+        return std::nullopt;
+    }
+    return Socket{static_cast<std::intptr_t>(handle)};
+}
+
+bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
+{
+    const auto deadline = Clock::now() + limit;
+    while (!bytes.empty()) {
+        const int sent = send(Handle(socket), bytes.data(), Length(bytes.size()), 0);
+        if (sent > 0)
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+        else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK
+                 && WaitFor(Handle(socket), true, TimeLeft(deadline)))
+            continue;
+        else
+            return false;
+    }
+    return true;
+}
+
+std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
+{
+    if (!WaitFor(Handle(socket), false, limit))
+        return 0;
+    const int received = recv(Handle(socket), into.data(), Length(into.size()), 0);
+    return received > 0 ? static_cast<std::size_t>(received) : 0;
+}
+
+void CloseSocket(Socket socket)
+{
+    closesocket(Handle(socket));
+}
