@@ -6,6 +6,8 @@ packages=(
   cmake g++ make pkg-config                       # build
   qt6-base-dev qt6-multimedia-dev libgl-dev      # Qt 6 Widgets, Test, Multimedia
   libgtest-dev                                   # tests
+  g++-mingw-w64-x86-64-posix googletest          # the Windows build, GoogleTest from its sources
+  wine wine64 fonts-wine                         # running the Windows build's tests
   clang libclang-rt-14-dev                        # sanitizer and fuzzing build
   fonts-liberation                               # Arial's metric twin for the title
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server
