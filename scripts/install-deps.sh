@@ -8,6 +8,7 @@ packages=(
   libgtest-dev                                   # tests
   clang libclang-rt-14-dev                        # sanitizer and fuzzing build
   fonts-liberation                               # Arial's metric twin for the title
+  fonts-dejavu-core                              # a desktop font wider than Arial, for the fit tests
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip

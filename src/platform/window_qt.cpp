@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QIcon>
 #include <QImage>
 #include <QPainter>
@@ -19,14 +20,18 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -155,12 +160,21 @@ Widget* ControlAs(int number)
     return dynamic_cast<Widget*>(Control(number));
 }
 
+// The fixed layout is in pixels at 96 dpi. They are Qt's device-independent pixels, which Qt
+// scales as a whole for the screen; fonts are given in the same pixels, so that no dpi or
+// scaling setting moves a text against the layout around it.
+constexpr double LayoutDpi = 96.0;
+// The layout was made for the Windows GUI font: 8 points at 96 dpi.
+constexpr int GuiFontPixels = 11;
+// A text that does not fit its control gets a smaller font, but none smaller than this.
+constexpr int SmallestFontPixels = 9;
+// Where a control keeps the font it was meant to have, before any fitting.
+constexpr char WantedFontProperty[] = "skarvelWantedFont";
+
 QFont MakeFont(FontSpec wanted)
 {
     QFont font{ToQt(wanted.face)};
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
-    font.setPixelSize(static_cast<int>(std::lround(wanted.points * dpi / 72.0)));
+    font.setPixelSize(static_cast<int>(std::lround(wanted.points * LayoutDpi / 72.0)));
     font.setBold(wanted.bold);
     // Whole-pixel glyph advances, as the layout's fonts had: unhinted, the title runs 3 pixels
     // past its 400.
@@ -168,18 +182,79 @@ QFont MakeFont(FontSpec wanted)
     return font;
 }
 
-// The fixed control sizes were laid out for the Windows GUI font: 8 points at 96 dpi, about as
-// wide as Arial. Elsewhere Arial (or its metric twin) at that size keeps every label inside its
-// control; the desktop's own family is the fallback.
+// Arial at that size, or its metric twin, keeps every label inside its control; the desktop's
+// own family is the fallback, and where it is wider, the fitting below makes room.
 QFont GuiFont()
 {
     QFont font = QApplication::font();
 #if !defined(Q_OS_WIN)
     font.setFamilies({QStringLiteral("Arial"), font.family()});
 #endif
-    font.setPixelSize(11);
+    font.setPixelSize(GuiFontPixels);
     font.setHintingPreference(QFont::PreferFullHinting);
     return font;
+}
+
+// Whether a control's text, drawn in the given font, stays inside the control.
+using FitTest = std::function<bool(const QFont&)>;
+
+// The font at the largest whole-pixel size, from its own down to the floor, that fits.
+std::optional<QFont> ShrunkToFit(QFont font, const FitTest& fits)
+{
+    for (int pixels = font.pixelSize(); pixels >= SmallestFontPixels; --pixels) {
+        font.setPixelSize(pixels);
+        if (fits(font))
+            return font;
+    }
+    return std::nullopt;
+}
+
+// Plain text laid out with `flags` (word wrap or not) inside a box of the given size.
+bool TextFits(const QFont& font, QSizeF box, int flags, const QString& text)
+{
+    const QRectF needed = QFontMetricsF(font).boundingRect(QRectF(QPointF(), box), flags, text);
+    return needed.width() <= box.width() && needed.height() <= box.height();
+}
+
+// Inside the area where the style draws the button's text, which cuts off what lies outside.
+bool ButtonTextFits(const QPushButton& button, const QFont& font)
+{
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    option.text = button.text();
+    option.fontMetrics = QFontMetrics(font);
+    const QRect inside = button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button);
+    const QFontMetricsF metrics(font);
+    return metrics.horizontalAdvance(button.text()) <= inside.width() && metrics.height() <= inside.height();
+}
+
+// Gives the control the largest font, at most the one it is meant to have, in which its text
+// fits its fixed size. A word-wrapped text first gets every line whole; only where that cannot
+// be had at a readable size may its lines wrap.
+void FitTextToControl(QWidget* control)
+{
+    QVariant wanted = control->property(WantedFontProperty);
+    if (!wanted.isValid()) {
+        wanted = control->font();
+        control->setProperty(WantedFontProperty, wanted);
+    }
+    const QFont font = wanted.value<QFont>();
+    std::optional<QFont> fitted;
+    if (const auto* button = qobject_cast<QPushButton*>(control)) {
+        fitted = ShrunkToFit(font, [button](const QFont& f) { return ButtonTextFits(*button, f); });
+    } else if (const auto* label = qobject_cast<QLabel*>(control)) {
+        const QSizeF box = label->contentsRect().size();
+        const QString text = label->text();
+        fitted = ShrunkToFit(font, [&](const QFont& f) { return TextFits(f, box, 0, text); });
+        if (!fitted && label->wordWrap())
+            fitted = ShrunkToFit(font, [&](const QFont& f) { return TextFits(f, box, Qt::TextWordWrap, text); });
+    }
+    if (!fitted) {
+        fitted = font;
+        fitted->setPixelSize(std::min(font.pixelSize(), SmallestFontPixels));
+    }
+    if (*fitted != control->font())
+        control->setFont(*fitted);
 }
 
 // The program's picture, drawn rather than shipped: a board with its terminal block and a
@@ -267,6 +342,8 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
     widget->setGeometry(control.left, control.top, control.width, control.height);
     if (!control.tooltip.empty())
         widget->setToolTip(ToQt(control.tooltip));
+    if (control.kind != ControlKind::LineEdit && control.kind != ControlKind::OutputEditor)
+        FitTextToControl(widget);
     return widget;
 }
 
@@ -315,12 +392,14 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     auto* label = new QLabel(ToQt(prompt), &dialog);
     label->setGeometry(10, 10, 280, 22);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    FitTextToControl(label);
     auto* edit = new QLineEdit(ToQt(preset), &dialog);
     edit->setGeometry(10, 32, 275, 21);
     edit->end(false);
     auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
     ok->setGeometry(110, 67, 80, 25);
     ok->setDefault(true);
+    FitTextToControl(ok);
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
 
     // The window manager's frame is known only once the dialog is mapped: until then keep a
@@ -374,6 +453,7 @@ void OpenConnectWindow(std::string_view title, std::string_view text)
     label->setGeometry(10, 10, 230, 70);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
+    FitTextToControl(label);
     D().connectWindow = std::move(window);
     ShowAndPaint(D().connectWindow.get());
 }
