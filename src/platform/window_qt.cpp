@@ -3,6 +3,7 @@
 #include "platform/window.h"
 #include "platform/qt_access.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -342,9 +343,21 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
     widget->setGeometry(control.left, control.top, control.width, control.height);
     if (!control.tooltip.empty())
         widget->setToolTip(ToQt(control.tooltip));
+    if (!control.accessibleName.empty())
+        widget->setAccessibleName(ToQt(control.accessibleName));
     if (control.kind != ControlKind::LineEdit && control.kind != ControlKind::OutputEditor)
         FitTextToControl(widget);
     return widget;
+}
+
+// The main window and the connecting window are plain top-level widgets: a screen reader is to
+// find them as frames, not as nameless panes.
+QAccessibleInterface* AccessibleWindow(const QString& className, QObject* object)
+{
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (className == QLatin1String("QWidget") && widget && widget->isWindow())
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    return nullptr;
 }
 
 }  // namespace
@@ -360,6 +373,8 @@ void StartDesktop()
     // The program keeps no log: Qt's own diagnostics (a missing sound server, say) go nowhere.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     auto* application = new QApplication(argc, argv);
+    // Asked before the factory Qt installs with the application.
+    QAccessible::installFactory(AccessibleWindow);
     application->setQuitOnLastWindowClosed(false);
     application->setWindowIcon(ProgramIcon());
 }
@@ -396,6 +411,8 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     auto* edit = new QLineEdit(ToQt(preset), &dialog);
     edit->setGeometry(10, 32, 275, 21);
     edit->end(false);
+    // A screen reader names the field by its prompt.
+    label->setBuddy(edit);
     auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
     ok->setGeometry(110, 67, 80, 25);
     ok->setDefault(true);
@@ -541,14 +558,25 @@ std::string GetText(int control)
     return {};
 }
 
+// The text the control holds already is not set again: that would move the caret and tell a
+// screen reader of a change on every poll.
 void SetText(int control, std::string_view text)
 {
-    if (auto* edit = ControlAs<QLineEdit>(control))
-        edit->setText(ToQt(text));
-    else if (auto* button = ControlAs<QAbstractButton>(control))
-        button->setText(ToQt(text));
-    else if (auto* label = ControlAs<QLabel>(control))
-        label->setText(ToQt(text));
+    const QString wanted = ToQt(text);
+    if (auto* edit = ControlAs<QLineEdit>(control)) {
+        if (edit->text() != wanted)
+            edit->setText(wanted);
+    } else if (auto* button = ControlAs<QAbstractButton>(control)) {
+        if (button->text() != wanted) {
+            button->setText(wanted);
+            FitTextToControl(button);
+        }
+    } else if (auto* label = ControlAs<QLabel>(control)) {
+        if (label->text() != wanted) {
+            label->setText(wanted);
+            FitTextToControl(label);
+        }
+    }
 }
 
 void SetEnabled(int control, bool enabled)
