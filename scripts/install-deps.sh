@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config                       # build
   qt6-base-dev qt6-multimedia-dev libgl-dev      # Qt 6 Widgets, Test, Multimedia
+  qt6-translations-l10n                          # Qt's own texts in German, built in
   libgtest-dev                                   # tests
   clang libclang-rt-14-dev                        # sanitizer and fuzzing build
   fonts-liberation                               # Arial's metric twin for the title

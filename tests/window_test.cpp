@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -123,6 +124,15 @@ TEST_F(WindowTest, ScreenReadersFindTheWindowAsAFrameAndTheFieldByItsName)
     QAccessibleInterface* field = QAccessible::queryAccessibleInterface(ControlWidget(CommandField));
     EXPECT_EQ(field->role(), QAccessible::EditableText);
     EXPECT_EQ(field->text(QAccessible::Name), "Befehlszeile");
+}
+
+TEST_F(WindowTest, QtsOwnTextsAreGerman)
+{
+    const std::unique_ptr<QMenu> menu(qobject_cast<QLineEdit*>(ControlWidget(CommandField))->createStandardContextMenu());
+    QString texts;
+    for (const QAction* action : menu->actions())
+        texts += action->text() + " | ";
+    EXPECT_TRUE(texts.contains("&Kopieren") && texts.contains("Alles auswählen")) << texts.toStdString();
 }
 
 TEST_F(WindowTest, TabWalksTheControlsInCreationOrderBothWays)

@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -24,6 +25,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 #include <QWindow>
 
@@ -360,6 +362,18 @@ QAccessibleInterface* AccessibleWindow(const QString& className, QObject* object
     return nullptr;
 }
 
+// Qt's own texts (context menus, standard buttons) in German, as all of the program's: the copy
+// built in, else the one of the Qt the program runs with.
+void LoadQtGerman()
+{
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    for (const QString& folder : {QStringLiteral(":/translations"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)})
+        if (translator->load(QStringLiteral("qtbase_de"), folder)) {
+            QCoreApplication::installTranslator(translator);
+            return;
+        }
+}
+
 }  // namespace
 
 void StartDesktop()
@@ -377,6 +391,7 @@ void StartDesktop()
     QAccessible::installFactory(AccessibleWindow);
     application->setQuitOnLastWindowClosed(false);
     application->setWindowIcon(ProgramIcon());
+    LoadQtGerman();
 }
 
 void EndDesktop()
