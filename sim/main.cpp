@@ -32,6 +32,9 @@ Options:
   --long-replies  pad the data of every reply with '-' to 600 characters
   --late-idle N   answer the idle message "x" N ms late; replies keep their
                   order, so those after it wait too
+  --hang          no board: the port's accept queue is kept full, so that a
+                  connect neither succeeds nor fails until the client gives up
+                  (every other option is ignored)
   --record FILE   write one line per event, flushed at once, with the ms
                   since start: "<ms> connect", "<ms> recv <bytes>" for each
                   chunk read, "<ms> cmd <command>" for each command (without
@@ -79,6 +82,7 @@ int Fail(std::string_view message)
 int main(int argc, char* argv[])
 {
     netio::SimOptions options;
+    bool hang = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const bool takesText = option == "--password" || option == "--record";
@@ -87,6 +91,8 @@ int main(int argc, char* argv[])
         if (option == "--help") {
             std::cout << Usage;
             return 0;
+        } else if (option == "--hang") {
+            hang = true;
         } else if (option == "--silent") {
             options.neverReply = true;
         } else if (option == "--long-replies") {
@@ -123,6 +129,18 @@ int main(int argc, char* argv[])
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    if (hang) {
+        netio::HangingListener listener;
+        if (!listener.Start()) {
+            std::cerr << "netio-sim: cannot fill an accept queue on 127.0.0.1\n";
+            return 1;
+        }
+        std::cout << "port " << listener.Port() << std::endl;
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        return 0;
+    }
 
     netio::Simulator simulator(options);
     if (!simulator.Start()) {

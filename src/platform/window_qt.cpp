@@ -30,10 +30,13 @@
 #include <QWindow>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace {
@@ -352,6 +355,43 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
     return widget;
 }
 
+// The program keeps no log: Qt's own diagnostics (a missing sound server, say) go nowhere. When
+// Qt cannot go on at all, typically for want of a desktop, it says why on standard error, with
+// what it noted while the desktop was starting, and the program ends.
+struct StartMessages {
+    std::mutex mutex;   // Qt may speak from its own threads
+    bool noting = false;
+    QStringList lines;
+};
+
+StartMessages& Noted()
+{
+    static StartMessages noted;
+    return noted;
+}
+
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    StartMessages& noted = Noted();
+    const std::lock_guard lock(noted.mutex);
+    if (noted.noting || type == QtFatalMsg)
+        noted.lines.append(qFormatLogMessage(type, context, message));
+    if (type != QtFatalMsg)
+        return;
+    for (const QString& line : noted.lines)
+        std::fprintf(stderr, "skarvel: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+    // Qt would abort, which reads as a crash.
+    std::_Exit(EXIT_FAILURE);
+}
+
+void NoteStartMessages(bool noting)
+{
+    const std::lock_guard lock(Noted().mutex);
+    Noted().noting = noting;
+    Noted().lines.clear();
+}
+
 // The main window and the connecting window are plain top-level widgets: a screen reader is to
 // find them as frames, not as nameless panes.
 QAccessibleInterface* AccessibleWindow(const QString& className, QObject* object)
@@ -383,10 +423,11 @@ void StartDesktop()
     static int argc = 1;
     static char name[] = "skarvel";
     static char* argv[] = {name, nullptr};
+    qInstallMessageHandler(OnQtMessage);
     // Created once and kept for the life of the process, as Qt expects.
-    // The program keeps no log: Qt's own diagnostics (a missing sound server, say) go nowhere.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    NoteStartMessages(true);
     auto* application = new QApplication(argc, argv);
+    NoteStartMessages(false);
     // Asked before the factory Qt installs with the application.
     QAccessible::installFactory(AccessibleWindow);
     application->setQuitOnLastWindowClosed(false);
