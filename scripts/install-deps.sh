@@ -13,6 +13,7 @@ packages=(
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
+  dbus-daemon at-spi2-core python3-pyatspi       # what a screen reader sees, over AT-SPI
 )
 
 missing=()
