@@ -188,8 +188,8 @@ QFont MakeFont(FontSpec wanted)
     return font;
 }
 
-// Arial at that size, or its metric twin, keeps every label inside its control; the desktop's
-// own family is the fallback, and where it is wider, the fitting below makes room.
+// At that size Arial, or its metric twin, keeps every label inside its control. The desktop's
+// own family is the fallback; where it runs wider, FitTextToControl makes it smaller.
 QFont GuiFont()
 {
     QFont font = QApplication::font();
