@@ -14,6 +14,9 @@ packages=(
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
   dbus-daemon at-spi2-core python3-pyatspi       # what a screen reader sees, over AT-SPI
+  libcpp-httplib-dev curl                        # the simulator's web page, and its tests
+  help2man dpkg-dev                              # man page from --help; cpack's dpkg-shlibdeps
+  lintian desktop-file-utils appstream man-db    # checks of the package and its files
 )
 
 missing=()

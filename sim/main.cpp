@@ -1,6 +1,7 @@
 // netio-sim: the board simulator as a program of its own, for trying Skarvel by hand or from
 // scripts. Serves on 127.0.0.1 until SIGINT or SIGTERM.
 #include "netio_sim.h"
+#include "sim_http.h"
 
 #include <charconv>
 #include <csignal>
@@ -22,6 +23,11 @@ or SIGTERM.
 
 Options:
   --port N        TCP port (default 64400; 0 picks a free one)
+  --http-port N   also serve the board's web page, in German, on this port of
+                  127.0.0.1 (0 picks a free one, printed as "http-port N" on
+                  the line after "port N"): firmware version, time, every
+                  page's entries with their states, and a button per output
+                  that switches it as T does
   --password PW   the first message of each connection must be "K" and PW:
                   answered K:1 when right, else K:0; every message counts as
                   a try until one is right; later K messages get no reply
@@ -83,11 +89,12 @@ int main(int argc, char* argv[])
 {
     netio::SimOptions options;
     bool hang = false;
+    std::optional<std::uint16_t> httpPort;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const bool takesText = option == "--password" || option == "--record";
-        const bool takesNumber = option == "--port" || option == "--delay" || option == "--split"
-                                 || option == "--drop-after" || option == "--late-idle";
+        const bool takesNumber = option == "--port" || option == "--http-port" || option == "--delay"
+                                 || option == "--split" || option == "--drop-after" || option == "--late-idle";
         if (option == "--help") {
             std::cout << Usage;
             return 0;
@@ -105,13 +112,16 @@ int main(int argc, char* argv[])
             (option == "--password" ? options.password : options.recordFile) = argv[++i];
         } else {
             const std::string_view value = argv[++i];
-            const int max = option == "--port" ? std::numeric_limits<std::uint16_t>::max() : std::numeric_limits<int>::max();
+            const bool isPort = option == "--port" || option == "--http-port";
+            const int max = isPort ? std::numeric_limits<std::uint16_t>::max() : std::numeric_limits<int>::max();
             const std::optional<int> number = ParseCount(value, max);
             if (!number)
                 return Fail("bad number for " + option + ": " + std::string(value));
             const std::chrono::milliseconds ms{*number};
             if (option == "--port")
                 options.port = static_cast<std::uint16_t>(*number);
+            else if (option == "--http-port")
+                httpPort = static_cast<std::uint16_t>(*number);
             else if (option == "--delay")
                 options.replyDelay = ms;
             else if (option == "--split")
@@ -149,8 +159,17 @@ int main(int argc, char* argv[])
         return 1;
     }
     std::cout << "port " << simulator.Port() << std::endl;
+    netio::WebServer web(simulator);
+    if (httpPort) {
+        if (!web.Start(*httpPort)) {
+            std::cerr << "netio-sim: cannot listen on 127.0.0.1 port " << *httpPort << " for HTTP\n";
+            return 1;
+        }
+        std::cout << "http-port " << web.Port() << std::endl;
+    }
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    web.Stop();
     simulator.Stop();
     return 0;
 }

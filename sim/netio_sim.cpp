@@ -108,6 +108,7 @@ struct Simulator::Impl {
 
     const SimOptions options;
     sim::Board board;   // shared by all connections, like the real board's outputs
+    std::mutex boardMutex;   // the web page reads and switches the board from threads of its own
     int listenFd = -1;
     int wakeRead = -1;
     int wakeWrite = -1;
@@ -247,6 +248,7 @@ std::optional<std::string> Simulator::Impl::ReplyTo(Connection& connection, std:
     } else if (text.starts_with('K')) {
         return std::nullopt;
     } else {
+        const std::lock_guard lock(boardMutex);
         reply = board.Answer(text, std::chrono::system_clock::now());
     }
     if (options.longReplies && reply.data.size() < LongReplyDataSize)
@@ -394,6 +396,12 @@ int Simulator::ClosedConnections() const
 {
     const std::lock_guard lock(impl_->mutex);
     return impl_->closedCount;
+}
+
+void Simulator::WithBoard(const std::function<void(sim::Board&)>& use)
+{
+    const std::lock_guard lock(impl_->boardMutex);
+    use(impl_->board);
 }
 
 bool Simulator::WaitForCommands(std::size_t count, std::chrono::milliseconds limit) const

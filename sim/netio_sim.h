@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +12,10 @@
 #include <vector>
 
 namespace netio {
+
+namespace sim {
+class Board;
+}
 
 struct SimOptions {
     std::uint16_t port = 64400;                          // 0: any free port
@@ -57,6 +62,10 @@ public:
     std::size_t CountCommands(std::string_view text) const;
     int Connections() const;         // accepted so far
     int ClosedConnections() const;   // closed by the client or dropped
+
+    // Runs `use` on the board every connection shares, under the lock its commands take, so that
+    // another thread (the web page) sees and switches the same states.
+    void WithBoard(const std::function<void(sim::Board&)>& use);
 
     // Bounded waits for tests: true when reached in time.
     bool WaitForCommands(std::size_t count, std::chrono::milliseconds limit) const;

@@ -10,8 +10,6 @@
 namespace netio::sim {
 namespace {
 
-constexpr std::string_view FirmwareVersion = "020103";
-
 // Digits only, at most `maxDigits`, in the given base; nothing else accepted.
 std::optional<std::size_t> ParseNumber(std::string_view text, int base, std::size_t maxDigits)
 {
@@ -81,27 +79,35 @@ Reply Board::Answer(std::string_view command, std::chrono::system_clock::time_po
             reply.data = letter == 'P' ? States(static_cast<int>(*page), now) : pageNames_[*page];
     } else if (letter == 'T') {
         // The id is decimal here, unlike N's.
-        if (const auto id = ParseNumber(arg, 10, 2); id && *id < count) {
-            Entry& entry = entries_[*id];
-            if (entry.kind == 'O') {
-                entry.on = !entry.on;
-                reply.data = entry.on ? "1" : "0";
-            }
-        }
+        if (const auto id = ParseNumber(arg, 10, 2); id && Toggle(*id))
+            reply.data = entries_[*id].on ? "1" : "0";
     }
     return reply;
 }
 
+bool Board::IsOn(std::size_t index, std::chrono::system_clock::time_point now) const
+{
+    const Entry& entry = entries_.at(index);
+    if (entry.kind == 'O')
+        return entry.on;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+    return (seconds / entry.flipSeconds) % 2 == 1;
+}
+
+bool Board::Toggle(std::size_t index)
+{
+    if (index >= entries_.size() || entries_[index].kind != 'O')
+        return false;
+    entries_[index].on = !entries_[index].on;
+    return true;
+}
+
 std::string Board::States(int page, std::chrono::system_clock::time_point now) const
 {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
     std::string states;
-    for (const Entry& entry : entries_) {
-        if (entry.page != page)
-            continue;
-        const bool on = entry.kind == 'O' ? entry.on : (seconds / entry.flipSeconds) % 2 == 1;
-        states += Hex(on ? 1 : 0, 4);
-    }
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].page == page)
+            states += Hex(IsOn(i, now) ? 1 : 0, 4);
     return states;
 }
 

@@ -9,6 +9,8 @@
 
 namespace netio::sim {
 
+inline constexpr std::string_view FirmwareVersion = "020103";
+
 struct Entry {
     char kind;          // 'I' virtual input, 'O' output
     int page;           // 0..5
@@ -31,6 +33,11 @@ public:
     Reply Answer(std::string_view command, std::chrono::system_clock::time_point now);
 
     const std::vector<Entry>& Entries() const { return entries_; }
+    const std::vector<std::string>& PageNames() const { return pageNames_; }
+    // The state P reports for entry `index`.
+    bool IsOn(std::size_t index, std::chrono::system_clock::time_point now) const;
+    // What T does: switches output `index` over; false for an input or an unknown index.
+    bool Toggle(std::size_t index);
 
 private:
     std::string States(int page, std::chrono::system_clock::time_point now) const;

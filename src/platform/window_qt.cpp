@@ -8,15 +8,16 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QIcon>
-#include <QImage>
-#include <QPainter>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -263,43 +264,13 @@ void FitTextToControl(QWidget* control)
         control->setFont(*fitted);
 }
 
-// The program's picture, drawn rather than shipped: a board with its terminal block and a
-// command prompt, 47 x 37 in 24-bit colour.
-QImage DrawBoardPicture()
-{
-    QImage picture(47, 37, QImage::Format_RGB888);
-    picture.fill(QColor(240, 240, 240));
-    QPainter painter(&picture);
-    painter.setPen(QColor(20, 70, 30));
-    painter.setBrush(QColor(40, 130, 60));
-    painter.drawRect(1, 4, 44, 29);
-    painter.setBrush(QColor(0, 90, 200));
-    painter.setPen(Qt::NoPen);
-    for (int pin = 0; pin < 6; ++pin)
-        painter.drawRect(5 + pin * 6, 6, 4, 5);
-    painter.setBrush(QColor(20, 20, 20));
-    painter.drawRect(5, 15, 36, 15);
-    painter.setPen(QPen(QColor(0, 230, 0), 2));
-    painter.drawLine(9, 18, 14, 22);
-    painter.drawLine(14, 22, 9, 26);
-    painter.drawLine(17, 26, 26, 26);
-    return picture;
-}
-
-// The picture itself, and centred on the square sizes a Linux desktop asks for.
+// The program's picture (47 x 37) and the square sizes a desktop asks for, as tools/make_icon.cpp
+// draws them; the build puts its files under :/icons.
 QIcon ProgramIcon()
 {
-    const QImage picture = DrawBoardPicture();
-    QIcon icon(QPixmap::fromImage(picture));
-    for (int side : {16, 24, 32, 48, 64, 128}) {
-        QImage square(side, side, QImage::Format_ARGB32);
-        square.fill(Qt::transparent);
-        QPainter painter(&square);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        const QSize fitted = picture.size().scaled(side, side, Qt::KeepAspectRatio);
-        painter.drawImage(QRect(QPoint((side - fitted.width()) / 2, (side - fitted.height()) / 2), fitted), picture);
-        icon.addPixmap(QPixmap::fromImage(square));
-    }
+    QIcon icon;
+    for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList({QStringLiteral("*.png")}))
+        icon.addPixmap(QPixmap(file.filePath()));
     return icon;
 }
 
@@ -432,6 +403,8 @@ void StartDesktop()
     QAccessible::installFactory(AccessibleWindow);
     application->setQuitOnLastWindowClosed(false);
     application->setWindowIcon(ProgramIcon());
+    // Wayland shows no window icons: the desktop finds the entry, and its icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(SKARVEL_APP_ID));
     LoadQtGerman();
 }
 
