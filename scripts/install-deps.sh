@@ -5,14 +5,17 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config                       # build
   qt6-base-dev qt6-multimedia-dev libgl-dev      # Qt 6 Widgets, Test, Multimedia
+  qt6-translations-l10n                          # Qt's own texts in German, built in
   libgtest-dev                                   # tests
   g++-mingw-w64-x86-64-posix googletest          # the Windows build, GoogleTest from its sources
   wine wine64 fonts-wine                         # running the Windows build's tests
   clang libclang-rt-14-dev                        # sanitizer and fuzzing build
   fonts-liberation                               # Arial's metric twin for the title
+  fonts-dejavu-core                              # a desktop font wider than Arial, for the fit tests
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
+  dbus-daemon at-spi2-core python3-pyatspi       # what a screen reader sees, over AT-SPI
   libcpp-httplib-dev curl                        # the simulator's web page, and its tests
   help2man dpkg-dev                              # man page from --help; cpack's dpkg-shlibdeps
   lintian desktop-file-utils appstream man-db    # checks of the package and its files

@@ -49,6 +49,9 @@ Options:
   --long-replies  pad the data of every reply with '-' to 600 characters
   --late-idle N   answer the idle message "x" N ms late; replies keep their
                   order, so those after it wait too
+  --hang          no board: the port's accept queue is kept full, so that a
+                  connect neither succeeds nor fails until the client gives up
+                  (every other option but --port is ignored)
   --record FILE   write one line per event, flushed at once, with the ms
                   since start: "<ms> connect", "<ms> recv <bytes>" for each
                   chunk read, "<ms> cmd <command>" for each command (without
@@ -282,14 +285,17 @@ int main(int argc, char* argv[])
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     bool control = false;
+    bool hang = false;
     for (const std::string& arg : args) {
         if (arg == "--help") {
             std::cout << Usage;
             return 0;
         }
         control = control || arg == "--control";
+        hang = hang || arg == "--hang";
     }
     std::erase(args, "--control");
+    std::erase(args, "--hang");
     std::string error;
     const std::optional<ProgramOptions> program = ParseOptions(args, error);
     if (!program)
@@ -305,6 +311,18 @@ int main(int argc, char* argv[])
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    if (hang) {
+        netio::HangingListener listener;
+        if (!listener.Start()) {
+            std::cerr << "netio-sim: cannot fill an accept queue on 127.0.0.1\n";
+            return 1;
+        }
+        std::cout << "port " << listener.Port() << std::endl;
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        return 0;
+    }
 
     netio::Simulator simulator(options);
     if (!simulator.Start()) {

@@ -2,11 +2,14 @@
 // board on loopback: its layout, its events, and what each button does.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTextBlock>
 #include <QTest>
 
@@ -79,8 +82,7 @@ TEST_F(WindowTest, EveryControlStandsAtItsPlaceWithItsTextAndTip)
 TEST_F(WindowTest, TheTitleIsBoldArialOf11PointsAndFitsItsWidth)
 {
     auto* title = qobject_cast<QLabel*>(ControlWidget(TitleText));
-    const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInchY();
-    EXPECT_EQ(title->font().pixelSize(), std::lround(11 * dpi / 72));
+    EXPECT_EQ(title->font().pixelSize(), 15);   // at 96 dpi, the layout's own
     EXPECT_TRUE(title->font().bold());
     EXPECT_EQ(title->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
     const QFontInfo matched(title->font());
@@ -96,6 +98,41 @@ TEST_F(WindowTest, EveryLabelFitsItsControl)
             EXPECT_LE(button->sizeHint().width(), control.width) << control.text;
         }
     }
+}
+
+TEST_F(WindowTest, SettingTheTextTheFieldHoldsChangesNothing)
+{
+    auto* field = qobject_cast<QLineEdit*>(ControlWidget(CommandField));
+    SetText(CommandField, "C");
+    field->setCursorPosition(0);
+    QSignalSpy edits(field, &QLineEdit::textChanged);
+    QSignalSpy moves(field, &QLineEdit::cursorPositionChanged);
+    SetText(CommandField, "C");
+    EXPECT_EQ(edits.count() + moves.count(), 0);
+    EXPECT_EQ(field->cursorPosition(), 0);
+    SetText(CommandField, "F");
+    EXPECT_EQ(edits.count(), 1);
+    EXPECT_EQ(GetText(CommandField), "F");
+}
+
+TEST_F(WindowTest, ScreenReadersFindTheWindowAsAFrameAndTheFieldByItsName)
+{
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(MainWindowWidget());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->role(), QAccessible::Window);
+    EXPECT_EQ(window->text(QAccessible::Name), "Varnex-NET-IO-TerminalEmulation V1.0");
+    QAccessibleInterface* field = QAccessible::queryAccessibleInterface(ControlWidget(CommandField));
+    EXPECT_EQ(field->role(), QAccessible::EditableText);
+    EXPECT_EQ(field->text(QAccessible::Name), "Befehlszeile");
+}
+
+TEST_F(WindowTest, QtsOwnTextsAreGerman)
+{
+    const std::unique_ptr<QMenu> menu(qobject_cast<QLineEdit*>(ControlWidget(CommandField))->createStandardContextMenu());
+    QString texts;
+    for (const QAction* action : menu->actions())
+        texts += action->text() + " | ";
+    EXPECT_TRUE(texts.contains("&Kopieren") && texts.contains("Alles auswählen")) << texts.toStdString();
 }
 
 TEST_F(WindowTest, TabWalksTheControlsInCreationOrderBothWays)
@@ -358,6 +395,7 @@ TEST(Dialogs, TheInputDialogHasItsLayoutAndEscapeGivesEmptyText)
         QRect label, edit, ok;
         bool okDefault = false, selection = true, closeBox = true, systemMenu = true;
         int cursor = -1;
+        QString fieldName;
     } seen;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -374,6 +412,7 @@ TEST(Dialogs, TheInputDialogHasItsLayoutAndEscapeGivesEmptyText)
         seen.cursor = edit->cursorPosition();
         seen.closeBox = dialog->windowFlags() & Qt::WindowCloseButtonHint;
         seen.systemMenu = dialog->windowFlags() & Qt::WindowSystemMenuHint;
+        seen.fieldName = QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name);
         QTest::keyClick(edit, Qt::Key_Escape);
     });
     poll.start(5);
@@ -386,6 +425,7 @@ TEST(Dialogs, TheInputDialogHasItsLayoutAndEscapeGivesEmptyText)
     EXPECT_EQ(seen.cursor, 5);
     EXPECT_FALSE(seen.closeBox);
     EXPECT_FALSE(seen.systemMenu);
+    EXPECT_EQ(seen.fieldName, "Frage?");
 }
 
 TEST(Dialogs, MessagesShowEachCarriageReturnPairAsABreakAndAnEmptyLine)

@@ -35,7 +35,8 @@ struct ControlSpec {
     ControlKind kind;
     int left, top, width, height;
     std::string_view text;
-    std::string_view tooltip;   // empty: none
+    std::string_view tooltip;          // empty: none
+    std::string_view accessibleName;   // what a screen reader calls it; empty: none
 };
 
 // Starts the desktop session; needed before any window or dialog. Safe to call again.

@@ -3,6 +3,7 @@
 #include "platform/window.h"
 #include "platform/qt_access.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -10,8 +11,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QIcon>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
@@ -20,14 +23,22 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 #include <QWindow>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 namespace {
 
@@ -156,12 +167,21 @@ Widget* ControlAs(int number)
     return dynamic_cast<Widget*>(Control(number));
 }
 
+// The fixed layout is in pixels at 96 dpi. They are Qt's device-independent pixels, which Qt
+// scales as a whole for the screen; fonts are given in the same pixels, so that no dpi or
+// scaling setting moves a text against the layout around it.
+constexpr double LayoutDpi = 96.0;
+// The layout was made for the Windows GUI font: 8 points at 96 dpi.
+constexpr int GuiFontPixels = 11;
+// A text that does not fit its control gets a smaller font, but none smaller than this.
+constexpr int SmallestFontPixels = 9;
+// Where a control keeps the font it was meant to have, before any fitting.
+constexpr char WantedFontProperty[] = "skarvelWantedFont";
+
 QFont MakeFont(FontSpec wanted)
 {
     QFont font{ToQt(wanted.face)};
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
-    font.setPixelSize(static_cast<int>(std::lround(wanted.points * dpi / 72.0)));
+    font.setPixelSize(static_cast<int>(std::lround(wanted.points * LayoutDpi / 72.0)));
     font.setBold(wanted.bold);
     // Whole-pixel glyph advances, as the layout's fonts had: unhinted, the title runs 3 pixels
     // past its 400.
@@ -169,18 +189,79 @@ QFont MakeFont(FontSpec wanted)
     return font;
 }
 
-// The fixed control sizes were laid out for the Windows GUI font: 8 points at 96 dpi, about as
-// wide as Arial. Elsewhere Arial (or its metric twin) at that size keeps every label inside its
-// control; the desktop's own family is the fallback.
+// At that size Arial, or its metric twin, keeps every label inside its control. The desktop's
+// own family is the fallback; where it runs wider, FitTextToControl makes it smaller.
 QFont GuiFont()
 {
     QFont font = QApplication::font();
 #if !defined(Q_OS_WIN)
     font.setFamilies({QStringLiteral("Arial"), font.family()});
 #endif
-    font.setPixelSize(11);
+    font.setPixelSize(GuiFontPixels);
     font.setHintingPreference(QFont::PreferFullHinting);
     return font;
+}
+
+// Whether a control's text, drawn in the given font, stays inside the control.
+using FitTest = std::function<bool(const QFont&)>;
+
+// The font at the largest whole-pixel size, from its own down to the floor, that fits.
+std::optional<QFont> ShrunkToFit(QFont font, const FitTest& fits)
+{
+    for (int pixels = font.pixelSize(); pixels >= SmallestFontPixels; --pixels) {
+        font.setPixelSize(pixels);
+        if (fits(font))
+            return font;
+    }
+    return std::nullopt;
+}
+
+// Plain text laid out with `flags` (word wrap or not) inside a box of the given size.
+bool TextFits(const QFont& font, QSizeF box, int flags, const QString& text)
+{
+    const QRectF needed = QFontMetricsF(font).boundingRect(QRectF(QPointF(), box), flags, text);
+    return needed.width() <= box.width() && needed.height() <= box.height();
+}
+
+// Inside the area where the style draws the button's text, which cuts off what lies outside.
+bool ButtonTextFits(const QPushButton& button, const QFont& font)
+{
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    option.text = button.text();
+    option.fontMetrics = QFontMetrics(font);
+    const QRect inside = button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button);
+    const QFontMetricsF metrics(font);
+    return metrics.horizontalAdvance(button.text()) <= inside.width() && metrics.height() <= inside.height();
+}
+
+// Gives the control the largest font, at most the one it is meant to have, in which its text
+// fits its fixed size. A word-wrapped text first gets every line whole; only where that cannot
+// be had at a readable size may its lines wrap.
+void FitTextToControl(QWidget* control)
+{
+    QVariant wanted = control->property(WantedFontProperty);
+    if (!wanted.isValid()) {
+        wanted = control->font();
+        control->setProperty(WantedFontProperty, wanted);
+    }
+    const QFont font = wanted.value<QFont>();
+    std::optional<QFont> fitted;
+    if (const auto* button = qobject_cast<QPushButton*>(control)) {
+        fitted = ShrunkToFit(font, [button](const QFont& f) { return ButtonTextFits(*button, f); });
+    } else if (const auto* label = qobject_cast<QLabel*>(control)) {
+        const QSizeF box = label->contentsRect().size();
+        const QString text = label->text();
+        fitted = ShrunkToFit(font, [&](const QFont& f) { return TextFits(f, box, 0, text); });
+        if (!fitted && label->wordWrap())
+            fitted = ShrunkToFit(font, [&](const QFont& f) { return TextFits(f, box, Qt::TextWordWrap, text); });
+    }
+    if (!fitted) {
+        fitted = font;
+        fitted->setPixelSize(std::min(font.pixelSize(), SmallestFontPixels));
+    }
+    if (*fitted != control->font())
+        control->setFont(*fitted);
 }
 
 // The program's picture (47 x 37) and the square sizes a desktop asks for, as tools/make_icon.cpp
@@ -238,7 +319,70 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
     widget->setGeometry(control.left, control.top, control.width, control.height);
     if (!control.tooltip.empty())
         widget->setToolTip(ToQt(control.tooltip));
+    if (!control.accessibleName.empty())
+        widget->setAccessibleName(ToQt(control.accessibleName));
+    if (control.kind != ControlKind::LineEdit && control.kind != ControlKind::OutputEditor)
+        FitTextToControl(widget);
     return widget;
+}
+
+// The program keeps no log: Qt's own diagnostics (a missing sound server, say) go nowhere. When
+// Qt cannot go on at all, typically for want of a desktop, it says why on standard error, with
+// what it noted while the desktop was starting, and the program ends.
+struct StartMessages {
+    std::mutex mutex;   // Qt may speak from its own threads
+    bool noting = false;
+    QStringList lines;
+};
+
+StartMessages& Noted()
+{
+    static StartMessages noted;
+    return noted;
+}
+
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    StartMessages& noted = Noted();
+    const std::lock_guard lock(noted.mutex);
+    if (noted.noting || type == QtFatalMsg)
+        noted.lines.append(qFormatLogMessage(type, context, message));
+    if (type != QtFatalMsg)
+        return;
+    for (const QString& line : noted.lines)
+        std::fprintf(stderr, "skarvel: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+    // Qt would abort, which reads as a crash.
+    std::_Exit(EXIT_FAILURE);
+}
+
+void NoteStartMessages(bool noting)
+{
+    const std::lock_guard lock(Noted().mutex);
+    Noted().noting = noting;
+    Noted().lines.clear();
+}
+
+// The main window and the connecting window are plain top-level widgets: a screen reader is to
+// find them as frames, not as nameless panes.
+QAccessibleInterface* AccessibleWindow(const QString& className, QObject* object)
+{
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (className == QLatin1String("QWidget") && widget && widget->isWindow())
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    return nullptr;
+}
+
+// Qt's own texts (context menus, standard buttons) in German, as all of the program's: the copy
+// built in, else the one of the Qt the program runs with.
+void LoadQtGerman()
+{
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    for (const QString& folder : {QStringLiteral(":/translations"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)})
+        if (translator->load(QStringLiteral("qtbase_de"), folder)) {
+            QCoreApplication::installTranslator(translator);
+            return;
+        }
 }
 
 }  // namespace
@@ -250,14 +394,18 @@ void StartDesktop()
     static int argc = 1;
     static char name[] = "skarvel";
     static char* argv[] = {name, nullptr};
+    qInstallMessageHandler(OnQtMessage);
     // Created once and kept for the life of the process, as Qt expects.
-    // The program keeps no log: Qt's own diagnostics (a missing sound server, say) go nowhere.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    NoteStartMessages(true);
     auto* application = new QApplication(argc, argv);
+    NoteStartMessages(false);
+    // Asked before the factory Qt installs with the application.
+    QAccessible::installFactory(AccessibleWindow);
     application->setQuitOnLastWindowClosed(false);
     application->setWindowIcon(ProgramIcon());
     // Wayland shows no window icons: the desktop finds the entry, and its icon, by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(SKARVEL_APP_ID));
+    LoadQtGerman();
 }
 
 void EndDesktop()
@@ -288,12 +436,16 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     auto* label = new QLabel(ToQt(prompt), &dialog);
     label->setGeometry(10, 10, 280, 22);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    FitTextToControl(label);
     auto* edit = new QLineEdit(ToQt(preset), &dialog);
     edit->setGeometry(10, 32, 275, 21);
     edit->end(false);
+    // A screen reader names the field by its prompt.
+    label->setBuddy(edit);
     auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
     ok->setGeometry(110, 67, 80, 25);
     ok->setDefault(true);
+    FitTextToControl(ok);
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
 
     // The window manager's frame is known only once the dialog is mapped: until then keep a
@@ -347,6 +499,7 @@ void OpenConnectWindow(std::string_view title, std::string_view text)
     label->setGeometry(10, 10, 230, 70);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
+    FitTextToControl(label);
     D().connectWindow = std::move(window);
     ShowAndPaint(D().connectWindow.get());
 }
@@ -434,14 +587,25 @@ std::string GetText(int control)
     return {};
 }
 
+// The text the control holds already is not set again: that would move the caret and tell a
+// screen reader of a change on every poll.
 void SetText(int control, std::string_view text)
 {
-    if (auto* edit = ControlAs<QLineEdit>(control))
-        edit->setText(ToQt(text));
-    else if (auto* button = ControlAs<QAbstractButton>(control))
-        button->setText(ToQt(text));
-    else if (auto* label = ControlAs<QLabel>(control))
-        label->setText(ToQt(text));
+    const QString wanted = ToQt(text);
+    if (auto* edit = ControlAs<QLineEdit>(control)) {
+        if (edit->text() != wanted)
+            edit->setText(wanted);
+    } else if (auto* button = ControlAs<QAbstractButton>(control)) {
+        if (button->text() != wanted) {
+            button->setText(wanted);
+            FitTextToControl(button);
+        }
+    } else if (auto* label = ControlAs<QLabel>(control)) {
+        if (label->text() != wanted) {
+            label->setText(wanted);
+            FitTextToControl(label);
+        }
+    }
 }
 
 void SetEnabled(int control, bool enabled)

@@ -9,7 +9,7 @@ const std::array<ControlSpec, 10> MainWindowControls = {{
     {TitleText, ControlKind::TitleText, 10, 10, 400, 20,
      "Konsole für direkte Befehle an das Varnex-NET-IO-Board", ""},
     {CommandField, ControlKind::LineEdit, 10, 40, 200, 20, "",
-     "Konsolenbefehl hier eingeben und anschließend 'Befehl Senden' anklicken"},
+     "Konsolenbefehl hier eingeben und anschließend 'Befehl Senden' anklicken", "Befehlszeile"},
     {SendButton, ControlKind::Button, 220, 40, 90, 20, "Befehl Senden", "Konsolenbefehl absenden"},
     {ReferenceButton, ControlKind::Button, 320, 40, 90, 20, "Befehlsübersicht",
      "Übersicht der möglichen Konsolen-Befehle"},

@@ -1,0 +1,20 @@
+# The fit of every text, run once per desktop: Liberation or only DejaVu fonts, at 96, 144 and
+# 192 dpi, with Qt's scaling on, off, forced to 2 and rounded up.
+if(SKARVEL_WITH_QT)
+  skarvel_add_test(fit_test QT SOURCES fit_test.cpp LIBS skarvel_core Qt6::Test)
+  configure_file(dejavu-only.conf.in dejavu-only.conf @ONLY)
+  set(dejavu "FONTCONFIG_FILE=${CMAKE_CURRENT_BINARY_DIR}/dejavu-only.conf")
+  set(at144 "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/offscreen-144dpi.json")
+  set(at192 "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/offscreen-192dpi.json")
+  # One test per desktop, all cases in one run.
+  function(skarvel_fit_desktop name)
+    add_test(NAME fit_on_${name} COMMAND fit_test)
+    set_tests_properties(fit_on_${name} PROPERTIES ENVIRONMENT "${ARGN}" TIMEOUT 120)
+  endfunction()
+  skarvel_fit_desktop(dejavu QT_QPA_PLATFORM=offscreen ${dejavu})
+  skarvel_fit_desktop(dejavu_192dpi ${at192} ${dejavu})
+  skarvel_fit_desktop(dejavu_192dpi_unscaled ${at192} ${dejavu} QT_ENABLE_HIGHDPI_SCALING=0)
+  skarvel_fit_desktop(dejavu_scale2 QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 ${dejavu})
+  skarvel_fit_desktop(192dpi_unscaled ${at192} QT_ENABLE_HIGHDPI_SCALING=0)
+  skarvel_fit_desktop(144dpi_rounded ${at144} QT_SCALE_FACTOR_ROUNDING_POLICY=Round)
+endif()
