@@ -2,8 +2,12 @@
 // what a reply becomes, and how the link behaves when the board is slow, silent or gone.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
 
 #include <cstdlib>
 #include <memory>
@@ -163,23 +167,37 @@ TEST_F(ConnectionTest, NoConnectionGivesEmptyReplies)
     EXPECT_FALSE(G.BoardConnection.has_value());
 }
 
-// A connected pair standing in for a board that sends bytes the simulator never would.
+// A board on loopback that sends bytes the simulator never would, and reads only when a test
+// does. Its buffers are small, so that a board that stops reading is soon full.
 class RawPeerTest : public testing::Test {
 protected:
     void SetUp() override
     {
         SetInitialValues();
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds_), 0);
-        G.BoardConnection = Socket{fds_[0]};
+        const int listener = socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 4096;
+        setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);   // the accepted side inherits it
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+        ASSERT_EQ(listen(listener, 1), 0);
+        ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+        G.BoardConnection = OpenBoardConnection("127.0.0.1", ntohs(address.sin_port));
+        peer_ = accept(listener, nullptr, nullptr);
+        close(listener);
+        ASSERT_TRUE(G.BoardConnection && peer_ >= 0);
+        setsockopt(G.BoardConnection->handle, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
     }
     void TearDown() override
     {
         CloseBoardConnection();
-        close(fds_[1]);
+        close(peer_);
     }
-    void PeerSends(std::string_view bytes) { ASSERT_EQ(write(fds_[1], bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    void PeerSends(std::string_view bytes) { ASSERT_EQ(write(peer_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
 
-    int fds_[2] = {-1, -1};
+    int peer_ = -1;
 };
 
 TEST_F(RawPeerTest, AZeroByteEndsTheReply)
@@ -200,6 +218,45 @@ TEST_F(RawPeerTest, AShortReplyLeavesNoTraceOfALongerOne)
     EXPECT_EQ(ExchangeCommand("L"), "LONGREPLY1234567890");
     PeerSends("S:1");
     EXPECT_EQ(ExchangeCommand("S"), "S:1");
+}
+
+// The peer does not read: each exchange gives up within its limit, receives nothing after a
+// send that failed, and what reaches the board once it reads again is still whole commands.
+TEST_F(RawPeerTest, ABoardThatStopsReadingFailsEachExchangeInTimeAndLaterGetsWholeCommands)
+{
+    G.ReplyLimit = 200ms;
+    G.IdleReplyLimit = 100ms;
+    PeerSends("R:1");   // read by the first exchange that gets its command out
+    const std::string command(32767, 'A');
+    for (int i = 0; i < 3; ++i) {
+        const auto started = Clock::now();
+        EXPECT_EQ(ExchangeCommand(command), "") << "exchange " << i;
+        EXPECT_LT(Clock::now() - started, 2 * G.ReplyLimit + 1s);
+    }
+    const auto started = Clock::now();
+    SendIdleMessage();
+    EXPECT_LT(Clock::now() - started, 2 * G.IdleReplyLimit + 1s);
+
+    std::string stream;
+    std::thread board([&] {
+        char buffer[65536];
+        for (const auto deadline = Clock::now() + 5s; !stream.ends_with("F\r") && Clock::now() < deadline;) {
+            pollfd ready{peer_, POLLIN, 0};
+            if (poll(&ready, 1, 20) > 0)
+                stream.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(0, recv(peer_, buffer, sizeof buffer, 0))));
+        }
+    });
+    G.ReplyLimit = 3s;
+    EXPECT_EQ(ExchangeCommand("F"), "R:1");
+    board.join();
+    std::size_t whole = 0;
+    for (std::size_t at = 0, end; (end = stream.find('\r', at)) != std::string::npos; at = end + 1, ++whole) {
+        const std::string_view message = std::string_view(stream).substr(at, end - at);
+        ASSERT_TRUE(message == command || message == "x" || message == "F")
+            << "message " << whole << " of " << message.size() << " bytes";
+    }
+    EXPECT_TRUE(stream.ends_with("F\r"));
+    EXPECT_GE(whole, 2u);
 }
 
 TEST_F(RawPeerTest, ReceivedBytesAreDecodedAsWindows1252)
