@@ -48,6 +48,11 @@ Options:
 
 Commands end with 13; a 10 right after the 13 is skipped. A reply is the
 command echoed, ":", the data and 13 10. Hex digits are upper case.
+Bounds: a command keeps only its first 4096 bytes, the rest up to its 13 is
+dropped; a connection is read no further while more than 64 KB of its
+replies wait to be sent (a client that sends without reading); a client that
+ends its side of the connection (e.g. nc -N) still gets the replies due to
+it, then the connection is closed.
   Q        number of entries, 2 hex digits                 Q:0A
   N<id>    entry <id> (2 hex digits): I (input) or O (output), page digit,
            place digit, name                               N02:O02Relais 1

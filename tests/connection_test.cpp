@@ -40,6 +40,7 @@ protected:
     void Connect(netio::SimOptions options = {})
     {
         options.port = 0;
+        options.keepHistory = true;
         sim_ = std::make_unique<netio::Simulator>(options);
         ASSERT_TRUE(sim_->Start());
         G.BoardConnection = OpenBoardConnection("127.0.0.1", sim_->Port());
