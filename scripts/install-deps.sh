@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev                        # sanitizer and fuzzing build
   fonts-liberation                               # Arial's metric twin for the title
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server
+  libxcb1-dev                                    # the window-wait benchmark pings the window itself
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
   libcpp-httplib-dev curl                        # the simulator's web page, and its tests
