@@ -1,6 +1,6 @@
-// How long the window goes unpainted, and leaves the window manager's ping unanswered, while a
-// polling run waits for a silent board: with the plain socket wait (as before the front end took
-// the waits over) and with the front end's wait. Under X (e.g. xvfb-run) it pings the window
+// How long the window goes unpainted, and leaves the window manager's ping unanswered, while it
+// waits for a silent board, idle (the idle message only) and polling: with the plain socket wait
+// (as before the front end took the waits over) and with the front end's wait. Under X (e.g. xvfb-run) it pings the window
 // every 20 ms as a window manager does, and moves the pointer over it, which must wait.
 //   wait_bench [seconds per run, default 10]
 #include <QAbstractButton>
@@ -191,22 +191,21 @@ struct Figures {
     double unpaintedMs = 0;
     PingProbe::Result ping;
     double cpuMsPerSecond = 0;
-    int polls = 0;
 };
 
-// A polling run of `length` against the silent board, as the program's loop runs it.
-Figures PollingRun(std::chrono::seconds length, PaintWatch& watch, PingProbe* probe)
+// `length` of the program's loop against the silent board, with or without a polling run.
+Figures Run(std::chrono::seconds length, bool polling, PaintWatch& watch, PingProbe* probe)
 {
+    // A run under way already, so no prompt comes.
+    static_cast<QAbstractButton*>(ControlWidget(PollingToggle))->setChecked(polling);
+    G.PollingActive = polling;
     Figures figures;
     const auto run = [&] {
         watch.paints.clear();
         const double cpuAtStart = CpuMs();
         const auto started = Clock::now();
-        while (Clock::now() - started < length) {
-            const Event event = WaitWindowEvent(EventWaitLimit);
-            figures.polls += event.kind == EventKind::Timer && event.number == PollTimer;
-            HandleEvent(event);
-        }
+        while (Clock::now() - started < length)
+            HandleEvent(WaitWindowEvent(EventWaitLimit));
         figures.cpuMsPerSecond = (CpuMs() - cpuAtStart) / static_cast<double>(length.count());
         Clock::time_point previous = started;
         for (const Clock::time_point paint : watch.paints)
@@ -238,10 +237,7 @@ int main(int argc, char** argv)
         return 1;
     StartTimer(IdleTimer, G.IdleInterval);
     StartTimer(PollTimer, G.PollInterval);
-    // A run under way already, so no prompt comes.
-    static_cast<QAbstractButton*>(ControlWidget(PollingToggle))->setChecked(true);
     G.PollCommand.assign(1, 'C');
-    G.PollingActive = true;
 
     PaintWatch watch;
     MainWindowWidget()->installEventFilter(&watch);
@@ -256,22 +252,35 @@ int main(int argc, char** argv)
             probe.reset();
     }
 
-    SetSocketWaitFunction(nullptr);
-    const Figures before = PollingRun(length, watch, probe.get());
-    StartDesktop();   // puts the front end's wait back
-    const Figures after = PollingRun(length, watch, probe.get());
-
-    std::printf("polling a silent board for %lld s per run, platform %s\n", static_cast<long long>(length.count()),
-                qPrintable(QGuiApplication::platformName()));
-    std::printf("%-34s %10s %10s\n", "", "plain wait", "front end");
-    std::printf("%-34s %10.0f %10.0f\n", "longest unpainted stretch (ms)", before.unpaintedMs, after.unpaintedMs);
-    if (probe) {
-        std::printf("%-34s %10.0f %10.0f\n", "longest unanswered ping (ms)", before.ping.longestMs, after.ping.longestMs);
-        std::printf("%-34s %5d/%-4d %5d/%-4d\n", "pings answered", before.ping.answered, before.ping.sent,
-                    after.ping.answered, after.ping.sent);
+    // Plain wait and front end's wait, idle and polling.
+    Figures figures[2][2];
+    for (const bool polling : {false, true}) {
+        SetSocketWaitFunction(nullptr);
+        figures[polling][0] = Run(length, polling, watch, probe.get());
+        StartDesktop();   // puts the front end's wait back
+        figures[polling][1] = Run(length, polling, watch, probe.get());
     }
-    std::printf("%-34s %10d %10d\n", "polls", before.polls, after.polls);
-    std::printf("%-34s %10.1f %10.1f\n", "process CPU per second (ms)", before.cpuMsPerSecond, after.cpuMsPerSecond);
+
+    std::printf("a silent board, %lld s per run, platform %s\n", static_cast<long long>(length.count()),
+                qPrintable(QGuiApplication::platformName()));
+    std::printf("%-32s %23s %23s\n", "", "idle", "polling");
+    std::printf("%-32s %11s %11s %11s %11s\n", "", "plain wait", "front end", "plain wait", "front end");
+    const auto row = [&](const char* name, const char* format, auto value) {
+        std::printf("%-32s", name);
+        for (const bool polling : {false, true})
+            for (const Figures& f : figures[polling])
+                std::printf(format, value(f));
+        std::printf("\n");
+    };
+    row("longest unpainted stretch (ms)", " %11.0f", [](const Figures& f) { return f.unpaintedMs; });
+    if (probe) {
+        row("longest unanswered ping (ms)", " %11.0f", [](const Figures& f) { return f.ping.longestMs; });
+        row("pings answered (%)", " %11.0f", [](const Figures& f) {
+            return f.ping.sent ? 100.0 * f.ping.answered / f.ping.sent : 0.0;
+        });
+    }
+    // The window repaints every 10 ms whenever it can, so painting through the waits costs CPU.
+    row("process CPU per second (ms)", " %11.1f", [](const Figures& f) { return f.cpuMsPerSecond; });
     CloseBoardConnection();
     EndDesktop();
     return 0;
