@@ -20,7 +20,8 @@ clicking=$(($(e2e_now_ms) - started))
 e2e_wait_record "cmd F" 1 5
 sleep 3                                  # piled-up clicks would have sent F twice more by now
 sent=$(e2e_record_count "cmd F")
-((sent <= 2)) || e2e_fail "20 clicks in $clicking ms sent F $sent times"
+# Each exchange waits a second: clicking that took longer (a loaded machine) may start another.
+((sent <= 2 + clicking / 1000)) || e2e_fail "20 clicks in $clicking ms sent F $sent times"
 
 # Typed while the next exchange waits: the text is in the field afterwards.
 e2e_click "$main" 220 40 90 20
