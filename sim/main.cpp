@@ -48,11 +48,6 @@ Options:
 
 Commands end with 13; a 10 right after the 13 is skipped. A reply is the
 command echoed, ":", the data and 13 10. Hex digits are upper case.
-Bounds: a command keeps only its first 4096 bytes, the rest up to its 13 is
-dropped; a connection is read no further while more than 64 KB of its
-replies wait to be sent (a client that sends without reading); a client that
-ends its side of the connection (e.g. nc -N) still gets the replies due to
-it, then the connection is closed.
   Q        number of entries, 2 hex digits                 Q:0A
   N<id>    entry <id> (2 hex digits): I (input) or O (output), page digit,
            place digit, name                               N02:O02Relais 1
@@ -67,6 +62,11 @@ Inputs change by themselves every few seconds; outputs only by T.
 Anything else, an empty command, the idle message "x", an unknown id and T
 on an input are answered with the echo and ":ERR", e.g. "x:ERR", ":ERR",
 "N0F:ERR".
+Bounds: a command keeps only its first 4096 bytes, the rest up to its 13 is
+dropped; a connection is read no further while more than 64 KB of its
+replies wait to be sent (a client that sends without reading); a client that
+ends its side of the connection (e.g. nc -N) still gets the replies due to
+it, then the connection is closed.
 )";
 
 // The whole text must be a number in [0, max].

@@ -173,6 +173,7 @@ void Simulator::Impl::Serve()
                 Close(connection);
         }
         connections.remove_if([](const Connection& connection) { return connection.closed; });
+        // Every waiting client at once, so that a burst is not taken one per wake-up.
         if (fds[1].revents & POLLIN)
             while (Accept()) {
             }
