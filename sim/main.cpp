@@ -79,6 +79,11 @@ Inputs change by themselves every few seconds; outputs only by T.
 Anything else, an empty command, the idle message "x", an unknown id and T
 on an input are answered with the echo and ":ERR", e.g. "x:ERR", ":ERR",
 "N0F:ERR".
+Bounds: a command keeps only its first 4096 bytes, the rest up to its 13 is
+dropped; a connection is read no further while more than 64 KB of its
+replies wait to be sent (a client that sends without reading); a client that
+ends its side of the connection (e.g. nc -N) still gets the replies due to
+it, then the connection is closed.
 
 Control service (--control): a request is one line ended by 10, its answer
 one line "ok ..." or "error <reason>". Each control connection has at most
@@ -187,6 +192,7 @@ std::string Answer(ControlSession& session, std::string_view request)
             return "error " + error;
         options->board.port = 0;
         options->board.recordFile.clear();
+        options->board.keepHistory = true;   // the requests below read it
         session.board = std::make_unique<netio::Simulator>(options->board);
         return session.board->Start() ? "ok " + std::to_string(session.board->Port()) : "error cannot listen";
     }

@@ -29,8 +29,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr int ListenBacklog = 16;
 constexpr std::size_t ReadSize = 4096;
+// Out of file descriptors, accept() fails at once for as long as the listener is ready: rather
+// than spin, the listener rests this long.
+constexpr std::chrono::milliseconds AcceptPause = 100ms;
 constexpr std::string_view IdleMessage = "x";
 // HangingListener: a filler connect still pending after this long means its SYN was dropped.
 constexpr std::chrono::milliseconds FillerConnectWait = 100ms;
@@ -85,10 +87,13 @@ struct Connection {
     bool afterCr = false;        // a 10 arriving now belongs to the last 13 and is skipped
     bool authenticated = false;
     int commandCount = 0;
-    bool dropping = false;       // drop-after reached: no more commands, close once the replies are out
+    // No more commands (drop-after reached, or the client ended its side): close once the
+    // replies are out.
+    bool closing = false;
     bool closed = false;
     std::deque<PendingReply> pending;   // sent strictly in order, each no sooner than due
     std::string out;             // taken from `pending`, not yet accepted by the socket
+    std::size_t unsent = 0;      // bytes in `pending` and `out`
 };
 
 }  // namespace
@@ -97,7 +102,7 @@ struct Simulator::Impl {
     explicit Impl(SimOptions o) : options(std::move(o)) {}
 
     void Serve();
-    void Accept();
+    bool Accept();
     void Read(Connection& connection);
     void HandleCommand(Connection& connection, std::string text, Clock::time_point at);
     std::optional<std::string> ReplyTo(Connection& connection, std::string_view text);
@@ -118,12 +123,14 @@ struct Simulator::Impl {
     std::thread thread;
     std::atomic<bool> stopping{false};
     std::list<Connection> connections;   // server thread only
+    Clock::time_point acceptPausedUntil;  // server thread only
 
     // What the test thread reads while the server runs.
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
-    std::vector<ReceivedChunk> chunks;
-    std::vector<ReceivedCommand> commands;
+    std::vector<ReceivedChunk> chunks;       // under keepHistory only
+    std::vector<ReceivedCommand> commands;   // under keepHistory only
+    std::size_t commandCount = 0;
     int accepted = 0;
     int closedCount = 0;
 };
@@ -132,15 +139,20 @@ void Simulator::Impl::Serve()
 {
     std::vector<pollfd> fds;
     while (!stopping) {
-        fds.assign({{wakeRead, POLLIN, 0}, {listenFd, POLLIN, 0}});
+        const bool acceptPaused = Clock::now() < acceptPausedUntil;
+        fds.assign({{wakeRead, POLLIN, 0}, {acceptPaused ? -1 : listenFd, POLLIN, 0}});
         std::optional<Clock::time_point> next;
+        if (acceptPaused)
+            next = acceptPausedUntil;
         for (const Connection& connection : connections) {
-            short events = connection.dropping ? 0 : POLLIN;
+            // A client that sends without reading its replies is read no further until it does.
+            short events = connection.closing || connection.unsent > MaxUnsentReplyBytes ? 0 : POLLIN;
             if (!connection.out.empty())
                 events |= POLLOUT;
             else if (!connection.pending.empty())
                 next = std::min(next.value_or(Clock::time_point::max()), connection.pending.front().due);
-            fds.push_back({connection.fd, events, 0});
+            // Left out while nothing is wanted of it: a hung-up socket would wake poll at once.
+            fds.push_back({events != 0 ? connection.fd : -1, events, 0});
         }
         int timeout = -1;
         if (next)
@@ -157,20 +169,26 @@ void Simulator::Impl::Serve()
                 Read(connection);
             if (!connection.closed)
                 SendDue(connection);
-            if (!connection.closed && connection.dropping && connection.pending.empty() && connection.out.empty())
+            if (!connection.closed && connection.closing && connection.pending.empty() && connection.out.empty())
                 Close(connection);
         }
         connections.remove_if([](const Connection& connection) { return connection.closed; });
+        // Every waiting client at once, so that a burst is not taken one per wake-up.
         if (fds[1].revents & POLLIN)
-            Accept();
+            while (Accept()) {
+            }
     }
 }
 
-void Simulator::Impl::Accept()
+// Takes one waiting connection; false when there is none, or none can be taken for now.
+bool Simulator::Impl::Accept()
 {
     const int fd = accept(listenFd, nullptr, nullptr);
-    if (fd < 0)
-        return;
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            acceptPausedUntil = Clock::now() + AcceptPause;
+        return errno == EINTR || errno == ECONNABORTED;
+    }
     fcntl(fd, F_SETFD, FD_CLOEXEC);
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     // Each send leaves at once, so that the halves of a split reply are separate segments.
@@ -185,6 +203,7 @@ void Simulator::Impl::Accept()
         ++accepted;
     }
     changed.notify_all();
+    return true;
 }
 
 void Simulator::Impl::Read(Connection& connection)
@@ -193,28 +212,32 @@ void Simulator::Impl::Read(Connection& connection)
     const ssize_t size = recv(connection.fd, buffer, sizeof buffer, 0);
     if (size < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
-    if (size <= 0) {
+    if (size < 0) {
         Close(connection);
         return;
     }
-    const Clock::time_point at = Clock::now();
-    const std::string bytes(buffer, static_cast<std::size_t>(size));
-    Log("recv", EscapeBytes(bytes));
-    {
-        const std::lock_guard lock(mutex);
-        chunks.push_back({at, bytes});
+    if (size == 0) {
+        // The client has ended its side (or gone): the replies it is due still go out first.
+        connection.closing = true;
+        return;
     }
-    changed.notify_all();
+    const Clock::time_point at = Clock::now();
+    const std::string_view bytes(buffer, static_cast<std::size_t>(size));
+    Log("recv", EscapeBytes(bytes));
+    if (options.keepHistory) {
+        const std::lock_guard lock(mutex);
+        chunks.push_back({at, std::string(bytes)});
+    }
 
     for (const char byte : bytes) {
-        if (connection.dropping)
+        if (connection.closing)
             break;
         if (std::exchange(connection.afterCr, false) && byte == '\n')
             continue;
         if (byte == '\r') {
             connection.afterCr = true;
             HandleCommand(connection, std::exchange(connection.partial, {}), at);
-        } else {
+        } else if (connection.partial.size() < MaxCommandSize) {
             connection.partial += byte;
         }
     }
@@ -227,13 +250,16 @@ void Simulator::Impl::HandleCommand(Connection& connection, std::string text, Cl
     std::optional<std::string> reply = ReplyTo(connection, text);
     if (reply && !options.neverReply) {
         const auto delay = options.replyDelay + (text == IdleMessage ? options.lateIdle : 0ms);
+        connection.unsent += reply->size();
         connection.pending.push_back({at + delay, std::move(*reply), options.splitPause.has_value()});
     }
     if (options.dropAfter > 0 && ++connection.commandCount >= options.dropAfter)
-        connection.dropping = true;
+        connection.closing = true;
     {
         const std::lock_guard lock(mutex);
-        commands.push_back({at, std::move(text)});
+        ++commandCount;
+        if (options.keepHistory)
+            commands.push_back({at, std::move(text)});
     }
     changed.notify_all();
 }
@@ -265,8 +291,10 @@ void Simulator::Impl::SendDue(Connection& connection)
                 Close(connection);
                 return;
             }
-            if (sent > 0)
+            if (sent > 0) {
                 connection.out.erase(0, static_cast<std::size_t>(sent));
+                connection.unsent -= static_cast<std::size_t>(sent);
+            }
             if (!connection.out.empty())
                 return;   // the rest when poll reports room
         }
@@ -324,7 +352,7 @@ bool Simulator::Start()
     if (s.thread.joinable())
         return false;
     int wake[2];
-    std::tie(s.listenFd, s.port) = ListenOnLoopback(s.options.port, ListenBacklog);
+    std::tie(s.listenFd, s.port) = ListenOnLoopback(s.options.port, SOMAXCONN);
     if (s.listenFd < 0 || pipe(wake) != 0) {
         Stop();
         return false;
@@ -407,7 +435,7 @@ void Simulator::WithBoard(const std::function<void(sim::Board&)>& use)
 bool Simulator::WaitForCommands(std::size_t count, std::chrono::milliseconds limit) const
 {
     std::unique_lock lock(impl_->mutex);
-    return impl_->changed.wait_for(lock, limit, [&] { return impl_->commands.size() >= count; });
+    return impl_->changed.wait_for(lock, limit, [&] { return impl_->commandCount >= count; });
 }
 
 bool Simulator::WaitForClosed(int count, std::chrono::milliseconds limit) const

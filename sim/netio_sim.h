@@ -1,5 +1,6 @@
 // A simulated NET-IO board on 127.0.0.1 for tests and manual trials, with switchable faults
-// (slow, split, missing, dropped or over-long replies) and a record of everything it received.
+// (slow, split, missing, dropped or over-long replies) and, on request, a record of everything it
+// received. Its memory stays bounded however long it runs and whatever its clients send.
 // In Windows builds of the tests the board is the Linux netio-sim, run with --control beside the
 // test program; the same classes then drive it over its control service (netio_sim_remote.cpp).
 #pragma once
@@ -29,6 +30,7 @@ struct SimOptions {
     bool longReplies = false;
     std::chrono::milliseconds lateIdle{0};
     std::string recordFile;                              // empty: no file
+    bool keepHistory = false;                            // keep what Received() and Commands() give
 };
 
 struct ReceivedChunk {
@@ -47,6 +49,10 @@ inline constexpr std::size_t LongReplyDataSize = 600;
 inline constexpr char LongReplyFiller = '-';
 // What follows the echo and ":" in the reply to anything the board does not understand.
 inline constexpr std::string_view ErrorData = "ERR";
+// A command longer than this keeps only its start; the rest up to its 13 is dropped.
+inline constexpr std::size_t MaxCommandSize = 4096;
+// A connection is not read while more than this many bytes of its replies wait to be sent.
+inline constexpr std::size_t MaxUnsentReplyBytes = 64 * 1024;
 
 class Simulator {
 public:
@@ -59,6 +65,7 @@ public:
     void Stop();
     std::uint16_t Port() const;
 
+    // What was received, kept only under keepHistory (empty otherwise).
     std::vector<ReceivedChunk> Received() const;     // raw chunks, in order
     std::vector<ReceivedCommand> Commands() const;   // complete commands, in order
     std::size_t CountCommands(std::string_view text) const;

@@ -11,6 +11,7 @@
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -23,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "app/globals.h"
@@ -43,6 +45,11 @@ using PeerSocket = int;
 void ClosePeer(PeerSocket peer) { close(peer); }
 #endif
 
+void SetBufferSize(PeerSocket socket, int option, int size)
+{
+    setsockopt(socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&size), sizeof size);
+}
+
 std::string AllReceived(const netio::Simulator& sim)
 {
     std::string bytes;
@@ -59,6 +66,7 @@ protected:
     void Connect(netio::SimOptions options = {})
     {
         options.port = 0;
+        options.keepHistory = true;
         sim_ = std::make_unique<netio::Simulator>(options);
         ASSERT_TRUE(sim_->Start());
         G.BoardConnection = OpenBoardConnection("127.0.0.1", sim_->Port());
@@ -186,14 +194,15 @@ TEST_F(ConnectionTest, NoConnectionGivesEmptyReplies)
     EXPECT_FALSE(G.BoardConnection.has_value());
 }
 
-// The far end of a loopback connection standing in for a board that sends bytes the simulator
-// never would.
+// A board on loopback that sends bytes the simulator never would, and reads only when a test
+// does. Its buffers are small, so that a board that stops reading is soon full.
 class RawPeerTest : public testing::Test {
 protected:
     void SetUp() override
     {
         SetInitialValues();
         const PeerSocket listener = socket(AF_INET, SOCK_STREAM, 0);
+        SetBufferSize(listener, SO_RCVBUF, SmallBuffer);   // the accepted side inherits it
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -202,12 +211,13 @@ protected:
                                && listen(listener, 1) == 0
                                && getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0;
         if (listening) {
-            G.BoardConnection = ConnectTcp(address.sin_addr.s_addr, ntohs(address.sin_port), 2s);
+            G.BoardConnection = OpenBoardConnection("127.0.0.1", ntohs(address.sin_port));
             peer_ = accept(listener, nullptr, nullptr);
         }
         ClosePeer(listener);
         ASSERT_TRUE(G.BoardConnection.has_value());
         ASSERT_NE(peer_, NoPeer);
+        SetBufferSize(static_cast<PeerSocket>(G.BoardConnection->handle), SO_SNDBUF, SmallBuffer);
     }
     void TearDown() override
     {
@@ -219,8 +229,22 @@ protected:
     {
         ASSERT_EQ(send(peer_, bytes.data(), static_cast<int>(bytes.size()), 0), static_cast<int>(bytes.size()));
     }
+    // Reads what has come within `limit`; empty when nothing has.
+    std::string PeerReceives(std::chrono::milliseconds limit)
+    {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(peer_, &ready);
+        timeval wait{0, static_cast<long>(std::chrono::microseconds(limit).count())};
+        if (select(static_cast<int>(peer_ + 1), &ready, nullptr, nullptr, &wait) <= 0)
+            return {};
+        char buffer[65536];
+        const auto received = recv(peer_, buffer, sizeof buffer, 0);
+        return std::string(buffer, static_cast<std::size_t>(std::max<decltype(received)>(0, received)));
+    }
 
     static constexpr PeerSocket NoPeer = static_cast<PeerSocket>(-1);
+    static constexpr int SmallBuffer = 4096;
     PeerSocket peer_ = NoPeer;
 };
 
@@ -242,6 +266,41 @@ TEST_F(RawPeerTest, AShortReplyLeavesNoTraceOfALongerOne)
     EXPECT_EQ(ExchangeCommand("L"), "LONGREPLY1234567890");
     PeerSends("S:1");
     EXPECT_EQ(ExchangeCommand("S"), "S:1");
+}
+
+// The peer does not read: each exchange gives up within its limit, receives nothing after a
+// send that failed, and what reaches the board once it reads again is still whole commands.
+TEST_F(RawPeerTest, ABoardThatStopsReadingFailsEachExchangeInTimeAndLaterGetsWholeCommands)
+{
+    G.ReplyLimit = 200ms;
+    G.IdleReplyLimit = 100ms;
+    PeerSends("R:1");   // read by the first exchange that gets its command out
+    const std::string command(32767, 'A');
+    for (int i = 0; i < 3; ++i) {
+        const auto started = Clock::now();
+        EXPECT_EQ(ExchangeCommand(command), "") << "exchange " << i;
+        EXPECT_LT(Clock::now() - started, 2 * G.ReplyLimit + 1s);
+    }
+    const auto started = Clock::now();
+    SendIdleMessage();
+    EXPECT_LT(Clock::now() - started, 2 * G.IdleReplyLimit + 1s);
+
+    std::string stream;
+    std::thread board([&] {
+        for (const auto deadline = Clock::now() + 5s; !stream.ends_with("F\r") && Clock::now() < deadline;)
+            stream += PeerReceives(20ms);
+    });
+    G.ReplyLimit = 3s;
+    EXPECT_EQ(ExchangeCommand("F"), "R:1");
+    board.join();
+    std::size_t whole = 0;
+    for (std::size_t at = 0, end; (end = stream.find('\r', at)) != std::string::npos; at = end + 1, ++whole) {
+        const std::string_view message = std::string_view(stream).substr(at, end - at);
+        ASSERT_TRUE(message == command || message == "x" || message == "F")
+            << "message " << whole << " of " << message.size() << " bytes";
+    }
+    EXPECT_TRUE(stream.ends_with("F\r"));
+    EXPECT_GE(whole, 2u);
 }
 
 TEST_F(RawPeerTest, ReceivedBytesAreDecodedAsWindows1252)

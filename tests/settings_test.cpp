@@ -1,14 +1,21 @@
 // The settings file: integer parsing, line reading, the file on disk and its code page.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <random>
 
 #include "board/codepage.h"
 #include "board/settings.h"
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -155,6 +162,28 @@ TEST_F(SettingsFileTest, ADirectoryInItsPlaceNeitherReadsNorWrites)
     EXPECT_FALSE(ReadSettingsFile(Path()).has_value());
     EXPECT_FALSE(WriteSettingsFile(Path(), {"h", "1", 1, "2"}));
     EXPECT_TRUE(std::filesystem::is_directory(Path()));
+}
+
+// Neither is read or written, and writing does not wait for a reader of the pipe.
+TEST_F(SettingsFileTest, ANamedPipeOrADeviceInItsPlaceIsLeftAloneAtOnce)
+{
+    ASSERT_EQ(mkfifo(Path().c_str(), 0600), 0);
+    auto writing = std::async(std::launch::async, [this] { return WriteSettingsFile(Path(), {"h", "1", 1, "2"}); });
+    if (writing.wait_for(5s) != std::future_status::ready) {
+        const int reader = open(Path().c_str(), O_RDONLY | O_NONBLOCK);   // lets the stuck writer go on
+        writing.wait();
+        close(reader);
+        FAIL() << "writing waited for a reader of the pipe";
+    }
+    EXPECT_FALSE(writing.get());
+    EXPECT_FALSE(ReadSettingsFile(Path()).has_value());
+    EXPECT_TRUE(std::filesystem::is_fifo(Path()));
+
+    std::filesystem::remove(Path());
+    std::filesystem::create_symlink("/dev/zero", Path());
+    EXPECT_FALSE(WriteSettingsFile(Path(), {"h", "1", 1, "2"}));
+    EXPECT_FALSE(ReadSettingsFile(Path()).has_value());
+    EXPECT_TRUE(std::filesystem::is_symlink(Path()));
 }
 
 TEST_F(SettingsFileTest, AMissingFileReadsAsNone)

@@ -7,11 +7,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -21,6 +24,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,6 +37,12 @@ using Options = netio::SimOptions;
 constexpr std::chrono::milliseconds ReadLimit = 3000ms;   // for what must arrive
 constexpr std::chrono::milliseconds QuietWait = 300ms;    // for what must not arrive
 constexpr std::chrono::milliseconds ExitLimit = 5000ms;
+
+#if defined(__has_feature)
+constexpr bool SanitizedBuild = __has_feature(address_sanitizer);
+#else
+constexpr bool SanitizedBuild = false;
+#endif
 
 sockaddr_in Loopback(std::uint16_t port)
 {
@@ -52,6 +62,7 @@ public:
     }
     ~Client() { Close(); }
     void Close() { if (fd_ >= 0) close(std::exchange(fd_, -1)); }
+    int Handle() const { return fd_; }
 
     void Send(std::string_view bytes) { EXPECT_EQ(send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), std::ssize(bytes)); }
 
@@ -99,11 +110,13 @@ struct Session {
     Client client;
 };
 
-// A simulator on a free port with the options `adjust` sets, and a client connected to it.
+// A simulator on a free port, keeping what it receives, with the options `adjust` sets, and a
+// client connected to it.
 Session Connected(const std::function<void(Options&)>& adjust = nullptr)
 {
     Options options;
     options.port = 0;
+    options.keepHistory = true;
     if (adjust)
         adjust(options);
     auto simulator = std::make_unique<netio::Simulator>(std::move(options));
@@ -326,6 +339,110 @@ TEST(SimRecord, FileListsEventsInOrderWithEscapes)
     std::remove(path.c_str());
 }
 
+// A client that sends without reading is read no further once its replies pile up (its sends
+// then block), keeps nothing in a history nobody asked for, and gets every reply, each command cut
+// at the line limit, once it reads.
+TEST(SimBounds, AClientThatDoesNotReadIsHeldOffAndLaterGetsEveryReply)
+{
+    netio::Simulator simulator({.port = 0});
+    ASSERT_TRUE(simulator.Start());
+    Client client(simulator.Port());
+    const int fd = client.Handle();
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    const std::string command = std::string(netio::MaxCommandSize + 1000, 'A') + "\r";
+    std::string block;
+    while (block.size() < 64 * 1024)
+        block += command;
+    std::size_t sent = 0;
+    bool heldOff = false;
+    for (const auto deadline = Clock::now() + 20s; !heldOff && Clock::now() < deadline && sent < (1u << 28);) {
+        const ssize_t put = send(fd, block.data() + sent % block.size(), block.size() - sent % block.size(), MSG_NOSIGNAL);
+        if (put > 0)
+            sent += static_cast<std::size_t>(put);
+        pollfd room{fd, POLLOUT, 0};
+        heldOff = put < 0 && errno == EAGAIN && poll(&room, 1, static_cast<int>(QuietWait.count())) == 0;
+    }
+    ASSERT_TRUE(heldOff) << sent << " bytes sent and the client could still send more";
+    EXPECT_TRUE(simulator.Commands().empty());
+    EXPECT_TRUE(simulator.Received().empty());
+
+    // Only whole commands count; the rest of the last one never comes.
+    const std::size_t commands = sent / command.size();
+    const std::string reply = std::string(netio::MaxCommandSize, 'A') + ":ERR\r\n";
+    std::string replies;
+    char buffer[65536];
+    for (const auto deadline = Clock::now() + 20s; replies.size() < commands * reply.size() && Clock::now() < deadline;) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 100) > 0)
+            replies.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(0, recv(fd, buffer, sizeof buffer, 0))));
+    }
+    ASSERT_EQ(replies.size(), commands * reply.size()) << commands << " commands";
+    for (std::size_t at = 0; at < replies.size(); at += reply.size())
+        ASSERT_EQ(replies.compare(at, reply.size(), reply), 0) << "reply at " << at;
+}
+
+// nc -N sends its commands, then ends its side: the replies still come, then the close.
+TEST(SimBounds, AHalfClosingClientGetsItsRepliesBeforeTheClose)
+{
+    netio::Simulator simulator({.port = 0, .replyDelay = 200ms});
+    ASSERT_TRUE(simulator.Start());
+    Client client(simulator.Port());
+    client.Send("Q\rF\r");
+    shutdown(client.Handle(), SHUT_WR);
+    std::string replies;
+    bool closed = false;
+    for (int reads = 0; !closed && reads < 10; ++reads) {
+        const std::optional<std::string> more = client.ReadOnce();
+        closed = !more;
+        replies += more.value_or("");
+        if (more && more->empty())
+            break;   // nothing within the limit
+    }
+    EXPECT_EQ(replies, "Q:0A\r\nF:020103\r\n");
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(simulator.WaitForClosed(1, ReadLimit));
+}
+
+// Two bursts of 200 clients connecting at once: every one is served.
+TEST(SimBounds, EveryClientOfABurstIsServed)
+{
+    netio::Simulator simulator({.port = 0});
+    ASSERT_TRUE(simulator.Start());
+    constexpr int Burst = 200;
+    for (int round = 0; round < 2; ++round) {
+        std::vector<int> clients;
+        const sockaddr_in address = Loopback(simulator.Port());
+        for (int i = 0; i < Burst; ++i) {
+            clients.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+            ASSERT_TRUE(connect(clients.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+                        || errno == EINPROGRESS);
+        }
+        std::vector<std::string> replies(Burst);
+        std::vector<bool> asked(Burst, false);
+        int answered = 0;
+        for (const auto deadline = Clock::now() + 10s; answered < Burst && Clock::now() < deadline;) {
+            std::vector<pollfd> ready;
+            for (int i = 0; i < Burst; ++i)
+                ready.push_back({clients[i], static_cast<short>(asked[i] ? POLLIN : POLLOUT), 0});
+            poll(ready.data(), ready.size(), 100);
+            for (int i = 0; i < Burst; ++i) {
+                if (!asked[i] && (ready[i].revents & POLLOUT))
+                    asked[i] = send(clients[i], "F\r", 2, MSG_NOSIGNAL) == 2;
+                char buffer[64];
+                if (asked[i] && (ready[i].revents & POLLIN)) {
+                    const ssize_t got = recv(clients[i], buffer, sizeof buffer, 0);
+                    replies[i].append(buffer, static_cast<std::size_t>(std::max<ssize_t>(0, got)));
+                    answered += replies[i] == "F:020103\r\n";
+                }
+            }
+        }
+        for (const int fd : clients)
+            close(fd);
+        EXPECT_EQ(answered, Burst) << "round " << round;
+    }
+    EXPECT_EQ(simulator.Connections(), 2 * Burst);
+}
+
 TEST(SimHanging, ConnectDoesNotComplete)
 {
     netio::HangingListener listener;
@@ -368,10 +485,9 @@ int ExitCode(pid_t pid)
     return -1;
 }
 
-TEST(SimProgram, ServesOnTheReportedPortUntilSigterm)
+// The port from netio-sim's first line of output; none when it gives none in time.
+std::optional<std::uint16_t> ReportedPort(int output)
 {
-    const auto [pid, output] = Spawn({"--port", "0"});
-    ASSERT_GT(pid, 0);
     std::string text;
     pollfd ready{output, POLLIN, 0};
     char buffer[64];
@@ -380,10 +496,72 @@ TEST(SimProgram, ServesOnTheReportedPortUntilSigterm)
             text.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(0, read(output, buffer, sizeof buffer))));
     close(output);
     std::smatch port;
-    if (std::regex_search(text, port, std::regex("^port ([0-9]+)\n")))
-        EXPECT_EQ(Client(static_cast<std::uint16_t>(std::stoi(port[1]))).Ask("F"), "F:020103");
+    if (!std::regex_search(text, port, std::regex("^port ([0-9]+)\n")))
+        return std::nullopt;
+    return static_cast<std::uint16_t>(std::stoi(port[1]));
+}
+
+// User and system CPU time of a process so far, in clock ticks.
+long CpuTicks(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    for (int i = 3; i < 14; ++i)   // state is field 3; utime and stime are 14 and 15
+        fields >> field;
+    long user = 0, system = 0;
+    fields >> user >> system;
+    return user + system;
+}
+
+TEST(SimProgram, ServesOnTheReportedPortUntilSigterm)
+{
+    const auto [pid, output] = Spawn({"--port", "0"});
+    ASSERT_GT(pid, 0);
+    if (const std::optional<std::uint16_t> port = ReportedPort(output))
+        EXPECT_EQ(Client(*port).Ask("F"), "F:020103");
     else
-        ADD_FAILURE() << "no port line: " << text;
+        ADD_FAILURE() << "no port line";
+    kill(pid, SIGTERM);
+    EXPECT_EQ(ExitCode(pid), 0);
+}
+
+// With no file descriptor left for a new connection it rests instead of spinning, and takes the
+// waiting clients once others have left.
+TEST(SimProgram, OutOfDescriptorsItRestsAndServesTheWaitingClientsLater)
+{
+    if (SanitizedBuild)
+        GTEST_SKIP() << "a sanitized netio-sim needs a free descriptor for the sanitizers' own checks";
+    const auto [pid, output] = Spawn({"--port", "0"});
+    ASSERT_GT(pid, 0);
+    const std::optional<std::uint16_t> port = ReportedPort(output);
+    ASSERT_TRUE(port);
+    std::size_t open = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd"))
+        ++open;
+    rlimit limit{};
+    ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, nullptr, &limit), 0);
+    limit.rlim_cur = open + 2;
+    ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &limit, nullptr), 0);
+
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 6; ++i)
+        clients.push_back(std::make_unique<Client>(*port));
+    EXPECT_EQ(clients[0]->Ask("F"), "F:020103");
+    EXPECT_EQ(clients[1]->Ask("F"), "F:020103");
+    for (std::size_t i = 2; i < clients.size(); ++i)
+        clients[i]->Send("F\r");
+    const long ticks = CpuTicks(pid);
+    std::this_thread::sleep_for(1s);
+    EXPECT_LT(CpuTicks(pid) - ticks, sysconf(_SC_CLK_TCK) / 4) << "busy while out of descriptors";
+
+    clients[0]->Close();
+    clients[1]->Close();
+    for (std::size_t i = 2; i < clients.size(); ++i) {
+        EXPECT_EQ(clients[i]->Line(), "F:020103") << "client " << i;
+        clients[i]->Close();   // its descriptor goes to the next one
+    }
     kill(pid, SIGTERM);
     EXPECT_EQ(ExitCode(pid), 0);
 }

@@ -2,8 +2,11 @@
 // the three prompts, the two start-up failures, and both ways out, against the simulated board.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 
@@ -136,20 +139,29 @@ TEST_F(StartupTest, AFileOfEmptyValuesIsUsedWithoutAsking)
     EXPECT_EQ(answerer.seen[0].text, "Das Varnex-NET-IO-Board kann nicht gefunden werden!");
 }
 
-TEST_F(StartupTest, AnUnwritableFileIsPassedOverAndTheNextStartAsksAgain)
+// A folder, a named pipe or a device in the file's place: each start asks, stores nothing, says
+// nothing about it and goes on.
+TEST_F(StartupTest, AnythingButARegularFileIsPassedOverAndEveryStartAsks)
 {
-    std::filesystem::create_directory("Skarvel.ini");
-    for (int start = 0; start < 2; ++start) {
+    const std::vector<std::pair<std::string, std::function<bool()>>> places = {
+        {"folder", [] { return std::filesystem::create_directory("Skarvel.ini"); }},
+        {"named pipe", [] { return mkfifo("Skarvel.ini", 0600) == 0; }},
+        {"device link", [] { std::filesystem::create_symlink("/dev/zero", "Skarvel.ini"); return true; }},
+    };
+    for (const auto& [name, make] : places) {
+        ASSERT_TRUE(make()) << name;
+        const auto kind = std::filesystem::symlink_status("Skarvel.ini").type();
         DialogAnswerer answerer({Answer{"127.0.0.1"}, Answer{Port()}, Answer{"180"}});
         WhenTheWindowStands([] { MainWindowWidget()->close(); });
-        EXPECT_EQ(RunProgram(), 0);
-        EXPECT_EQ(answerer.seen.size(), 4u - 1u) << "start " << start;
-        EXPECT_TRUE(windowSeen_);
+        EXPECT_EQ(RunProgram(), 0) << name;
+        EXPECT_EQ(answerer.seen.size(), 3u) << name;
+        EXPECT_TRUE(windowSeen_) << name;
+        EXPECT_EQ(std::filesystem::symlink_status("Skarvel.ini").type(), kind) << name;
         windowSeen_ = false;
         QObject::disconnect(&watch_, nullptr, nullptr, nullptr);
+        std::filesystem::remove("Skarvel.ini");
     }
-    EXPECT_TRUE(std::filesystem::is_directory("Skarvel.ini"));
-    EXPECT_EQ(sim_->Connections(), 2);
+    EXPECT_EQ(sim_->Connections(), 3);
 }
 
 TEST_F(StartupTest, TheBoardButtonEndsTheProgramWith0AfterOpeningItsPage)

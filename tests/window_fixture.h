@@ -33,7 +33,7 @@ protected:
     {
         SetInitialValues();
         StartDesktop();
-        sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0});
+        sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0, .keepHistory = true});
         ASSERT_TRUE(sim_->Start());
         G.Settings = {"127.0.0.1", std::to_string(sim_->Port()), sim_->Port(), "8080"};
         G.BoardConnection = OpenBoardConnection(G.Settings.Host, G.Settings.TelnetPort);

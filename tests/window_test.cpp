@@ -323,6 +323,40 @@ TEST_F(WindowTest, TicksThatFallDueDuringADialogAreDropped)
     EXPECT_EQ(WaitWindowEvent(1s).kind, EventKind::Timer);
 }
 
+// While an exchange waits for a silent board the window goes on painting; the ticks that fall due
+// meanwhile are kept, one per timer.
+TEST_F(WindowTest, WhileTheBoardIsSilentTheWindowPaintsAndTicksWaitOnePerTimer)
+{
+    netio::Simulator silent({.port = 0, .neverReply = true});
+    ASSERT_TRUE(silent.Start());
+    CloseBoardConnection();
+    G.BoardConnection = OpenBoardConnection("127.0.0.1", silent.Port());
+    G.ReplyLimit = 500ms;
+    StartTimer(IdleTimer, 40ms);
+    StartTimer(PollTimer, 30ms);
+    Drain();
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    MainWindowWidget()->installEventFilter(&counter);
+    QTimer repaint;
+    QObject::connect(&repaint, &QTimer::timeout, [] { MainWindowWidget()->update(); });
+    repaint.start(20);
+    EXPECT_EQ(ExchangeCommand("F"), "");
+    EXPECT_GE(counter.paints, 5);
+    const auto events = Drain();
+    for (const int timer : {IdleTimer, PollTimer})
+        EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                                [timer](Event e) { return e.kind == EventKind::Timer && e.number == timer; }), 1)
+            << "timer " << timer;
+    MainWindowWidget()->removeEventFilter(&counter);
+}
+
 TEST_F(WindowTest, WaitingWithNothingToDoReturnsNoEventAfterTheLimit)
 {
     QElapsedTimer clock;

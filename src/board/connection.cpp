@@ -29,19 +29,19 @@ std::string ExchangeCommand(std::string_view command)
 {
     // The blank fill is what makes a short reply leave no trace of an earlier one.
     G.ReceiveBuffer.fill(' ');
-    if (G.BoardConnection) {
-        SendBytes(*G.BoardConnection, Utf8ToWindows1252(command) + G.CommandTerminator, G.ReplyLimit);
+    // A command that did not go out has no reply to wait for; one still on its way gets its
+    // reply read by a later exchange, like any late reply.
+    if (G.BoardConnection
+        && SendBytes(*G.BoardConnection, Utf8ToWindows1252(command) + G.CommandTerminator, G.ReplyLimit))
         ReceiveOnce(*G.BoardConnection, G.ReceiveBuffer, G.ReplyLimit);
-    }
     const std::string_view received(G.ReceiveBuffer.data(), G.ReceiveBuffer.size());
     return Windows1252ToUtf8(CleanReply(received.substr(0, received.find('\0'))));
 }
 
 void SendIdleMessage()
 {
-    if (!G.BoardConnection)
+    if (!G.BoardConnection || !SendBytes(*G.BoardConnection, G.IdleCommand + G.CommandTerminator, G.IdleReplyLimit))
         return;
-    SendBytes(*G.BoardConnection, G.IdleCommand + G.CommandTerminator, G.IdleReplyLimit);
     ReceiveOnce(*G.BoardConnection, std::span(G.ReceiveBuffer).first(IdleReceiveSize), G.IdleReplyLimit);
 }
 

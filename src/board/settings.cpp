@@ -1,11 +1,8 @@
 // Reading, parsing and writing the settings file.
 #include "board/settings.h"
 
-#include <fstream>
-#include <iterator>
-#include <system_error>
-
 #include "board/codepage.h"
+#include "platform/file.h"
 
 std::int32_t ParseInteger(std::string_view text)
 {
@@ -71,27 +68,13 @@ ConnectionSettings SettingsFromFile(std::string_view bytes)
 
 std::optional<std::string> ReadSettingsFile(const std::filesystem::path& path)
 {
-    // A directory opens without error on Linux, and root reads past permissions: only a regular
-    // file that actually reads counts.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::nullopt;
-    std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad())
-        return std::nullopt;
-    return bytes;
+    return ReadRegularFile(path);
 }
 
 bool WriteSettingsFile(const std::filesystem::path& path, const ConnectionSettings& settings)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file)
-        return false;
+    std::string bytes;
     for (const std::string* line : {&settings.Host, &settings.TelnetPortText, &settings.HttpPortText})
-        file << Utf8ToWindows1252(*line) << "\r\n";
-    file.close();
-    return !file.fail();
+        bytes += Utf8ToWindows1252(*line) + "\r\n";
+    return WriteRegularFile(path, bytes);
 }

@@ -31,7 +31,8 @@ ConnectionSettings SettingsFromFile(std::string_view bytes);
 // The file's bytes; none when it is not a regular file that can be read.
 std::optional<std::string> ReadSettingsFile(const std::filesystem::path& path);
 
-// Creates or empties the file and writes the three lines, each ended by CR LF. False on failure.
+// Creates or empties the file and writes the three lines, each ended by CR LF. False on failure,
+// and when something other than a regular file has the name (it is then left alone).
 bool WriteSettingsFile(const std::filesystem::path& path, const ConnectionSettings& settings);
 
 // From the file in the working folder, or else from three prompts, whose answers are written to it.

@@ -27,8 +27,10 @@ std::optional<std::uint32_t> ResolveIPv4(std::string_view host);   // network by
 // Connects to address:port, giving up after `limit`. The socket is closed on every failure.
 std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds limit);
 
-// Sends all the bytes, waiting at most `limit` in all for the socket to take them; false when the
-// connection failed or the time ran out. A command fits the socket's buffer: it leaves in one send.
+// Sends all of `bytes`, waiting at most `limit` in all for room in the connection; false on
+// failure or time-out. A board that stops reading fills the connection: when the time runs out
+// part-way, the unsent rest is kept and goes out first on the next send to the same socket, so
+// that one message never runs into the next on the board's side.
 bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit);
 
 // Waits at most `limit` for the first byte, then receives once into `into`. Returns the number of
@@ -36,3 +38,15 @@ bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds 
 std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit);
 
 void CloseSocket(Socket socket);
+
+// What a socket wait waits for.
+enum class SocketWaitKind { Readable, Writable };
+
+// Every wait above spends its time in this function when one is installed, else asleep in the
+// operating system. A window front end installs one so that its windows stay painted while the
+// program waits for the board (see StartDesktop in window.h). It returns once `socket` may be
+// ready or `limit` has passed; the caller then looks for itself, and calls again if time is left.
+using SocketWaitFunction = void (*)(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit);
+
+// Installs `wait`; nullptr puts back the plain wait.
+void SetSocketWaitFunction(SocketWaitFunction wait);

@@ -12,29 +12,74 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <string>
 
 namespace {
 
-std::chrono::milliseconds TimeLeft(std::chrono::steady_clock::time_point deadline)
+using Clock = std::chrono::steady_clock;
+
+SocketWaitFunction InstalledWait = nullptr;
+
+// Per socket: the part of a message that ran out of time, to go out ahead of the next one.
+std::map<int, std::string> UnsentRests;
+
+std::chrono::milliseconds TimeLeft(Clock::time_point deadline)
 {
-    return std::max(std::chrono::milliseconds::zero(), std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                           deadline - std::chrono::steady_clock::now()));
+    return std::max(std::chrono::milliseconds::zero(),
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
 }
 
-// poll() with the time left of `limit`, resumed after signals.
-int PollFor(int handle, short events, std::chrono::milliseconds limit)
+// poll() until `deadline`, resumed after signals; the time itself goes to the installed wait,
+// if there is one. Returns the events that came, 0 on time-out, -1 on error.
+int PollUntil(int handle, short events, Clock::time_point deadline)
 {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
+        const std::chrono::milliseconds left = TimeLeft(deadline);
+        const bool waitElsewhere = InstalledWait != nullptr && left > std::chrono::milliseconds::zero();
         pollfd entry{handle, events, 0};
-        const int ready = poll(&entry, 1, static_cast<int>(TimeLeft(deadline).count()));
-        if (ready >= 0 || errno != EINTR)
-            return ready > 0 ? entry.revents : ready;
+        const int ready = poll(&entry, 1, waitElsewhere ? 0 : static_cast<int>(left.count()));
+        if (ready > 0)
+            return entry.revents;
+        if (ready == 0 && waitElsewhere) {
+            InstalledWait(Socket{handle}, events & POLLIN ? SocketWaitKind::Readable : SocketWaitKind::Writable, left);
+            continue;
+        }
+        if (ready == 0 || errno != EINTR)
+            return ready;
     }
 }
 
+// Sends what it can of `bytes` before `deadline`; returns how many went out, or none on failure.
+std::optional<std::size_t> SendUntil(int handle, std::string_view bytes, Clock::time_point deadline)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t sent = send(handle, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            done += static_cast<std::size_t>(sent);
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // An error shows in the next send.
+            const int ready = PollUntil(handle, POLLOUT, deadline);
+            if (ready == 0)
+                break;
+            if (ready < 0)
+                return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return done;
+}
+
 }  // namespace
+
+void SetSocketWaitFunction(SocketWaitFunction wait)
+{
+    InstalledWait = wait;
+}
 
 bool InitNetworkService()
 {
@@ -76,7 +121,7 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
     target.sin_port = htons(port);
     target.sin_addr.s_addr = address;
     int result = connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target);
-    if (result != 0 && errno == EINPROGRESS && PollFor(handle, POLLOUT, limit) > 0) {
+    if (result != 0 && errno == EINPROGRESS && PollUntil(handle, POLLOUT, Clock::now() + limit) > 0) {
         int error = 0;
         socklen_t length = sizeof error;
         result = getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 ? 0 : -1;
@@ -91,27 +136,27 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
 
 bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
 {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
     const int handle = static_cast<int>(socket.handle);
-    while (!bytes.empty()) {
-        // Never a send that blocks: a board that stops reading must not hold the program.
-        const ssize_t sent = send(handle, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent > 0)
-            bytes.remove_prefix(static_cast<std::size_t>(sent));
-        else if (sent < 0 && errno == EINTR)
-            continue;
-        else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && PollFor(handle, POLLOUT, TimeLeft(deadline)) > 0)
-            continue;
-        else
+    const Clock::time_point deadline = Clock::now() + limit;
+    if (const auto rest = UnsentRests.find(handle); rest != UnsentRests.end()) {
+        const std::optional<std::size_t> sent = SendUntil(handle, rest->second, deadline);
+        if (!sent)
             return false;
+        rest->second.erase(0, *sent);
+        if (!rest->second.empty())
+            return false;
+        UnsentRests.erase(rest);
     }
-    return true;
+    const std::optional<std::size_t> sent = SendUntil(handle, bytes, deadline);
+    if (sent && *sent > 0 && *sent < bytes.size())
+        UnsentRests[handle] = bytes.substr(*sent);
+    return sent == bytes.size();
 }
 
 std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
 {
     const int handle = static_cast<int>(socket.handle);
-    if (PollFor(handle, POLLIN, limit) <= 0)
+    if (PollUntil(handle, POLLIN, Clock::now() + limit) <= 0)
         return 0;
     for (;;) {
         const ssize_t received = recv(handle, into.data(), into.size(), 0);
@@ -123,5 +168,7 @@ std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::millis
 
 void CloseSocket(Socket socket)
 {
-    close(static_cast<int>(socket.handle));
+    const int handle = static_cast<int>(socket.handle);
+    UnsentRests.erase(handle);
+    close(handle);
 }

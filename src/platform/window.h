@@ -40,6 +40,10 @@ struct ControlSpec {
 };
 
 // Starts the desktop session; needed before any window or dialog. Safe to call again.
+// From then on every wait of the socket layer (net.h) keeps the windows painted and answering
+// the window manager, but handles no user input and delivers no timer tick: input made meanwhile
+// reaches the controls as they stand when the wait ends (a click on a button disabled for the
+// exchange is lost, typed text lands in its field), and ticks wait in the queue.
 void StartDesktop();
 
 // Releases every window, timer and queued event (for the end of the program and between tests).
@@ -60,10 +64,12 @@ void CloseConnectWindow();
 bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, FontSpec titleFont,
                     std::span<const ControlSpec> controls);
 
-// Timer ticks arrive as Timer events; ticks that fall due while a modal dialog is open are dropped.
+// Timer ticks arrive as Timer events, at most one queued per timer (a busy loop gets one tick
+// afterwards, not all it missed); ticks that fall due while a modal dialog is open are dropped.
 void StartTimer(int number, std::chrono::milliseconds period);
 
-// The oldest queued event, or waits (asleep) until one comes or `limit` passes.
+// The oldest queued event, or waits (asleep) until one comes or `limit` passes. A button's click
+// is not queued while an earlier click of it still waits there: a busy window does it once.
 Event WaitWindowEvent(std::chrono::milliseconds limit);
 
 // Control operations; none of them raises a control event.

@@ -1,6 +1,7 @@
 // The desktop over Qt Widgets: windows and controls by number, one queue of events for the
 // program's loop, timers, modal dialogs and the default browser.
 #include "platform/window.h"
+#include "platform/net.h"
 #include "platform/qt_access.h"
 
 #include <QAccessibleWidget>
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTimer>
@@ -30,6 +32,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +88,39 @@ QString ToShownText(std::string_view text)
 void Post(EventKind kind, int number)
 {
     D().queue.push_back({kind, number});
+}
+
+// Queued only when the same event is not waiting yet. A timer behaves so on every desktop: a
+// loop that was busy gets one tick afterwards, not all it missed. A button does too, so that
+// clicks made while the window was busy start its action once, not once per click.
+void PostOnce(EventKind kind, int number)
+{
+    const std::deque<Event>& queue = D().queue;
+    if (std::none_of(queue.begin(), queue.end(),
+                     [&](const Event& e) { return e.kind == kind && e.number == number; }))
+        Post(kind, number);
+}
+
+// Every wait for the board passes here (StartDesktop installs it into the socket layer): the
+// windows keep being painted and keep answering the window manager's ping, while user input is
+// held back and timer ticks only queue up.
+void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
+{
+    bool done = false;
+    QSocketNotifier notifier(static_cast<qintptr>(socket.handle),
+                             kind == SocketWaitKind::Readable ? QSocketNotifier::Read : QSocketNotifier::Write);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&done] { done = true; });
+    QTimer expiry;
+    expiry.setSingleShot(true);
+    expiry.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&expiry, &QTimer::timeout, [&done] { done = true; });
+    expiry.start(limit);
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    notifier.setEnabled(false);
+    // The input held back reaches the controls now, while they are as the user saw them: a
+    // click on a button disabled for the exchange is lost, typed text lands in its field.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 // The close request only becomes an event: the program's loop decides what happens.
@@ -298,8 +334,12 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
         button->setAutoDefault(false);
         button->setDefault(false);
         button->setCheckable(control.kind == ControlKind::Toggle);
-        // clicked, unlike toggled, comes from the user only.
-        QObject::connect(button, &QPushButton::clicked, button, [n = control.number] { Post(EventKind::Control, n); });
+        // clicked, unlike toggled, comes from the user only. Each click of a toggle changes its
+        // state, so each counts; a button's further clicks before its first is handled add nothing.
+        const bool toggle = control.kind == ControlKind::Toggle;
+        QObject::connect(button, &QPushButton::clicked, button, [n = control.number, toggle] {
+            toggle ? Post(EventKind::Control, n) : PostOnce(EventKind::Control, n);
+        });
         widget = button;
         break;
     }
@@ -389,6 +429,7 @@ void LoadQtGerman()
 
 void StartDesktop()
 {
+    SetSocketWaitFunction(WaitForSocket);
     if (QApplication::instance())
         return;
     static int argc = 1;
@@ -547,7 +588,7 @@ void StartTimer(int number, std::chrono::milliseconds period)
     timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer, &QTimer::timeout, timer, [number] {
         if (D().modalDepth == 0 && !QApplication::activeModalWidget())
-            Post(EventKind::Timer, number);
+            PostOnce(EventKind::Timer, number);
     });
     timer->start(period);
     delete D().timers[number];

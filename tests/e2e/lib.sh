@@ -390,12 +390,12 @@ e2e_expect_clean_stream()
     [[ $received == "$expected" ]] || e2e_fail "bytes sent are not just commands ended by 13: '$received'"
 }
 
-# A whole desktop with the program's main window against the simulator (HTTP port text $1):
-# sets MAIN to the window once it is connected and has the focus.
+# A whole desktop with the program's main window against the simulator (HTTP port text $1, then
+# any netio-sim options): sets MAIN to the window once it is connected and has the focus.
 e2e_start_main_window() {
   e2e_start_x
   e2e_start_wm
-  e2e_start_sim
+  e2e_start_sim "${@:2}"
   e2e_write_settings 127.0.0.1 "$SIM_PORT" "$1"
   e2e_start_program
   e2e_wait_window "Varnex-NET-IO-TerminalEmulation V1.0"
