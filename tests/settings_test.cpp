@@ -1,9 +1,11 @@
 // The settings file: integer parsing, line reading, the file on disk and its code page.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
@@ -164,6 +166,7 @@ TEST_F(SettingsFileTest, ADirectoryInItsPlaceNeitherReadsNorWrites)
     EXPECT_TRUE(std::filesystem::is_directory(Path()));
 }
 
+#ifndef _WIN32
 // Neither is read or written, and writing does not wait for a reader of the pipe.
 TEST_F(SettingsFileTest, ANamedPipeOrADeviceInItsPlaceIsLeftAloneAtOnce)
 {
@@ -185,6 +188,7 @@ TEST_F(SettingsFileTest, ANamedPipeOrADeviceInItsPlaceIsLeftAloneAtOnce)
     EXPECT_FALSE(ReadSettingsFile(Path()).has_value());
     EXPECT_TRUE(std::filesystem::is_symlink(Path()));
 }
+#endif
 
 TEST_F(SettingsFileTest, AMissingFileReadsAsNone)
 {

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <string>
 
 namespace {
@@ -16,6 +18,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 bool Started = false;   // WSAStartup has succeeded and WSACleanup has not run since
+
+SocketWaitFunction InstalledWait = nullptr;
+
+// Per socket: the part of a message that ran out of time, to go out ahead of the next one.
+std::map<SOCKET, std::string> UnsentRests;
 
 SOCKET Handle(Socket socket)
 {
@@ -33,9 +40,10 @@ std::chrono::milliseconds TimeLeft(Clock::time_point deadline)
                     std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
 }
 
-// Waits at most `limit` until the socket can be read, or written. A failed connect shows only in
-// the exception set on Windows, so a wait for writing watches that set too and fails by it.
-bool WaitFor(SOCKET handle, bool forWriting, std::chrono::milliseconds limit)
+// Looks once, without waiting, whether the socket can be read, or written. A failed connect
+// shows only in the exception set on Windows, so a look for writing watches that set too; -1
+// means the socket has failed.
+int ReadyNow(SOCKET handle, bool forWriting, std::chrono::milliseconds limit)
 {
     fd_set wanted;
     fd_set failed;
@@ -46,7 +54,42 @@ bool WaitFor(SOCKET handle, bool forWriting, std::chrono::milliseconds limit)
     timeval wait{static_cast<long>(limit.count() / 1000), static_cast<long>(limit.count() % 1000 * 1000)};
     const int ready = select(0, forWriting ? nullptr : &wanted, forWriting ? &wanted : nullptr,
                              forWriting ? &failed : nullptr, &wait);
-    return ready > 0 && FD_ISSET(handle, &wanted) && !(forWriting && FD_ISSET(handle, &failed));
+    if (ready < 0 || (forWriting && FD_ISSET(handle, &failed)))
+        return -1;
+    return ready > 0 && FD_ISSET(handle, &wanted) ? 1 : 0;
+}
+
+// Waits until `deadline` for the socket to be readable, or writable; the time itself goes to
+// the installed wait, if there is one.
+bool WaitFor(SOCKET handle, bool forWriting, Clock::time_point deadline)
+{
+    for (;;) {
+        const std::chrono::milliseconds left = TimeLeft(deadline);
+        const bool waitElsewhere = InstalledWait != nullptr && left > std::chrono::milliseconds::zero();
+        const int ready = ReadyNow(handle, forWriting, waitElsewhere ? std::chrono::milliseconds::zero() : left);
+        if (ready != 0 || !waitElsewhere)
+            return ready > 0;
+        InstalledWait(Socket{static_cast<std::intptr_t>(handle)},
+                      forWriting ? SocketWaitKind::Writable : SocketWaitKind::Readable, left);
+    }
+}
+
+// Sends what it can of `bytes` before `deadline`; returns how many went out, or none on failure.
+std::optional<std::size_t> SendUntil(SOCKET handle, std::string_view bytes, Clock::time_point deadline)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const int sent = send(handle, bytes.data() + done, Length(bytes.size() - done), 0);
+        if (sent > 0) {
+            done += static_cast<std::size_t>(sent);
+        } else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+            if (!WaitFor(handle, true, deadline))
+                break;   // out of time, or failed: a failure shows in the next send
+        } else {
+            return std::nullopt;
+        }
+    }
+    return done;
 }
 
 }  // namespace
@@ -57,6 +100,11 @@ bool InitNetworkService()
     if (!Started)
         Started = WSAStartup(MAKEWORD(1, 1), &data) == 0;
     return Started;
+}
+
+void SetSocketWaitFunction(SocketWaitFunction wait)
+{
+    InstalledWait = wait;
 }
 
 void EndNetworkService()
@@ -99,7 +147,7 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
     if (connected && connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         int error = 0;
         int length = sizeof error;
-        connected = WSAGetLastError() == WSAEWOULDBLOCK && WaitFor(handle, true, limit)
+        connected = WSAGetLastError() == WSAEWOULDBLOCK && WaitFor(handle, true, Clock::now() + limit)
                     && getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
                     && error == 0;
     }
@@ -112,23 +160,26 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
 
 bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
 {
-    const auto deadline = Clock::now() + limit;
-    while (!bytes.empty()) {
-        const int sent = send(Handle(socket), bytes.data(), Length(bytes.size()), 0);
-        if (sent > 0)
-            bytes.remove_prefix(static_cast<std::size_t>(sent));
-        else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK
-                 && WaitFor(Handle(socket), true, TimeLeft(deadline)))
-            continue;
-        else
+    const Clock::time_point deadline = Clock::now() + limit;
+    const SOCKET handle = Handle(socket);
+    if (const auto rest = UnsentRests.find(handle); rest != UnsentRests.end()) {
+        const std::optional<std::size_t> sent = SendUntil(handle, rest->second, deadline);
+        if (!sent)
             return false;
+        rest->second.erase(0, *sent);
+        if (!rest->second.empty())
+            return false;
+        UnsentRests.erase(rest);
     }
-    return true;
+    const std::optional<std::size_t> sent = SendUntil(handle, bytes, deadline);
+    if (sent && *sent > 0 && *sent < bytes.size())
+        UnsentRests[handle] = bytes.substr(*sent);
+    return sent == bytes.size();
 }
 
 std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
 {
-    if (!WaitFor(Handle(socket), false, limit))
+    if (!WaitFor(Handle(socket), false, Clock::now() + limit))
         return 0;
     const int received = recv(Handle(socket), into.data(), Length(into.size()), 0);
     return received > 0 ? static_cast<std::size_t>(received) : 0;
@@ -136,5 +187,6 @@ std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::millis
 
 void CloseSocket(Socket socket)
 {
+    UnsentRests.erase(Handle(socket));
     closesocket(Handle(socket));
 }
