@@ -1,8 +1,6 @@
 // Start-up in its fixed order, and the ways out of the program.
 #include "app/startup.h"
 
-#include <thread>
-
 #include "app/globals.h"
 #include "app/timing.h"
 #include "board/connection.h"
@@ -63,7 +61,7 @@ int RunProgram()
 
     if (RunEventLoop() == LoopEnd::WindowClosed) {
         PlayClick();
-        std::this_thread::sleep_for(CloseClickWait);
+        PauseFor(CloseClickWait);
         CloseBoardConnection();
     }
     return End();

@@ -91,3 +91,6 @@ void OpenWebAddress(std::string_view address);
 
 // Test seam: while set, addresses go to the recorder instead of the desktop.
 void SetWebAddressRecorder(std::function<void(std::string_view)> recorder);
+
+// Sleeps for `span`, with the finest timer the system offers meanwhile (the closing click's wait).
+void PauseFor(std::chrono::milliseconds span);

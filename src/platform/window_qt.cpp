@@ -42,6 +42,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -738,6 +739,11 @@ void OpenWebAddress(std::string_view address)
 void SetWebAddressRecorder(std::function<void(std::string_view)> recorder)
 {
     D().webRecorder = std::move(recorder);
+}
+
+void PauseFor(std::chrono::milliseconds span)
+{
+    std::this_thread::sleep_for(span);
 }
 
 QWidget* ControlWidget(int number)
