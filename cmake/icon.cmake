@@ -3,7 +3,7 @@
 # resources all take the icon from those files.
 add_executable(make_icon ${CMAKE_SOURCE_DIR}/tools/make_icon.cpp)
 
-if(TARGET skarvel_core)
+if(TARGET skarvel_core AND NOT WIN32)
   file(GLOB icon_pictures CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/data/icons/*.png)
   qt_add_resources(skarvel_core program_icon PREFIX /icons BASE ${CMAKE_SOURCE_DIR}/data/icons
                    FILES ${icon_pictures})

@@ -1,7 +1,7 @@
 # What `cmake --install` puts where, by GNUInstallDirs: the two programs, the launcher the desktop
 # entry starts, the entry, the icons, the AppStream metainfo, the man pages, the licence and the
-# changelog. Nothing of the tests, benchmarks, fuzzers or tools.
-if(NOT TARGET skarvel)
+# changelog. Nothing of the tests, benchmarks, fuzzers or tools; nothing for the Windows build.
+if(NOT TARGET skarvel OR WIN32)
   return()
 endif()
 include(GNUInstallDirs)

@@ -1,6 +1,6 @@
 # The Debian package: `cpack -G DEB` in the build folder makes skarvel_<version>_<arch>.deb from
 # the install rules. The version is the project's.
-if(NOT TARGET skarvel)
+if(NOT TARGET skarvel OR WIN32)
   return()
 endif()
 set(CPACK_GENERATOR DEB)
