@@ -13,6 +13,7 @@ packages=(
   fonts-liberation                               # Arial's metric twin for the title
   fonts-dejavu-core                              # a desktop font wider than Arial, for the fit tests
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server
+  xclip                                          # the Windows build's output read as a user copies it
   libxcb1-dev                                    # the window-wait benchmark pings the window itself
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip

@@ -17,3 +17,11 @@ if(SKARVEL_WITH_QT AND TARGET netio_sim)
   skarvel_add_test(sound_window_test QT SOURCES sound_window_test.cpp sound_server.cpp
                    LIBS skarvel_core netio_sim Qt6::Test)
 endif()
+
+# Hears the click for the Windows build's end-to-end test under Wine (a Linux program, built by
+# the Windows build's own Linux side).
+if(NOT WIN32)
+  add_executable(click_counter click_counter.cpp sound_server.cpp)
+  target_link_libraries(click_counter PRIVATE skarvel_base Threads::Threads)
+  target_include_directories(click_counter PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+endif()

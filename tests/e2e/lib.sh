@@ -51,11 +51,16 @@ e2e_setup()
 }
 
 # Ends what we started (newest first), by pid: a polite TERM, then KILL after a bounded wait.
+# Wine's processes end with their wineserver, which is ours alone.
 e2e_cleanup()
 {
     local status=$? i pid
     trap - EXIT TERM INT
     set +e      # a killed child's wait status must not end the cleanup early
+    if [[ -n ${E2E_WINE_PREFIX:-} ]]; then
+        WINEPREFIX=$E2E_WINE_PREFIX timeout 30 wineserver -k >/dev/null 2>&1
+        WINEPREFIX=$E2E_WINE_PREFIX timeout 30 wineserver -w >/dev/null 2>&1
+    fi
     for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
         pid=${E2E_PIDS[i]}
         e2e_alive "$pid" || { wait "$pid" 2>/dev/null; continue; }
@@ -92,7 +97,10 @@ e2e_fail()
             && echo "--- screen: $E2E_DIR/failure.png" >&2
     fi
     [[ -n $SIM_RECORD && -f $SIM_RECORD ]] && { echo "--- simulator record (end):" >&2; tail -n 30 "$SIM_RECORD" >&2; }
-    [[ -s $E2E_DIR/skarvel.out ]] && { echo "--- program output:" >&2; tail -n 30 "$E2E_DIR/skarvel.out" >&2; }
+    local out
+    for out in "$E2E_DIR"/skarvel*.out; do
+        [[ -s $out ]] && { echo "--- program output ($(basename "$out")):" >&2; tail -n 30 "$out" >&2; }
+    done
     exit 1
 }
 
@@ -150,6 +158,26 @@ e2e_loopback_up()
     command -v ip >/dev/null || { echo "missing tool: ip (iproute2)" >&2; exit 1; }
     ip link set lo up || { echo "cannot bring loopback up" >&2; exit 1; }
     e2e_check_isolated
+}
+
+# --- Wine ---------------------------------------------------------------------------------------
+
+# e2e_use_wine PREFIX: Windows programs run under Wine with the prepared prefix PREFIX and a
+# wineserver of this network namespace (Wine opens every socket there), started here on its own:
+# a wineserver that some program started would keep that program's output open. Call after
+# e2e_start_x; the cleanup ends the wineserver and with it every Wine process of the prefix.
+e2e_use_wine()
+{
+    command -v wine >/dev/null || { echo "missing tool: wine (scripts/install-deps.sh)" >&2; exit 1; }
+    [[ -f $1/system.reg ]] || e2e_fail "no prepared Wine prefix in $1"
+    E2E_WINE_PREFIX=$(realpath "$1")
+    export WINEPREFIX=$E2E_WINE_PREFIX WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
+    # No Mono, no Gecko, and no menu entries written into the user's home.
+    export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
+    # One that runs elsewhere would carry the program's sockets into its network.
+    timeout 30 wineserver -k >/dev/null 2>&1 || true
+    timeout 30 wineserver -w >/dev/null 2>&1 || true
+    timeout 30 wineserver -p </dev/null >/dev/null 2>&1 || e2e_fail "cannot start a wineserver"
 }
 
 # --- X server, window manager ----------------------------------------------------------------
@@ -237,13 +265,19 @@ e2e_write_settings()
     printf '%s\r\n%s\r\n%s\r\n' "$1" "$2" "$3" >"$E2E_WORK/Skarvel.ini"
 }
 
-# Starts the program in the work folder with the browser recorder first on PATH.
+# e2e_start_program [PROGRAM]: starts the program (by default the one under test) in the work
+# folder with the browser recorder first on PATH; a Windows program runs under Wine (e2e_use_wine).
+# Its output goes to skarvel.out, or PROGRAM's name with .out.
 e2e_start_program()
 {
+    local program=${1:-$E2E_SKARVEL} out=$E2E_DIR/skarvel.out launch=()
+    [[ $# -eq 0 ]] || out=$E2E_DIR/$(basename "$program").out
+    # Wine takes its ANSI code page from the locale: this one gives Windows-1252.
+    [[ $program == *.exe ]] && launch=(env -u LC_ALL LANG=C.UTF-8 wine)
     (
         cd "$E2E_WORK" || exit 1
         exec env PATH="$E2E_DIR/bin:$PATH" BROWSER="$E2E_DIR/bin/xdg-open" QT_QPA_PLATFORM=xcb \
-            "$E2E_SKARVEL" >"$E2E_DIR/skarvel.out" 2>&1
+            "${launch[@]}" "$program" >"$out" 2>&1 </dev/null
     ) &
     PROGRAM_PID=$!
     E2E_PIDS+=($PROGRAM_PID)

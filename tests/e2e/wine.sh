@@ -1,0 +1,322 @@
+#!/usr/bin/env bash
+# The Windows program under Wine, used as a person would, on one desktop and one wineserver in a
+# network namespace of its own (nothing but loopback), against the Linux simulator:
+#  1. the first start: three questions, the 26-byte file, the preset board not found, exit code 0;
+#  2. the connecting window held up by a connect that hangs: all five lines readable;
+#  3. the main window with a sound server of the test's own: title and size, commands typed and
+#     sent ("C", "ä" as the byte E4, Q, none), replies in blue, the reference in red, polling,
+#     one whole click per button press, closed with Alt+F4 within 2 s;
+#  4. silently, against a board that never answers: clicks made while it waits are lost, typed
+#     text is kept; the board's web page goes to the browser and the program ends with 0.
+# Pictures of its windows, the main window beside the Linux build's, stay in SCREENSHOTS.
+# Usage: wine.sh SKARVEL.EXE NETIO_SIM CLICK_COUNTER WINE_PREFIX SCREENSHOTS [LINUX_SKARVEL]
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+e2e_isolate_network "$@"
+[[ $# -ge 5 ]] || { echo "usage: $0 SKARVEL.EXE NETIO_SIM CLICK_COUNTER WINE_PREFIX SCREENSHOTS [LINUX_SKARVEL]" >&2; exit 2; }
+counter=$(realpath "$3")
+prefix=$4
+shots=$5
+linux=${6:-}
+e2e_setup wine "$1" "$2"
+e2e_loopback_up
+command -v xclip >/dev/null || { echo "missing tool: xclip (scripts/install-deps.sh)" >&2; exit 1; }
+mkdir -p "$shots"
+screen_tool=$(dirname "$0")/screenshot.py
+main_title="Varnex-NET-IO-TerminalEmulation V1.0"
+
+# A Wine program's first start in a session brings up Wine's own services too.
+wine_start=30
+
+e2e_start_x
+e2e_start_wm
+e2e_use_wine "$prefix"
+
+# shot NAME WINDOW: a picture of the window and its surroundings.
+shot()
+{
+    e2e_window_geometry "$2"
+    python3 "$screen_tool" "$shots/$1.png" $((WIN_X - 12)) $((WIN_Y - 32)) $((WIN_W + 24)) $((WIN_H + 44)) \
+        || e2e_fail "no picture of $1"
+}
+
+# The red and blue pixels in the output control of the main window.
+output_colours()
+{
+    e2e_window_geometry "$1"
+    python3 "$screen_tool" --colours $((WIN_X + 12)) $((WIN_Y + 72)) 380 180
+}
+
+# wait_colour WINDOW red|blue: until text of that colour stands in the output.
+wait_colour()
+{
+    local deadline=$(($(e2e_now_ms) + 5000)) red blue
+    while :; do
+        read -r _ red _ blue <<<"$(output_colours "$1")"
+        [[ $2 == red ]] && ((red > 50 && blue == 0)) && return 0
+        [[ $2 == blue ]] && ((blue > 50 && red == 0)) && return 0
+        (($(e2e_now_ms) < deadline)) || e2e_fail "no $2 text in the output (red $red, blue $blue pixels)"
+        sleep 0.1
+    done
+}
+
+# settle WINDOW: until its output has stopped changing, for a picture.
+settle()
+{
+    local deadline=$(($(e2e_now_ms) + 5000)) before now
+    now=$(output_colours "$1")
+    while :; do
+        sleep 0.3
+        before=$now
+        now=$(output_colours "$1")
+        [[ $now == "$before" ]] && return 0
+        (($(e2e_now_ms) < deadline)) || return 0
+    done
+}
+
+# The output's whole text, as a user copies it: clicked into, Ctrl+A, Ctrl+C.
+output_text()
+{
+    e2e_click "$1" 10 70 400 200
+    e2e_key ctrl+a ctrl+c
+    sleep 0.3
+    # Wine's copy may carry a NUL and stray bytes after the text.
+    timeout 5 xclip -o -selection clipboard | head -z -n 1 | tr -d '\r\0' \
+        || e2e_fail "nothing copied from the output"
+}
+
+# end_sim: the current simulator goes, with its record.
+end_sim()
+{
+    kill "$SIM_PID" 2>/dev/null
+    wait "$SIM_PID" 2>/dev/null || true
+    e2e_forget "$SIM_PID"
+    rm -f "$SIM_RECORD"
+}
+
+# --- 1. First start --------------------------------------------------------------------------
+e2e_start_program
+seen=()
+for question in host telnet-port http-port; do
+    e2e_wait_window "Skarvel: Meldung" "$wine_start" "${seen[@]}"
+    seen+=("$WINDOW")
+    e2e_wait_focus "$WINDOW"
+    e2e_window_geometry "$WINDOW"
+    # 300 x 130 outside, as Windows measures its frame.
+    ((WIN_W > 280 && WIN_W <= 300 && WIN_H > 90 && WIN_H < 130)) || e2e_fail "question window client ${WIN_W}x$WIN_H"
+    [[ $question == host ]] && shot windows-question "$WINDOW"
+    e2e_key Return
+done
+e2e_wait_window "Varnex-NET-IO: Problem" 25
+problem=$WINDOW
+e2e_wait_focus "$problem"
+settings=$E2E_WORK/Skarvel.ini
+[[ $(od -An -c "$settings" 2>/dev/null) == "$(printf '192.168.0.90\r\n64400\r\n180\r\n' | od -An -c)" ]] \
+    || e2e_fail "Skarvel.ini holds:$(od -An -c "$settings" 2>/dev/null)"
+(($(stat -c %s "$settings") == 26)) || e2e_fail "Skarvel.ini has $(stat -c %s "$settings") bytes, not 26"
+[[ -z $(e2e_windows_titled "$main_title") ]] || e2e_fail "main window opened without a board"
+e2e_key Return
+e2e_wait_program_exit 10
+e2e_expect_exit_code_0
+e2e_log "first start: three questions, 26 bytes written, board not found, exit code 0"
+
+# --- 2. The connecting window ------------------------------------------------------------------
+e2e_start_sim --hang
+e2e_write_settings 127.0.0.1 "$SIM_PORT" 8080
+e2e_start_program
+e2e_wait_window "Varnex-NET-IO: Meldung" 15
+connect=$WINDOW
+e2e_window_geometry "$connect"
+[[ $WIN_W == 250 && $WIN_H == 90 ]] || e2e_fail "connecting window client is ${WIN_W}x$WIN_H, expected 250x90"
+# The text's control spans (10, 10) to (240, 80): three lines with ink, an empty line between
+# each two; a wrapped first line would make its band twice as tall, a cut port line would reach
+# the control's bottom.
+deadline=$(($(e2e_now_ms) + 5000))
+until bands=$(python3 "$(dirname "$0")/ink_rows.py" $((WIN_X + 10)) $((WIN_Y + 10)) 230 70) \
+        && (($(wc -l <<<"$bands") == 3)); do
+    (($(e2e_now_ms) < deadline)) || e2e_fail "the text shows as $(wc -l <<<"$bands") bands of ink, not 3: $bands"
+    sleep 0.1
+done
+read -r first_top first_bottom <<<"$(sed -n 1p <<<"$bands")"
+read -r port_top port_bottom <<<"$(sed -n 3p <<<"$bands")"
+((port_bottom < 69)) || e2e_fail "the port line reaches the bottom of its control: $bands"
+((first_bottom - first_top < 2 * (port_bottom - port_top + 1))) || e2e_fail "the first line wraps: $bands"
+shot windows-connecting "$connect"
+# Without its simulator the connect fails at once.
+end_sim
+e2e_wait_window "Varnex-NET-IO: Problem" 25
+e2e_wait_focus "$WINDOW"
+e2e_key Return
+e2e_wait_program_exit 10
+e2e_expect_exit_code_0
+e2e_log "connecting window: ink in rows $(tr '\n' ',' <<<"$bands")"
+
+# --- 3. The main window, with sound ----------------------------------------------------------
+coproc COUNTER { exec "$counter" 2>"$E2E_DIR/counter.err"; }
+E2E_PIDS+=("$COUNTER_PID")
+read -r -t 15 word pulse <&"${COUNTER[0]}" || true
+[[ ${word:-} == pulse ]] || e2e_fail "no sound server: $(cat "$E2E_DIR/counter.err")"
+
+e2e_start_sim
+e2e_write_settings 127.0.0.1 "$SIM_PORT" 8080
+no_sound=$PULSE_SERVER
+export PULSE_SERVER=$pulse
+e2e_start_program
+export PULSE_SERVER=$no_sound
+e2e_wait_window "$main_title" "$wine_start"
+main=$WINDOW
+windows_program=$PROGRAM_PID
+e2e_wait_record connect 1
+e2e_window_geometry "$main"
+[[ $WIN_W == 420 && $WIN_H == 370 ]] || e2e_fail "main window client is ${WIN_W}x$WIN_H, expected 420x370"
+e2e_wait_focus "$main"
+presses=0
+
+e2e_type C                               # the focus starts in CommandField
+e2e_click "$main" 220 40 90 20          # SendButton
+presses=$((presses + 1))
+e2e_wait_record "cmd C" 1 5
+wait_colour "$main" blue
+text=$(output_text "$main")
+[[ $text == ">C"$'\n'"C:"* && $(wc -l <<<"$text") == 2 ]] || e2e_fail "the output after C reads: '$text'"
+
+e2e_click "$main" 10 40 200 20          # CommandField
+e2e_key ctrl+a
+LC_ALL=C.UTF-8 e2e_type "ä"          # xdotool reads its text by the locale
+e2e_key Tab space                        # SendButton by the keyboard
+presses=$((presses + 1))
+e2e_wait_record 'recv \\xE4\\x0D' 1 5
+[[ $(output_text "$main") == ">ä"$'\n'* ]] || e2e_fail "the output after ä reads: '$(output_text "$main")'"
+
+e2e_click "$main" 10 310 180 20         # CountQueryButton
+presses=$((presses + 1))
+e2e_wait_record "cmd Q" 1 5
+wait_colour "$main" blue
+
+e2e_click "$main" 10 40 200 20
+e2e_key ctrl+a BackSpace
+commands="cmd ([^x].*|x.+)?"            # all but the idle message
+sent=$(e2e_record_count "$commands")
+e2e_click "$main" 220 40 90 20
+presses=$((presses + 1))
+e2e_wait_window "Varnex-NET-IO: Meldung" 5
+e2e_wait_focus "$WINDOW"
+shot windows-empty-command "$WINDOW"
+e2e_key Return
+e2e_wait_focus "$main"
+(($(e2e_record_count "$commands") == sent)) || e2e_fail "an empty command went out"
+
+e2e_click "$main" 320 40 90 20          # ReferenceButton
+presses=$((presses + 1))
+wait_colour "$main" red
+reference=$(output_text "$main")
+[[ $(head -n 1 <<<"$reference") == "Befehle für das Varnex-NET-IO-Board" && $(wc -l <<<"$reference") == 69 ]] \
+    || e2e_fail "the reference reads $(wc -l <<<"$reference") lines, beginning '$(head -n 1 <<<"$reference")'"
+
+# The Linux build beside it, showing the same.
+if [[ -n $linux && -x $linux ]]; then
+    e2e_start_program "$linux"
+    linux_program=$PROGRAM_PID
+    e2e_wait_window "$main_title" 15 "$main"
+    linux_main=$WINDOW
+    e2e_wait_record connect 2
+    e2e_xdotool windowmove "$main" 40 150 windowmove "$linux_main" 560 150 || e2e_fail "cannot place the windows"
+    sleep 0.5
+    e2e_click "$linux_main" 320 40 90 20
+    wait_colour "$linux_main" red
+    e2e_click "$main" 320 40 90 20
+    presses=$((presses + 1))
+    wait_colour "$main" red
+    settle "$main"
+    settle "$linux_main"
+    e2e_xdotool mousemove 0 0
+    python3 "$screen_tool" "$shots/main-windows-windows-and-linux.png" || e2e_fail "no picture of the screen"
+    e2e_close_by_wm "$linux_main"
+    PROGRAM_PID=$linux_program
+    e2e_wait_program_exit 10
+    PROGRAM_PID=$windows_program
+else
+    e2e_log "no Linux build given: the main window is pictured alone"
+    shot main-window-windows "$main"
+fi
+
+# Polling: asks, then about 8 polls in 2 s; released, it stops and says so.
+e2e_click "$main" 10 340 180 20         # PollingToggle, pressed in
+e2e_wait_window "Skarvel: Meldung" 5
+e2e_wait_focus "$WINDOW"
+idle=$(e2e_record_count "cmd x")
+sleep 1.2
+(($(e2e_record_count "cmd x") == idle)) || e2e_fail "the idle message went out while the question was open"
+before=$(e2e_record_count "cmd C")
+e2e_key Return                           # accepts the preset "C"
+e2e_wait_record "cmd C" $((before + 1)) 3
+sleep 2.3
+first=$(e2e_record_times "cmd C" | sed -n "$((before + 1))p")
+polls=$(e2e_record_times "cmd C" | awk -v t="$first" '$1 >= t && $1 - t < 2000' | wc -l)
+((polls >= 5 && polls <= 11)) || e2e_fail "C polled $polls times in 2 s, expected about 8"
+e2e_click "$main" 10 340 180 20         # released
+sleep 0.4
+stopped=$(e2e_record_count "cmd C")
+sleep 1
+(($(e2e_record_count "cmd C") == stopped)) || e2e_fail "C still polled after the release"
+polling=$(output_text "$main")
+[[ $(head -n 1 <<<"$polling") == "*** Starte Polling mit Befehls-Sequenz 'C' ***" \
+    && $(tail -n 1 <<<"$polling") == "*** Beende Polling von Befehls-Sequenz 'C' ***" ]] \
+    || e2e_fail "the polling output begins '$(head -n 1 <<<"$polling")' and ends '$(tail -n 1 <<<"$polling")'"
+
+echo count >&"${COUNTER[1]}"
+read -r -t 15 word clicks _ whole <&"${COUNTER[0]}" || true
+[[ ${word:-} == clicks ]] || e2e_fail "the sound server gave no count: $(cat "$E2E_DIR/counter.err")"
+((clicks == presses && whole == presses)) || e2e_fail "$presses button presses, $clicks clicks heard, $whole of them whole"
+
+closes=$(e2e_record_count close)
+closing=$(e2e_now_ms)
+e2e_close_by_wm "$main"
+e2e_wait_program_exit 2
+e2e_expect_exit_code_0
+e2e_log "closed after $(($(e2e_now_ms) - closing)) ms; $polls polls in 2 s; $presses presses, $clicks clicks"
+e2e_wait_record close $((closes + 1)) 5
+e2e_expect_clean_stream
+end_sim
+
+# --- 4. Busy, then the board's web page; no sound server ---------------------------------------
+e2e_start_sim --silent
+e2e_write_settings 127.0.0.1 "$SIM_PORT" 8080
+# Wine's shell notes the address it is handed, exactly: its browser bridge shows it in a
+# canonical form (with the path "/").
+WINEDEBUG=trace+exec e2e_start_program
+e2e_wait_window "$main_title" "$wine_start"
+main=$WINDOW
+e2e_wait_focus "$main"
+e2e_type F
+e2e_window_geometry "$main"
+started=$(e2e_now_ms)
+e2e_xdotool mousemove $((WIN_X + 265)) $((WIN_Y + 50)) click --repeat 10 --delay 25 1 \
+    || e2e_fail "could not click SendButton"
+clicking=$(($(e2e_now_ms) - started))
+e2e_wait_record "cmd F" 1 5
+sleep 2.5
+sent=$(e2e_record_count "cmd F")
+# Each exchange waits a second: clicking that took longer (a loaded machine) may start another.
+((sent <= 2 + clicking / 1000)) || e2e_fail "10 clicks in $clicking ms sent F $sent times"
+e2e_click "$main" 220 40 90 20
+e2e_type Q                               # while the board keeps the program waiting
+e2e_wait_record "cmd F" $((sent + 1)) 5
+sleep 1.5
+e2e_click "$main" 220 40 90 20
+e2e_wait_record "cmd FQ" 1 5
+sleep 1.2
+
+e2e_click "$main" 10 280 180 20         # BoardWebButton
+e2e_wait_program_exit 5
+e2e_expect_exit_code_0
+e2e_wait_record close 1 5
+grep -q 'SHELL_execute .* verb=L"open" file=L"http://127\.0\.0\.1:8080" .*show=0x00000001' "$E2E_DIR/skarvel.out" \
+    || e2e_fail "the shell was not handed exactly http://127.0.0.1:8080 to open"
+for ((i = 0; i < 100; i++)); do [[ -s $WEB_CALLS ]] && break; sleep 0.1; done
+sleep 0.3
+[[ $(cat "$WEB_CALLS" 2>/dev/null) == "http://127.0.0.1:8080/" && $(cat "$WEB_ARGC") == 1 ]] \
+    || e2e_fail "browser opener got '$(cat "$WEB_CALLS" 2>/dev/null)', expected 'http://127.0.0.1:8080/' once"
+e2e_expect_clean_stream
+e2e_log "10 clicks in $clicking ms sent F $sent times; screenshots in $shots"
+e2e_pass
