@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Press to sound: presses "Befehl Senden" of the real program 20 times (Xvfb, openbox, xdotool)
 # on a private PulseAudio server and prints how soon each click reached the sink, beside a bare
-# client (pacat --latency-msec=10) on the same server in the same run; then what the program and
-# the server cost while the program idles. Run by hand:
+# client (pacat --latency-msec=10) on the same server in the same run; then 10 pairs of presses
+# 15 ms apart, for a click restarted while it sounds; and what the program and the server cost
+# while the program idles. Run by hand:
 #   bash bench/click_latency.sh build/skarvel build/click_station
 set -euo pipefail
 source "$(dirname "$0")/../tests/e2e/lib.sh"
@@ -19,14 +20,18 @@ cpu_seconds()
     awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($12 + $13) / hz }' <<<"$stat"
 }
 
-# cpu_share PID SECONDS: per cent of one core the process uses over the next SECONDS.
-cpu_share()
+# cpu_shares SECONDS PID...: per cent of one core each process uses over the next SECONDS.
+cpu_shares()
 {
-    local before after
-    before=$(cpu_seconds "$1")
-    sleep "$2"
-    after=$(cpu_seconds "$1")
-    awk -v a="$before" -v b="$after" -v s="$2" 'BEGIN { printf "%.2f", (b - a) * 100 / s }'
+    local seconds=$1 pid i=0
+    local -a before=()
+    shift
+    for pid in "$@"; do before+=("$(cpu_seconds "$pid")"); done
+    sleep "$seconds"
+    for pid in "$@"; do
+        awk -v a="${before[i++]}" -v b="$(cpu_seconds "$pid")" -v s="$seconds" 'BEGIN { printf "%.2f ", (b - a) * 100 / s }'
+    done
+    echo
 }
 
 coproc STATION { exec "$station" 2>"$E2E_DIR/station.err"; }
@@ -47,7 +52,7 @@ export PULSE_SERVER=$pulse
 
 e2e_start_x
 e2e_start_wm
-server_alone=$(cpu_share "$server_pid" "$idle_seconds")
+read -r server_alone < <(cpu_shares "$idle_seconds" "$server_pid")
 
 e2e_write_settings 127.0.0.1 "$port" 80
 e2e_start_program
@@ -61,15 +66,25 @@ for ((i = 0; i < 20; i++)); do
     sleep 0.3
 done
 
-program_idle=$(cpu_share "$PROGRAM_PID" "$idle_seconds")
-server_busy=$(cpu_share "$server_pid" "$idle_seconds")
+read -r program_idle server_busy < <(cpu_shares "$idle_seconds" "$PROGRAM_PID" "$server_pid")
+program_memory=$(awk '/^VmRSS:/ { printf "%.1f MiB", $2 / 1024 }' "/proc/$PROGRAM_PID/status")
+
+# Pairs of presses 15 ms apart: the second restarts the click of the first.
+e2e_key ctrl+a
+e2e_type C
+for ((i = 0; i < 10; i++)); do
+    e2e_window_geometry "$main"
+    e2e_xdotool mousemove $((WIN_X + 220 + 45)) $((WIN_Y + 40 + 10)) click --repeat 2 --delay 15 1 \
+        || e2e_fail "could not click twice"
+    sleep 0.3
+done
 e2e_close_by_wm "$main"
 e2e_wait_program_exit 10
 
-echo "done F" >&"$station_in"
+echo "done F C" >&"$station_in"
 while IFS= read -r -t 30 line <&"$station_out"; do
     echo "$line"
 done
-echo "idle CPU, % of one core over ${idle_seconds} s: skarvel $program_idle;" \
+echo "idle, % of one core over ${idle_seconds} s: skarvel $program_idle (resident: $program_memory);" \
      "sound server $server_busy with skarvel idle, $server_alone without it"
 e2e_pass
