@@ -176,8 +176,11 @@ void PrintRow(const char* name, const std::vector<Heard>& presses)
         return;
     }
     const auto whole = std::count_if(presses.begin(), presses.end(), [](const Heard& press) { return press.whole; });
-    std::printf("%-30s %6.2f %7.2f %7.2f %7.2f   %2zu/%zu  %2td\n", name, s->min, s->median, s->max,
-                presses.front().ms.value_or(-1), s->heard, presses.size(), whole);
+    char first[16] = "   lost";
+    if (presses.front().ms)
+        std::snprintf(first, sizeof first, "%7.2f", *presses.front().ms);
+    std::printf("%-30s %6.2f %7.2f %7.2f %s   %2zu/%zu  %2td\n", name, s->min, s->median, s->max, first, s->heard,
+                presses.size(), whole);
 }
 
 void PrintEach(const char* name, const std::vector<Heard>& presses)
