@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config                       # build
-  qt6-base-dev qt6-multimedia-dev libgl-dev      # Qt 6 Widgets, Test, Multimedia
+  qt6-base-dev libgl-dev libpulse-dev            # Qt 6 Widgets and Test, the sound client library
   qt6-translations-l10n                          # Qt's own texts in German, built in
   libgtest-dev                                   # tests
   g++-mingw-w64-x86-64-posix googletest          # the Windows build, GoogleTest from its sources

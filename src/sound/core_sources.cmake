@@ -1,6 +1,8 @@
-# The click over the audio output, which Qt Multimedia provides.
+# The click over the audio output, which the PulseAudio client library provides.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBPULSE REQUIRED IMPORTED_TARGET libpulse)
 target_sources(skarvel_core PRIVATE
   ${CMAKE_SOURCE_DIR}/src/sound/click.cpp
-  ${CMAKE_SOURCE_DIR}/src/platform/audio_qt.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/audio_pulse.cpp
 )
-target_link_libraries(skarvel_core PUBLIC Qt6::Multimedia)
+target_link_libraries(skarvel_core PUBLIC PkgConfig::LIBPULSE)
