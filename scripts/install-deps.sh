@@ -10,6 +10,7 @@ packages=(
   fonts-liberation                               # Arial's metric twin for the title
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
+  dbus-daemon at-spi2-core python3-pyatspi       # the output as a screen reader hears it
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
 )
 
