@@ -23,6 +23,10 @@
 #include <QUrl>
 #include <QWindow>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <cmath>
 #include <deque>
 #include <map>
@@ -270,6 +274,13 @@ void StartDesktop()
 {
     if (QApplication::instance())
         return;
+#if defined(__GLIBC__)
+    // Blocks of a megabyte and more (the output's lines after a few hours of polling) get pages of
+    // their own: clearing the output hands them back to the system, and growing moves pages rather
+    // than copying them. By default glibc raises this limit once such a block is freed, and from
+    // then on keeps a cleared week of lines at its high-water mark.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
     static int argc = 1;
     static char name[] = "skarvel";
     static char* argv[] = {name, nullptr};
