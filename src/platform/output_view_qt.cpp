@@ -186,11 +186,10 @@ QAccessibleInterface* AccessibleOutputView(const QString& key, QObject* object)
 
 OutputView::OutputView(QWidget* parent) : QAbstractScrollArea(parent)
 {
-    static const bool accessible = [] {
+    [[maybe_unused]] static const bool accessible = [] {
         QAccessible::installFactory(AccessibleOutputView);
         return true;
     }();
-    (void)accessible;
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
     textOption_.setWrapMode(QTextOption::NoWrap);
@@ -549,7 +548,8 @@ QRect OutputView::CharacterRect(Position position) const
     const QTextLine line = layout.lineAt(0);
     const auto column = static_cast<int>(position.column);
     const qreal left = line.cursorToX(column);
-    const qreal right = column < layout.text().size() ? line.cursorToX(layout.nextCursorPosition(column)) : left + breakWidth_;
+    const qreal right =
+        column < layout.text().size() ? line.cursorToX(layout.nextCursorPosition(column)) : left + breakWidth_;
     const int x = TextMargin - horizontalScrollBar()->value() + static_cast<int>(std::floor(left));
     return QRect(x, RowRect(position.line).top(), std::max(1, static_cast<int>(std::ceil(right - left))), lineHeight_);
 }
@@ -598,9 +598,9 @@ OutputView::Position OutputView::Target(Move move) const
     case Move::NextChar:
     case Move::NextWord: {
         const QTextLayout layout(LineText(at.line), font(), viewport());
+        const auto unit = move == Move::NextWord ? QTextLayout::SkipWords : QTextLayout::SkipCharacters;
         if (at.column < layout.text().size())
-            at.column = layout.nextCursorPosition(static_cast<int>(at.column),
-                                                  move == Move::NextWord ? QTextLayout::SkipWords : QTextLayout::SkipCharacters);
+            at.column = layout.nextCursorPosition(static_cast<int>(at.column), unit);
         else if (at.line < last)
             at = {at.line + 1, 0};
         return at;
@@ -608,9 +608,9 @@ OutputView::Position OutputView::Target(Move move) const
     case Move::PreviousChar:
     case Move::PreviousWord: {
         const QTextLayout layout(LineText(at.line), font(), viewport());
+        const auto unit = move == Move::PreviousWord ? QTextLayout::SkipWords : QTextLayout::SkipCharacters;
         if (at.column > 0)
-            at.column = layout.previousCursorPosition(static_cast<int>(at.column),
-                                                      move == Move::PreviousWord ? QTextLayout::SkipWords : QTextLayout::SkipCharacters);
+            at.column = layout.previousCursorPosition(static_cast<int>(at.column), unit);
         else if (at.line > 0)
             at = {at.line - 1, LineLength(at.line - 1)};
         return at;
