@@ -15,6 +15,7 @@ packages=(
   xvfb openbox xdotool x11-utils                 # end-to-end tests under a real X server
   libxcb1-dev                                    # the window-wait benchmark pings the window itself
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
+  dbus-daemon at-spi2-core python3-pyatspi       # the output as a screen reader hears it
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
   dbus-daemon at-spi2-core python3-pyatspi       # what a screen reader sees, over AT-SPI
   libcpp-httplib-dev curl                        # the simulator's web page, and its tests
