@@ -132,16 +132,16 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
     if (samples.empty() || !sampleFormat || Output.failed || format.channels <= 0
         || format.channels > static_cast<int>(PA_CHANNELS_MAX) || format.samplesPerSecond <= 0)
         return false;
-    const pa_sample_spec spec{*sampleFormat, static_cast<std::uint32_t>(format.samplesPerSecond),
-                              static_cast<std::uint8_t>(format.channels)};
-    if (!pa_sample_spec_valid(&spec)) return false;
+    const pa_sample_spec streamFormat{*sampleFormat, static_cast<std::uint32_t>(format.samplesPerSecond),
+                                      static_cast<std::uint8_t>(format.channels)};
+    if (!pa_sample_spec_valid(&streamFormat)) return false;
 
-    Output.stream = pa_stream_new(Output.context, "click", &spec, nullptr);
+    Output.stream = pa_stream_new(Output.context, "click", &streamFormat, nullptr);
     if (Output.stream == nullptr) return false;
     pa_buffer_attr buffer;
     buffer.maxlength = static_cast<std::uint32_t>(-1);
-    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyMicroseconds, &spec));
-    buffer.prebuf = static_cast<std::uint32_t>(pa_frame_size(&spec));
+    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyMicroseconds, &streamFormat));
+    buffer.prebuf = static_cast<std::uint32_t>(pa_frame_size(&streamFormat));
     buffer.minreq = static_cast<std::uint32_t>(-1);
     buffer.fragsize = static_cast<std::uint32_t>(-1);
     if (pa_stream_connect_playback(Output.stream, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) == 0)
