@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     std::printf("ticks: %ld\n", dayOfTicks);
     std::printf("tick at the start: %.4f ms\n", atStart);
     std::printf("tick at the end:   %.4f ms (ratio %.2f)\n", atEnd, atEnd / atStart);
-    std::printf("memory per line:   %.0f bytes (goal: at most 1024)\n", perLine);
+    std::printf("memory per line:   %.0f bytes (goal: at most 40)\n", perLine);
     CloseBoardConnection();
     return 0;
 }

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config                       # build
-  qt6-base-dev qt6-multimedia-dev libgl-dev      # Qt 6 Widgets, Test, Multimedia
+  qt6-base-dev libgl-dev libpulse-dev            # Qt 6 Widgets and Test, the sound client library
   qt6-translations-l10n                          # Qt's own texts in German, built in
   libgtest-dev                                   # tests
   g++-mingw-w64-x86-64-posix googletest          # the Windows build, GoogleTest from its sources
@@ -16,6 +16,7 @@ packages=(
   xclip                                          # the Windows build's output read as a user copies it
   libxcb1-dev                                    # the window-wait benchmark pings the window itself
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
+  dbus-daemon at-spi2-core python3-pyatspi       # the output as a screen reader hears it
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
   dbus-daemon at-spi2-core python3-pyatspi       # what a screen reader sees, over AT-SPI
   libcpp-httplib-dev curl                        # the simulator's web page, and its tests

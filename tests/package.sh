@@ -51,7 +51,7 @@ cmp -s "$root/usr/share/doc/skarvel/copyright" "$source/LICENSE" || e2e_fail "co
 grep -q "^Exec=/usr/libexec/skarvel/skarvel-launcher\$" "$root/usr/share/applications/$id.desktop" \
     || e2e_fail "the desktop entry does not start the installed launcher"
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in fonts-liberation libqt6widgets6 libqt6multimedia6 libcpp-httplib0.11; do
+for package in fonts-liberation libqt6widgets6 libpulse0 libcpp-httplib0.11; do
     [[ ", $depends," == *", $package "* || ", $depends," == *", $package,"* ]] \
         || e2e_fail "Depends lacks $package: $depends"
 done

@@ -11,7 +11,7 @@ namespace {
 
 class PollingTest : public MainWindowTest {
 protected:
-    QStringList Lines() { return Editor()->toPlainText().split('\n'); }
+    QStringList Lines() { return Q(EditorText()).split('\n'); }
 };
 
 constexpr const char* StartLineC = "*** Starte Polling mit Befehls-Sequenz 'C' ***";
@@ -149,11 +149,11 @@ TEST_F(PollingTest, TheReferenceDuringARunTurnsBlueWithTheNextReply)
     OnPollTimer();
     Click(ReferenceButton);
     EXPECT_EQ(EditorColour(), QColor(255, 0, 0));
-    EXPECT_EQ(Editor()->document()->blockCount(), 69);
+    EXPECT_EQ(Editor()->LineCount(), 69u);
 
     OnPollTimer();
     EXPECT_EQ(EditorColour(), QColor(0, 0, 255));
-    EXPECT_EQ(Editor()->document()->blockCount(), 70);
+    EXPECT_EQ(Editor()->LineCount(), 70u);
     EXPECT_TRUE(Lines().back().startsWith("C:"));
     EXPECT_EQ(Lines().front(), "Befehle für das Varnex-NET-IO-Board");
 }

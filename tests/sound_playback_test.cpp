@@ -207,6 +207,40 @@ void restartCutsTheClickStillSounding()
     CloseAudioOutput();
 }
 
+// Thirty presses 40 ms apart, a little more than a click lasts: every click is heard from its
+// first sample, and plays whole unless the next one cuts it short; none is lost or overlaps.
+// No pacer: the program's own stream must keep the sink from mixing far ahead, or a click
+// still waiting behind that is cut by the next press before it sounds.
+void rapidClicksEachStartFromTheirFirstSample()
+{
+    SoundServer server(SoundServer::Pacer::Off);
+    START_SERVER_AND_CLICK(server);
+    const std::vector<std::int16_t> click = clickSamples();
+    constexpr int Clicks = 30;
+    const std::size_t mark = server.RecordedSamples();
+    auto due = Clock::now();
+    for (int i = 0; i < Clicks; ++i) {
+        PlayClick();
+        due += 40ms;
+        while (Clock::now() < due) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    ASSERT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
+    const std::vector<std::int16_t> recording = server.Recording();
+    const std::vector<HeardClick> heard = FindClicks(std::span(recording).subspan(mark), click);
+
+    ASSERT_EQ(heard.size(), static_cast<std::size_t>(Clicks)) << describe(heard);
+    for (std::size_t i = 0; i < heard.size(); ++i)
+        if (heard[i].length < ClickSamples) {
+            ASSERT_LT(i + 1, heard.size()) << "the last click is cut; " << describe(heard);
+            EXPECT_GE(heard[i].start + heard[i].length, heard[i + 1].start)
+                << "click " << i << " stops before the next one starts; " << describe(heard);
+        }
+    CloseAudioOutput();
+}
+
 void serverGoneMidRunFailsQuietly()
 {
     SoundServer server;
@@ -284,6 +318,7 @@ void refusesFormatItCannotPlay()
 TEST(ClickPlayback, PlaysEachClickWholeWhenClicked) { runAlone(playsEachClickWholeWhenClicked); }
 TEST(ClickPlayback, PlaysWhileTheProgramIsBusy) { runAlone(playsWhileTheProgramIsBusy); }
 TEST(ClickPlayback, RestartCutsTheClickStillSounding) { runAlone(restartCutsTheClickStillSounding); }
+TEST(ClickPlayback, RapidClicksEachStartFromTheirFirstSample) { runAlone(rapidClicksEachStartFromTheirFirstSample); }
 TEST(ClickPlayback, ServerGoneMidRunFailsQuietly) { runAlone(serverGoneMidRunFailsQuietly); }
 TEST(ClickPlayback, NoServerLeavesSoundOffAndIsQuick) { runAlone(noServerLeavesSoundOff); }
 TEST(AudioOutput, RefusesFormatItCannotPlay) { runAlone(refusesFormatItCannotPlay); }

@@ -199,7 +199,7 @@ bool SoundServer::Start(std::string& whyNot, std::chrono::milliseconds limit)
         }
         std::this_thread::sleep_for(10ms);
     }
-    return startPacer(whyNot);
+    return !paced_ || startPacer(whyNot);
 }
 
 bool SoundServer::startPacer(std::string& whyNot)
@@ -227,7 +227,9 @@ void SoundServer::record()
         if (::poll(&ready, 1, 20) <= 0) continue;
         const ssize_t got = ::read(fifo_, chunk.data(), chunk.size());
         if (got <= 0) continue;
+        const auto at = std::chrono::steady_clock::now();
         std::lock_guard<std::mutex> hold(lock_);
+        marks_.push_back({at, recorded_.size() / 2});
         recorded_.insert(recorded_.end(), chunk.begin(), chunk.begin() + got);
     }
 }
@@ -245,6 +247,12 @@ std::size_t SoundServer::RecordedSamples() const
 {
     std::lock_guard<std::mutex> hold(lock_);
     return recorded_.size() / 2;
+}
+
+std::vector<SoundServer::ReadMark> SoundServer::ReadMarks() const
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return marks_;
 }
 
 void SoundServer::Stop()

@@ -4,7 +4,8 @@
 //
 // A pipe sink mixes as far ahead as its most hurried stream asks, by default some 60 ms at a
 // time, which would hide a sound cut short. So a pacer (pacat playing silence with a 5 ms
-// latency) keeps the sink mixing in 5 ms steps, as a sound card would.
+// latency) keeps the sink mixing in 5 ms steps, as a sound card would. A latency benchmark goes
+// without it: there the program's own stream must set the pace.
 #pragma once
 
 #include <sys/types.h>
@@ -24,10 +25,18 @@ class SoundServer {
 public:
     static constexpr int SampleRate = 22050;   // the sink's rate: mono s16le
 
+    enum class Pacer { On, Off };
+
+    // When a read of the sink's output returned, and the index of its first sample.
+    struct ReadMark {
+        std::chrono::steady_clock::time_point at;
+        std::size_t firstSample;
+    };
+
     // What is missing to run a server here (pulseaudio, pacat), or empty when nothing is.
     static std::string Missing();
 
-    SoundServer() = default;
+    explicit SoundServer(Pacer pacer = Pacer::On) : paced_(pacer == Pacer::On) {}
     SoundServer(const SoundServer&) = delete;
     SoundServer& operator=(const SoundServer&) = delete;
     ~SoundServer();
@@ -43,16 +52,19 @@ public:
     // recording started.
     std::vector<std::int16_t> Recording() const;
     std::size_t RecordedSamples() const;
+    std::vector<ReadMark> ReadMarks() const;
 
     // Ends the server by its pid (it may be asked to die mid-run) and the recording.
     void Stop();
 
     bool Running() const { return serverPid_ > 0; }
+    pid_t ServerPid() const { return serverPid_; }
 
 private:
     void record();
     bool startPacer(std::string& whyNot);
 
+    bool paced_;
     std::filesystem::path folder_;
     pid_t serverPid_ = -1;
     pid_t pacerPid_ = -1;
@@ -61,6 +73,7 @@ private:
     std::atomic<bool> stopRecording_{false};
     mutable std::mutex lock_;
     std::vector<std::uint8_t> recorded_;   // s16le as it came
+    std::vector<ReadMark> marks_;
 };
 
 // One click found in a recording.

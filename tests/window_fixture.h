@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QPlainTextEdit>
 #include <QTest>
 
 #include <memory>
@@ -16,6 +15,7 @@
 #include "board/connection.h"
 #include "desktop_support.h"
 #include "netio_sim.h"
+#include "platform/output_view_qt.h"
 #include "platform/qt_access.h"
 #include "ui/event_loop.h"
 #include "ui/main_window.h"
@@ -79,8 +79,8 @@ protected:
         return HandleQueuedEvents();
     }
 
-    QPlainTextEdit* Editor() { return static_cast<QPlainTextEdit*>(ControlWidget(OutputEditor)); }
-    std::string EditorText() { return Editor()->toPlainText().toStdString(); }
+    OutputView* Editor() { return qobject_cast<OutputView*>(ControlWidget(OutputEditor)); }
+    std::string EditorText() { return Editor()->Text(); }
     QColor EditorColour() { return Editor()->palette().color(QPalette::Text); }
 
     std::unique_ptr<netio::Simulator> sim_;

@@ -81,10 +81,14 @@ void Focus(int control);
 bool IsPressed(int toggle);
 void Release(int toggle);
 
-// The output editor: always one colour for the whole text, lines never wrapped.
+// The output editor: always one colour for the whole text, lines never wrapped. Before the first
+// colour is set it shows the desktop theme's colours; a set colour stands on a white background.
+// While the view is at its last line, appended lines scroll into sight; once the user has
+// scrolled away from it, or the program has shown the first line, the view stays where it is.
 void ClearOutput(int editor);
 void AppendLine(int editor, std::string_view line);
 void SetTextColour(int editor, Rgb colour);   // costs nothing when the colour is unchanged
+void ShowFirstLine(int editor);                // scrolls to the first line and the left edge
 
 // Hands a web address, exactly as given, to the desktop's default handler. Never through a shell.
 void OpenWebAddress(std::string_view address);

@@ -2,6 +2,7 @@
 // program's loop, timers, modal dialogs and the default browser.
 #include "platform/window.h"
 #include "platform/net.h"
+#include "platform/output_view_qt.h"
 #include "platform/qt_access.h"
 
 #include <QAccessibleWidget>
@@ -19,11 +20,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -31,6 +30,10 @@
 #include <QTranslator>
 #include <QUrl>
 #include <QWindow>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -64,8 +67,6 @@ struct Desktop {
     std::deque<Event> queue;
     std::map<int, QTimer*> timers;
     int modalDepth = 0;                    // open modal dialogs; their time drops timer ticks
-    std::optional<Rgb> editorColour;       // none: the system's text colour
-    long editorLines = 0;                  // lines appended since the last clear
     std::function<void(std::string_view)> webRecorder;
 };
 
@@ -345,13 +346,7 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
         break;
     }
     case ControlKind::OutputEditor: {
-        auto* editor = new QPlainTextEdit(parent);
-        editor->setReadOnly(true);
-        editor->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        editor->setLineWrapMode(QPlainTextEdit::NoWrap);
-        editor->setTabChangesFocus(true);
-        // Qt keeps undo steps even for a read-only editor; hours of polling would pile them up.
-        editor->setUndoRedoEnabled(false);
+        auto* editor = new OutputView(parent);
         editor->installEventFilter(new FocusWatcher(control.number, editor));
         widget = editor;
         break;
@@ -433,6 +428,13 @@ void StartDesktop()
     SetSocketWaitFunction(WaitForSocket);
     if (QApplication::instance())
         return;
+#if defined(__GLIBC__)
+    // Blocks of a megabyte and more (the output's lines after a few hours of polling) get pages of
+    // their own: clearing the output hands them back to the system, and growing moves pages rather
+    // than copying them. By default glibc raises this limit once such a block is freed, and from
+    // then on keeps a cleared week of lines at its high-water mark.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
     static int argc = 1;
     static char name[] = "skarvel";
     static char* argv[] = {name, nullptr};
@@ -461,8 +463,6 @@ void EndDesktop()
     d.mainWindow = nullptr;
     d.connectWindow.reset();
     d.queue.clear();
-    d.editorColour.reset();
-    d.editorLines = 0;
 }
 
 std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset)
@@ -576,8 +576,6 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
         }
     }
     d.mainWindow = window;
-    d.editorColour.reset();
-    d.editorLines = 0;
     ShowAndPaint(window);
     return true;
 }
@@ -620,8 +618,8 @@ std::string GetText(int control)
 {
     if (auto* edit = ControlAs<QLineEdit>(control))
         return edit->text().toStdString();
-    if (auto* editor = ControlAs<QPlainTextEdit>(control))
-        return editor->toPlainText().toStdString();
+    if (auto* editor = ControlAs<OutputView>(control))
+        return editor->Text();
     if (auto* button = ControlAs<QAbstractButton>(control))
         return button->text().toStdString();
     if (auto* label = ControlAs<QLabel>(control))
@@ -682,43 +680,26 @@ void Release(int toggle)
 
 void ClearOutput(int editor)
 {
-    if (auto* widget = ControlAs<QPlainTextEdit>(editor)) {
-        widget->clear();
-        widget->setUndoRedoEnabled(false);
-        D().editorLines = 0;
-    }
+    if (auto* view = ControlAs<OutputView>(editor))
+        view->Clear();
 }
 
 void AppendLine(int editor, std::string_view line)
 {
-    auto* widget = ControlAs<QPlainTextEdit>(editor);
-    if (!widget)
-        return;
-    // Counted, not read from the text: an empty first line still makes the next one the second,
-    // where Qt's append would take the empty text for an empty editor.
-    if (D().editorLines++ > 0 && widget->document()->isEmpty()) {
-        QTextCursor cursor(widget->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertBlock();
-        cursor.insertText(ToQt(line));
-        return;
-    }
-    // Qt's own append keeps the newest line in view while the view is at the bottom, at a cost
-    // that does not grow with the text.
-    widget->appendPlainText(ToQt(line));
+    if (auto* view = ControlAs<OutputView>(editor))
+        view->AppendLine(line);
 }
 
 void SetTextColour(int editor, Rgb colour)
 {
-    auto* widget = ControlAs<QPlainTextEdit>(editor);
-    // The whole text has one colour, the palette's: a change costs the same at any length, and
-    // an unchanged colour costs nothing (each setPalette call keeps some memory).
-    if (!widget || D().editorColour == colour)
-        return;
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Text, QColor(colour.red, colour.green, colour.blue));
-    widget->setPalette(palette);
-    D().editorColour = colour;
+    if (auto* view = ControlAs<OutputView>(editor))
+        view->SetTextColour(QColor(colour.red, colour.green, colour.blue));
+}
+
+void ShowFirstLine(int editor)
+{
+    if (auto* view = ControlAs<OutputView>(editor))
+        view->ShowFirstLine();
 }
 
 void OpenWebAddress(std::string_view address)

@@ -14,7 +14,7 @@ const std::array<ControlSpec, 10> MainWindowControls = {{
     {ReferenceButton, ControlKind::Button, 320, 40, 90, 20, "Befehlsübersicht",
      "Übersicht der möglichen Konsolen-Befehle"},
     {OutputEditor, ControlKind::OutputEditor, 10, 70, 400, 200, "",
-     "Hier erscheinen Ihre Konsolenbefehle mit entsprechenden Rückmeldungen des Varnex-NET-IO"},
+     "Hier erscheinen Ihre Konsolenbefehle mit entsprechenden Rückmeldungen des Varnex-NET-IO", "Ausgabe"},
     {FirmwareSiteButton, ControlKind::Button, 230, 310, 180, 20, "Varnex-Homepage", "Zu Varnex (Varnex-NET-IO)"},
     {AuthorSiteButton, ControlKind::Button, 230, 280, 180, 20, "Brannholt-Homepage", "Zu Brannholt (Skarvel)"},
     {BoardWebButton, ControlKind::Button, 10, 280, 180, 20, "Varnex-Board via HTTP",

@@ -11,5 +11,7 @@ void ShowCommandReference()
     SetTextColour(OutputEditor, G.ReferenceColour);
     for (const std::string_view line : CommandReferenceLines)
         AppendLine(OutputEditor, line);
+    // The reference is read from its heading down, not from its last line.
+    ShowFirstLine(OutputEditor);
     Focus(CommandField);
 }

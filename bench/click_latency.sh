@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Press to sound: presses "Befehl Senden" of the real program 20 times (Xvfb, openbox, xdotool)
+# on a private PulseAudio server and prints how soon each click reached the sink, beside a bare
+# client (pacat --latency-msec=10) on the same server in the same run; then 10 pairs of presses
+# 15 ms apart, for a click restarted while it sounds; and what the program and the server cost
+# while the program idles. Run by hand:
+#   bash bench/click_latency.sh build/skarvel build/click_station
+set -euo pipefail
+source "$(dirname "$0")/../tests/e2e/lib.sh"
+e2e_setup click-latency "$@"
+station=$E2E_SIM
+idle_seconds=${CLICK_IDLE_SECONDS:-10}
+
+# CPU seconds (user + system) a process has used so far.
+cpu_seconds()
+{
+    local stat
+    stat=$(cat "/proc/$1/stat") || { echo 0; return; }
+    stat=${stat##*) }
+    awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($12 + $13) / hz }' <<<"$stat"
+}
+
+# cpu_shares SECONDS PID...: per cent of one core each process uses over the next SECONDS.
+cpu_shares()
+{
+    local seconds=$1 pid i=0
+    local -a before=()
+    shift
+    for pid in "$@"; do before+=("$(cpu_seconds "$pid")"); done
+    sleep "$seconds"
+    for pid in "$@"; do
+        awk -v a="${before[i++]}" -v b="$(cpu_seconds "$pid")" -v s="$seconds" 'BEGIN { printf "%.2f ", (b - a) * 100 / s }'
+    done
+    echo
+}
+
+coproc STATION { exec "$station" 2>"$E2E_DIR/station.err"; }
+E2E_PIDS+=("$STATION_PID")
+station_out=${STATION[0]} station_in=${STATION[1]}
+pulse= port= server_pid=
+while read -r -t 30 key value <&"$station_out"; do
+    case $key in
+        pulse) pulse=$value ;;
+        port) port=$value ;;
+        server-pid) server_pid=$value ;;
+        bare) break ;;
+    esac
+done
+[[ -n $pulse && -n $port && -n $server_pid ]] || e2e_fail "the station did not start: $(cat "$E2E_DIR/station.err")"
+e2e_log "bare client clicked; server $pulse, board port $port"
+export PULSE_SERVER=$pulse
+
+e2e_start_x
+e2e_start_wm
+read -r server_alone < <(cpu_shares "$idle_seconds" "$server_pid")
+
+e2e_write_settings 127.0.0.1 "$port" 80
+e2e_start_program
+e2e_wait_window "Varnex-NET-IO-TerminalEmulation V1.0"
+main=$WINDOW
+e2e_wait_focus "$main"
+e2e_type F
+sleep 1
+for ((i = 0; i < 20; i++)); do
+    e2e_click "$main" 220 40 90 20      # SendButton
+    sleep 0.3
+done
+
+read -r program_idle server_busy < <(cpu_shares "$idle_seconds" "$PROGRAM_PID" "$server_pid")
+program_memory=$(awk '/^VmRSS:/ { printf "%.1f MiB", $2 / 1024 }' "/proc/$PROGRAM_PID/status")
+
+# Pairs of presses 15 ms apart: the second restarts the click of the first.
+e2e_key ctrl+a
+e2e_type C
+for ((i = 0; i < 10; i++)); do
+    e2e_window_geometry "$main"
+    e2e_xdotool mousemove $((WIN_X + 220 + 45)) $((WIN_Y + 40 + 10)) click --repeat 2 --delay 15 1 \
+        || e2e_fail "could not click twice"
+    sleep 0.3
+done
+e2e_close_by_wm "$main"
+e2e_wait_program_exit 10
+
+echo "done F C" >&"$station_in"
+while IFS= read -r -t 30 line <&"$station_out"; do
+    echo "$line"
+done
+echo "idle, % of one core over ${idle_seconds} s: skarvel $program_idle (resident: $program_memory);" \
+     "sound server $server_busy with skarvel idle, $server_alone without it"
+e2e_pass

@@ -1,0 +1,1 @@
+skarvel_add_fuzzer(fuzz_line_store fuzz_line_store.cpp)
