@@ -459,9 +459,10 @@ LRESULT CALLBACK OutputEditorProc(HWND window, UINT message, WPARAM wParam, LPAR
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
-// Gives the editor the colour for all of its text, and for text added later.
+// Gives the editor the colour for all of its text, and for text added later, on white.
 void ApplyColour(HWND editor, Rgb colour)
 {
+    SendMessageW(editor, EM_SETBKGNDCOLOR, 0, RGB(255, 255, 255));
     CHARFORMAT2W format{};
     format.cbSize = sizeof format;
     format.dwMask = CFM_COLOR;
@@ -537,6 +538,15 @@ void AddAccessibleLabel(HWND parent, std::string_view name, const RECT& place)
         SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
 }
 
+// The dialog manager marks a push button reached by Tab as the default one; none is, once the
+// focus is in a field again (Enter there does nothing).
+void ClearDefaultButtonLook()
+{
+    for (const auto& [number, control] : D().controls)
+        if (control.kind == ControlKind::Button && (GetWindowLongW(control.handle, GWL_STYLE) & BS_DEFPUSHBUTTON))
+            SendMessageW(control.handle, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+}
+
 // The control events of WM_COMMAND, as the control-event table says.
 void OnControlCommand(int number, int code, HWND from)
 {
@@ -556,13 +566,17 @@ void OnControlCommand(int number, int code, HWND from)
             Post(EventKind::Control, number);
         break;
     case ControlKind::LineEdit:
-        if (code == EN_SETFOCUS)
+        if (code == EN_SETFOCUS) {
             d.lastEditFocus = number;
+            ClearDefaultButtonLook();
+        }
         // EN_CHANGE also comes when the program sets the text: only the user's edits count.
         if ((code == EN_CHANGE && !d.settingText) || code == EN_SETFOCUS || code == EN_KILLFOCUS)
             Post(EventKind::Control, number);
         break;
     case ControlKind::OutputEditor:
+        if (code == EN_SETFOCUS)
+            ClearDefaultButtonLook();
         if ((code == EN_SETFOCUS || code == EN_KILLFOCUS) && !d.replacingEditor)
             Post(EventKind::Control, number);
         break;
@@ -1096,6 +1110,17 @@ void SetTextColour(int editor, Rgb colour)
         return;
     ApplyColour(control->handle, colour);
     D().editorColour = colour;
+}
+
+void ShowFirstLine(int editor)
+{
+    const ControlInfo* control = Control(editor);
+    if (!control || control->kind != ControlKind::OutputEditor)
+        return;
+    CHARRANGE start{0, 0};
+    SendMessageW(control->handle, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
+    POINT topLeft{0, 0};
+    SendMessageW(control->handle, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&topLeft));
 }
 
 void OpenWebAddress(std::string_view address)
