@@ -5,6 +5,8 @@
 # 15 ms apart, for a click restarted while it sounds; and what the program and the server cost
 # while the program idles. Run by hand:
 #   bash bench/click_latency.sh build/skarvel build/click_station
+# or, for the Windows program under Wine (with the Windows build's Wine prefix):
+#   bash bench/click_latency.sh build-win/skarvel.exe build/click_station
 set -euo pipefail
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 e2e_setup click-latency "$@"
@@ -52,6 +54,7 @@ export PULSE_SERVER=$pulse
 
 e2e_start_x
 e2e_start_wm
+[[ $E2E_SKARVEL == *.exe ]] && e2e_use_wine "$(dirname "$E2E_SKARVEL")/wine"
 read -r server_alone < <(cpu_shares "$idle_seconds" "$server_pid")
 
 e2e_write_settings 127.0.0.1 "$port" 80

@@ -240,7 +240,7 @@ int main()
         std::fprintf(stderr, "click_station: no sound server: %s\n", whyNot.c_str());
         return 1;
     }
-    netio::Simulator sim({.port = 0});
+    netio::Simulator sim({.port = 0, .keepHistory = true});
     if (!sim.Start()) {
         std::fprintf(stderr, "click_station: the simulator does not start\n");
         return 1;
