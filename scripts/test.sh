@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: the program's tests with g++ (warnings as
 # errors), the Qt-free tests under AddressSanitizer/UBSan and the fuzzers, built with clang, and
-# the Windows build of the Qt-free core, cross-built with MinGW-w64, with its tests under Wine.
+# the Windows build, cross-built with MinGW-w64, with its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,6 +17,8 @@ ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j2
 
 ctest --test-dir build --output-on-failure -j2
 
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DSKARVEL_WERROR=ON
+# The Windows program's pictures show the Linux one beside it.
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DSKARVEL_WERROR=ON \
+  -DSKARVEL_LINUX_PROGRAM="$PWD/build/skarvel"
 cmake --build build-win -j"$jobs"
 ctest --test-dir build-win --output-on-failure
