@@ -34,7 +34,7 @@ constexpr auto ExposeWait = std::chrono::milliseconds(100);
 // should wake it was missed.
 constexpr auto SocketLookInterval = std::chrono::milliseconds(100);
 
-// The outer size of an input dialog, and the place of its parts.
+// The outer size of an input dialog.
 constexpr SIZE InputDialogSize{300, 130};
 
 // A text that does not fit its control gets a smaller font, but none smaller than this.
@@ -115,10 +115,11 @@ std::string Utf8(std::wstring_view text)
 // the CR LF that every Windows text control breaks at.
 std::wstring ShownText(std::string_view text)
 {
+    const std::wstring wide = Wide(text);
     std::wstring shown;
-    for (const wchar_t c : Wide(text)) {
-        shown += c;
-        if (c == L'\r')
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        shown += wide[i];
+        if (wide[i] == L'\r' && (i + 1 == wide.size() || wide[i + 1] != L'\n'))
             shown += L'\n';
     }
     return shown;
@@ -259,7 +260,7 @@ struct ModalScope {
 void OnTimer(UINT_PTR number)
 {
     const Desktop& d = D();
-    if (d.modalDepth == 0 && !d.moving && !d.inMenu)
+    if (d.timers.contains(static_cast<int>(number)) && d.modalDepth == 0 && !d.moving && !d.inMenu)
         PostOnce(EventKind::Timer, static_cast<int>(number));
 }
 
@@ -298,14 +299,14 @@ HFONT MakeFont(FontSpec wanted)
     return KeepFont(CreateFontIndirectW(&font));
 }
 
-// The same font at another character height, in pixels.
+// The same font at another character height, in pixels; the caller owns it.
 HFONT ResizedFont(HFONT font, int pixels)
 {
     LOGFONTW shape{};
     GetObjectW(font, sizeof shape, &shape);
     shape.lfHeight = -pixels;
     shape.lfWidth = 0;
-    return KeepFont(CreateFontIndirectW(&shape));
+    return CreateFontIndirectW(&shape);
 }
 
 int FontPixels(HDC context, HFONT font)
@@ -329,30 +330,31 @@ SIZE TextArea(HDC context, HFONT font, const std::wstring& text, int width, bool
 }
 
 // The font, at the largest whole-pixel size from its own down to the floor, in which the text
-// fits the box: every line whole first, broken at words only where that cannot be had.
+// fits the box: every line whole first, broken at words only where that cannot be had. Where
+// nothing fits, the floor.
 HFONT FittedFont(HFONT wanted, const std::wstring& text, SIZE box, bool mayWrap)
 {
     HDC context = GetDC(nullptr);
     if (!context)
         return wanted;
-    const auto fits = [&](HFONT font, bool wrap) {
-        const SIZE needed = TextArea(context, font, text, box.cx, wrap);
-        return needed.cx <= box.cx && needed.cy <= box.cy;
-    };
+    const int largest = FontPixels(context, wanted);
     HFONT chosen = nullptr;
     for (const bool wrap : {false, true}) {
         if (wrap && !mayWrap)
             break;
-        for (int pixels = FontPixels(context, wanted); !chosen && pixels >= SmallestFontPixels; --pixels) {
-            HFONT candidate = pixels == FontPixels(context, wanted) ? wanted : ResizedFont(wanted, pixels);
-            if (fits(candidate, wrap))
+        for (int pixels = largest; !chosen && pixels >= SmallestFontPixels; --pixels) {
+            HFONT candidate = pixels == largest ? wanted : ResizedFont(wanted, pixels);
+            const SIZE needed = TextArea(context, candidate, text, box.cx, wrap);
+            if (needed.cx <= box.cx && needed.cy <= box.cy)
                 chosen = candidate;
+            else if (candidate != wanted)
+                DeleteObject(candidate);
         }
-        if (chosen)
-            break;
     }
     ReleaseDC(nullptr, context);
-    return chosen ? chosen : wanted;
+    if (!chosen)
+        chosen = largest > SmallestFontPixels ? ResizedFont(wanted, SmallestFontPixels) : wanted;
+    return chosen == wanted ? wanted : KeepFont(chosen);
 }
 
 // The box a control's text is drawn in.
@@ -366,10 +368,12 @@ SIZE TextBox(ControlKind kind, const RECT& place)
     return box;
 }
 
-void FitTextToControl(const ControlInfo& control, HFONT wanted)
+// Gives a control showing one line of text the largest font, at most `wanted`, in which its
+// text fits.
+void FitTextToControl(HWND control, ControlKind kind, const RECT& place, HFONT wanted)
 {
-    const HFONT font = FittedFont(wanted, WindowText(control.handle), TextBox(control.kind, control.place), false);
-    SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    const HFONT font = FittedFont(wanted, WindowText(control), TextBox(kind, place), false);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 // --- windows --------------------------------------------------------------------------------
@@ -517,9 +521,9 @@ HWND CreateControl(HWND parent, int number, ControlInfo& control, std::string_vi
     if (!handle)
         return nullptr;
     if (control.kind == ControlKind::TitleText)
-        FitTextToControl(control, titleFont);
+        FitTextToControl(handle, control.kind, control.place, titleFont);
     else if (control.kind == ControlKind::Button || control.kind == ControlKind::Toggle)
-        FitTextToControl(control, GuiFont());
+        FitTextToControl(handle, control.kind, control.place, GuiFont());
     else if (control.kind == ControlKind::LineEdit)
         SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
     AddTooltip(handle, control.tooltip);
@@ -759,6 +763,9 @@ void EndDesktop()
     if (d.connectWindow)
         DestroyWindow(d.connectWindow);
     d.connectWindow = nullptr;
+    if (d.messageWindow)
+        DestroyWindow(d.messageWindow);
+    d.messageWindow = nullptr;
     for (HFONT font : d.fonts)
         DeleteObject(font);
     d.fonts.clear();
@@ -796,7 +803,7 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     const RECT promptPlace{10, 10, 290, 32};
     HWND label = make(L"STATIC", Wide(prompt), SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX, 0, promptPlace, -1);
     if (label)
-        FitTextToControl({label, ControlKind::TitleText, promptPlace, {}}, GuiFont());
+        FitTextToControl(label, ControlKind::TitleText, promptPlace, GuiFont());
     state.edit = make(L"EDIT", Wide(preset), WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE,
                       {10, 32, 285, 53}, 100);
     make(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, {110, 67, 190, 92}, IDOK);
@@ -974,7 +981,8 @@ void SetText(int control, std::string_view text)
         const auto length = static_cast<WPARAM>(wanted.size());
         SendMessageW(info->handle, EM_SETSEL, length, static_cast<LPARAM>(length));
     } else {
-        FitTextToControl(*info, info->kind == ControlKind::TitleText ? d.titleFont : GuiFont());
+        FitTextToControl(info->handle, info->kind, info->place,
+                         info->kind == ControlKind::TitleText ? d.titleFont : GuiFont());
     }
 }
 
