@@ -4,8 +4,8 @@
 #  1. the first start: three questions, the 26-byte file, the preset board not found, exit code 0;
 #  2. the connecting window held up by a connect that hangs: all five lines readable;
 #  3. the main window with a sound server of the test's own: title and size, commands typed and
-#     sent ("C", "ä" as the byte E4, Q, none), replies in blue, the reference in red, polling,
-#     one whole click per button press, closed with Alt+F4 within 2 s;
+#     sent ("C", "ä" as the byte E4, Q, none; Enter sends nothing), replies in blue, the reference
+#     in red, polling, one whole click per button press, closed with Alt+F4 within 2 s;
 #  4. silently, against a board that never answers: clicks made while it waits are lost, typed
 #     text is kept; the board's web page goes to the browser and the program ends with 0.
 # Pictures of its windows, the main window beside the Linux build's, stay in SCREENSHOTS.
@@ -173,6 +173,9 @@ e2e_wait_focus "$main"
 presses=0
 
 e2e_type C                               # the focus starts in CommandField
+e2e_key Return                           # does nothing
+sleep 0.5
+(($(e2e_record_count "cmd C") == 0)) || e2e_fail "Enter in the command field sent the command"
 e2e_click "$main" 220 40 90 20          # SendButton
 presses=$((presses + 1))
 e2e_wait_record "cmd C" 1 5
@@ -240,15 +243,25 @@ else
     shot main-window-windows "$main"
 fi
 
-# Polling: asks, then about 8 polls in 2 s; released, it stops and says so.
+# Polling: asks (Escape answers nothing, and the toggle comes out again), then about 8 polls in
+# 2 s; released, it stops and says so.
 e2e_click "$main" 10 340 180 20         # PollingToggle, pressed in
+e2e_wait_window "Skarvel: Meldung" 5
+e2e_wait_focus "$WINDOW"
+e2e_key Escape
+e2e_wait_window "Skarvel: Problem" 5
+e2e_wait_focus "$WINDOW"
+e2e_key Return
+e2e_wait_focus "$main"
+e2e_click "$main" 10 340 180 20         # pressed in again
 e2e_wait_window "Skarvel: Meldung" 5
 e2e_wait_focus "$WINDOW"
 idle=$(e2e_record_count "cmd x")
 sleep 1.2
 (($(e2e_record_count "cmd x") == idle)) || e2e_fail "the idle message went out while the question was open"
 before=$(e2e_record_count "cmd C")
-e2e_key Return                           # accepts the preset "C"
+e2e_type C                               # the preset is the empty answer now
+e2e_key Return
 e2e_wait_record "cmd C" $((before + 1)) 3
 sleep 2.3
 first=$(e2e_record_times "cmd C" | sed -n "$((before + 1))p")
