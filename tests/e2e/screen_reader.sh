@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The output as a screen reader meets it over AT-SPI: a read-only text named "Ausgabe" that holds
-# every line and announces each appended line as inserted text (the reference's 69 lines, then
-# every polled reply).
+# The program as a screen reader meets it over AT-SPI: a frame with the window's title holding a
+# field named "Befehlszeile" and a read-only text named "Ausgabe"; the output holds every line and
+# announces each appended line as inserted text (the reference's 69 lines, then every polled
+# reply), while the field stays quiet as polling sets the command it already holds on every tick.
+# The program writes nothing to its output all the while.
 set -euo pipefail
 # The accessibility bus starts on a session bus of the scenario's own.
 if [[ -z ${E2E_OWN_SESSION_BUS:-} ]]; then
@@ -23,6 +25,7 @@ export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 e2e_start_main_window 8080
 main=$MAIN
 e2e_wait_focus "$main"
+e2e_type C                               # what polling will set
 
 reader_log=$E2E_DIR/reader.log
 : >"$reader_log"
@@ -42,6 +45,8 @@ reader_wait()
 }
 
 reader_wait '^ready$' 1 20
+grep -qx "frame Varnex-NET-IO-TerminalEmulation V1.0" "$reader_log" || e2e_fail "no frame with the title: $(cat "$reader_log")"
+grep -qx "field Befehlszeile" "$reader_log" || e2e_fail "no field named Befehlszeile: $(cat "$reader_log")"
 found=$(grep '^found ' "$reader_log")
 [[ $found == "found role=text "* && $found == *read-only* && $found != *editable* ]] \
     || e2e_fail "the output is not a read-only text: $found"
@@ -61,11 +66,16 @@ e2e_wait_window "Skarvel: Meldung" 3
 e2e_wait_focus "$WINDOW"
 e2e_key Return                           # accepts the preset "C"
 reader_wait "^insert 0 \\*\\*\\* Starte Polling mit Befehls-Sequenz 'C' \\*\\*\\*\$" 1 5
+changes=$(reader_count '^change Befehlszeile$')
 reader_wait '^insert [0-9]+ \|C:[0-9A-F]+$' 4 5
+e2e_wait_record "cmd C" 8 5
+(($(reader_count '^change Befehlszeile$') == changes)) \
+    || e2e_fail "Befehlszeile reported $(($(reader_count '^change Befehlszeile$') - changes)) text changes while polling"
 e2e_click "$main" 10 340 180 20         # PollingToggle, released
 
 e2e_close_by_wm "$main"
 e2e_wait_program_exit 10
 e2e_expect_exit_code_0
+[[ ! -s $E2E_DIR/skarvel.out ]] || e2e_fail "the program wrote: $(head -c 300 "$E2E_DIR/skarvel.out")"
 e2e_log "$found; $(reader_count '^insert ') inserted texts heard"
 e2e_pass
