@@ -1,6 +1,7 @@
 // The desktop over Qt Widgets: windows and controls by number, one queue of events for the
 // program's loop, timers, modal dialogs and the default browser.
 #include "platform/window.h"
+#include "platform/event_queue.h"
 #include "platform/net.h"
 #include "platform/output_view_qt.h"
 #include "platform/qt_access.h"
@@ -39,7 +40,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -64,7 +64,7 @@ struct Desktop {
     MainWindow* mainWindow = nullptr;
     std::map<int, QWidget*> controls;
     std::unique_ptr<QWidget> connectWindow;
-    std::deque<Event> queue;
+    EventQueue queue;
     std::map<int, QTimer*> timers;
     int modalDepth = 0;                    // open modal dialogs; their time drops timer ticks
     std::function<void(std::string_view)> webRecorder;
@@ -89,18 +89,12 @@ QString ToShownText(std::string_view text)
 
 void Post(EventKind kind, int number)
 {
-    D().queue.push_back({kind, number});
+    D().queue.Post(kind, number);
 }
 
-// Queued only when the same event is not waiting yet. A timer behaves so on every desktop: a
-// loop that was busy gets one tick afterwards, not all it missed. A button does too, so that
-// clicks made while the window was busy start its action once, not once per click.
 void PostOnce(EventKind kind, int number)
 {
-    const std::deque<Event>& queue = D().queue;
-    if (std::none_of(queue.begin(), queue.end(),
-                     [&](const Event& e) { return e.kind == kind && e.number == number; }))
-        Post(kind, number);
+    D().queue.PostOnce(kind, number);
 }
 
 // Every wait for the board passes here (StartDesktop installs it into the socket layer): the
@@ -462,7 +456,7 @@ void EndDesktop()
     delete d.mainWindow;
     d.mainWindow = nullptr;
     d.connectWindow.reset();
-    d.queue.clear();
+    d.queue.Clear();
 }
 
 std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset)
@@ -597,21 +591,17 @@ void StartTimer(int number, std::chrono::milliseconds period)
 Event WaitWindowEvent(std::chrono::milliseconds limit)
 {
     Desktop& d = D();
-    if (d.queue.empty()) {
+    if (d.queue.Empty()) {
         // Sleeps in the window system's wait; the single-shot timer caps it.
         bool expired = false;
         QTimer wake;
         wake.setSingleShot(true);
         QObject::connect(&wake, &QTimer::timeout, [&expired] { expired = true; });
         wake.start(limit);
-        while (d.queue.empty() && !expired)
+        while (d.queue.Empty() && !expired)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    if (d.queue.empty())
-        return {};
-    const Event event = d.queue.front();
-    d.queue.pop_front();
-    return event;
+    return d.queue.Take();
 }
 
 std::string GetText(int control)

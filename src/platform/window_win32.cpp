@@ -11,12 +11,12 @@
 #include <richedit.h>
 #include <shellapi.h>
 
+#include "platform/event_queue.h"
 #include "platform/net.h"
 #include "platform/window.h"
 
 #include <algorithm>
 #include <climits>
-#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -63,7 +63,7 @@ struct Desktop {
     HWND messageWindow = nullptr;          // owns the timers while there is no main window
     HWND tooltips = nullptr;
     std::map<int, ControlInfo> controls;
-    std::deque<Event> queue;
+    EventQueue queue;
     std::map<int, HWND> timers;            // timer number: the window it runs on
     int modalDepth = 0;                    // open modal dialogs; their time drops timer ticks
     bool moving = false;                   // the window is being dragged or sized
@@ -134,18 +134,12 @@ std::wstring WindowText(HWND window)
 
 void Post(EventKind kind, int number)
 {
-    D().queue.push_back({kind, number});
+    D().queue.Post(kind, number);
 }
 
-// Queued only when the same event is not waiting yet. A timer behaves so on every desktop: a
-// loop that was busy gets one tick afterwards, not all it missed. A button does too, so that
-// clicks made while the window was busy start its action once, not once per click.
 void PostOnce(EventKind kind, int number)
 {
-    const std::deque<Event>& queue = D().queue;
-    if (std::none_of(queue.begin(), queue.end(),
-                     [&](const Event& e) { return e.kind == kind && e.number == number; }))
-        Post(kind, number);
+    D().queue.PostOnce(kind, number);
 }
 
 ControlInfo* Control(int number)
@@ -770,7 +764,7 @@ void EndDesktop()
         DeleteObject(font);
     d.fonts.clear();
     d.titleFont = nullptr;
-    d.queue.clear();
+    d.queue.Clear();
     d.editorColour.reset();
     d.editorLines = 0;
     d.focusControl = 0;
@@ -906,14 +900,14 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
                                  Instance(), nullptr);
     d.titleFont = MakeFont(titleFont);
     // Created in the table's order: the window's order of its children is the keyboard order.
-    for (const ControlSpec& spec : controls) {
+    for (const ControlSpec& row : controls) {
         ControlInfo control;
-        control.kind = spec.kind;
-        control.place = {spec.left, spec.top, spec.left + spec.width, spec.top + spec.height};
-        control.tooltip = Wide(spec.tooltip);
-        AddAccessibleLabel(window, spec.accessibleName, control.place);
-        CreateControl(window, spec.number, control, spec.text, d.titleFont);
-        d.controls[spec.number] = control;
+        control.kind = row.kind;
+        control.place = {row.left, row.top, row.left + row.width, row.top + row.height};
+        control.tooltip = Wide(row.tooltip);
+        AddAccessibleLabel(window, row.accessibleName, control.place);
+        CreateControl(window, row.number, control, row.text, d.titleFont);
+        d.controls[row.number] = control;
     }
     // Focus rectangles show once the keyboard is used.
     SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
@@ -937,18 +931,14 @@ Event WaitWindowEvent(std::chrono::milliseconds limit)
     Desktop& d = D();
     const Clock::time_point deadline = Clock::now() + limit;
     DispatchWaiting();
-    while (d.queue.empty()) {
+    while (d.queue.Empty()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= std::chrono::milliseconds::zero())
             break;
         MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         DispatchWaiting();
     }
-    if (d.queue.empty())
-        return {};
-    const Event event = d.queue.front();
-    d.queue.pop_front();
-    return event;
+    return d.queue.Take();
 }
 
 std::string GetText(int control)

@@ -1,0 +1,40 @@
+// The one queue of window events that a front end fills and WaitWindowEvent empties, with the
+// rules every front end keeps. Private to the platform layer.
+#pragma once
+
+#include <algorithm>
+#include <deque>
+
+#include "platform/window.h"
+
+class EventQueue {
+public:
+    void Post(EventKind kind, int number) { events_.push_back({kind, number}); }
+
+    // Queued only when the same event is not waiting yet. A timer behaves so on every desktop: a
+    // loop that was busy gets one tick afterwards, not all it missed. A button does too, so that
+    // clicks made while the window was busy start its action once, not once per click.
+    void PostOnce(EventKind kind, int number)
+    {
+        if (std::none_of(events_.begin(), events_.end(),
+                         [&](const Event& e) { return e.kind == kind && e.number == number; }))
+            Post(kind, number);
+    }
+
+    bool Empty() const { return events_.empty(); }
+
+    // The oldest event; a None event when there is none.
+    Event Take()
+    {
+        if (events_.empty())
+            return {};
+        const Event event = events_.front();
+        events_.pop_front();
+        return event;
+    }
+
+    void Clear() { events_.clear(); }
+
+private:
+    std::deque<Event> events_;
+};
