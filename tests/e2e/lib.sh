@@ -4,6 +4,7 @@
 # E2E_KEEP=1 keeps a passing scenario's temp folder too (it is always kept on failure).
 
 export LC_ALL=C
+E2E_TOOLS=$(realpath "$(dirname "${BASH_SOURCE[0]}")")   # the helper scripts beside this file
 
 E2E_SKIP=77                 # ctest's SKIP_RETURN_CODE for these tests
 E2E_WAIT=10                 # default bound, in seconds, for anything to show up or end
@@ -435,4 +436,25 @@ e2e_start_main_window() {
   e2e_wait_window "Varnex-NET-IO-TerminalEmulation V1.0"
   MAIN=$WINDOW
   e2e_wait_record connect 1
+}
+
+# The connecting window WINDOW as it stands on the screen: a 250 x 90 client whose text control,
+# (10, 10) to (240, 80), shows three lines with ink and an empty line between each two. A wrapped
+# first line would make its band twice as tall; a cut port line would reach the control's bottom.
+e2e_expect_connect_window_lines()
+{
+    local bands deadline first_top first_bottom port_top port_bottom
+    e2e_window_geometry "$1"
+    [[ $WIN_W == 250 && $WIN_H == 90 ]] || e2e_fail "connecting window client is ${WIN_W}x$WIN_H, expected 250x90"
+    deadline=$(($(e2e_now_ms) + 5000))
+    until bands=$(python3 "$E2E_TOOLS/screenshot.py" --ink $((WIN_X + 10)) $((WIN_Y + 10)) 230 70) \
+            && (($(wc -l <<<"$bands") == 3)); do
+        (($(e2e_now_ms) < deadline)) || e2e_fail "the text shows as $(wc -l <<<"$bands") bands of ink, not 3: $bands"
+        sleep 0.1
+    done
+    read -r first_top first_bottom <<<"$(sed -n 1p <<<"$bands")"
+    read -r port_top port_bottom <<<"$(sed -n 3p <<<"$bands")"
+    ((port_bottom < 69)) || e2e_fail "the port line reaches the bottom of its control: $bands"
+    ((first_bottom - first_top < 2 * (port_bottom - port_top + 1))) || e2e_fail "the first line wraps: $bands"
+    e2e_log "connecting window, ink in rows: $(tr '\n' ',' <<<"$bands")"
 }

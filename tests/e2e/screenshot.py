@@ -2,7 +2,8 @@
 """A picture of the X display in $DISPLAY: screenshot.py FILE.png [X Y WIDTH HEIGHT] writes the
 whole screen, or that rectangle of it, as a PNG file; screenshot.py --colours X Y WIDTH HEIGHT
 prints how many pixels there are clearly red and clearly blue ("red N blue M"), as text in those
-colours leaves them. Needs only libX11."""
+colours leaves them; screenshot.py --ink X Y WIDTH HEIGHT prints each band of rows holding dark
+pixels as "FIRST LAST" (rows counted from Y), one band a line. Needs only libX11."""
 import ctypes
 import struct
 import sys
@@ -46,6 +47,20 @@ if sys.argv[1] == "--colours":
             red += r > 150 and g < 100 and b < 100
             blue += b > 150 and r < 100 and g < 100
     print("red", red, "blue", blue)
+    sys.exit(0)
+
+if sys.argv[1] == "--ink":
+    def dark(pixel):
+        red, green, blue = (pixel >> 16) & 255, (pixel >> 8) & 255, pixel & 255
+        return 0.299 * red + 0.587 * green + 0.114 * blue < 128
+
+    first = None
+    for row, ink in enumerate([any(dark(pixel) for pixel in line) for line in pixels] + [False]):
+        if ink and first is None:
+            first = row
+        elif not ink and first is not None:
+            print(first, row - 1)
+            first = None
     sys.exit(0)
 
 rows = bytearray()

@@ -126,21 +126,7 @@ e2e_write_settings 127.0.0.1 "$SIM_PORT" 8080
 e2e_start_program
 e2e_wait_window "Varnex-NET-IO: Meldung" 15
 connect=$WINDOW
-e2e_window_geometry "$connect"
-[[ $WIN_W == 250 && $WIN_H == 90 ]] || e2e_fail "connecting window client is ${WIN_W}x$WIN_H, expected 250x90"
-# The text's control spans (10, 10) to (240, 80): three lines with ink, an empty line between
-# each two; a wrapped first line would make its band twice as tall, a cut port line would reach
-# the control's bottom.
-deadline=$(($(e2e_now_ms) + 5000))
-until bands=$(python3 "$(dirname "$0")/ink_rows.py" $((WIN_X + 10)) $((WIN_Y + 10)) 230 70) \
-        && (($(wc -l <<<"$bands") == 3)); do
-    (($(e2e_now_ms) < deadline)) || e2e_fail "the text shows as $(wc -l <<<"$bands") bands of ink, not 3: $bands"
-    sleep 0.1
-done
-read -r first_top first_bottom <<<"$(sed -n 1p <<<"$bands")"
-read -r port_top port_bottom <<<"$(sed -n 3p <<<"$bands")"
-((port_bottom < 69)) || e2e_fail "the port line reaches the bottom of its control: $bands"
-((first_bottom - first_top < 2 * (port_bottom - port_top + 1))) || e2e_fail "the first line wraps: $bands"
+e2e_expect_connect_window_lines "$connect"
 shot windows-connecting "$connect"
 # Without its simulator the connect fails at once.
 end_sim
