@@ -1,5 +1,6 @@
 // POSIX sockets behind the connection functions.
 #include "platform/net.h"
+#include "platform/unsent_rests.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <map>
 #include <string>
 
 namespace {
@@ -21,8 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 SocketWaitFunction InstalledWait = nullptr;
 
-// Per socket: the part of a message that ran out of time, to go out ahead of the next one.
-std::map<int, std::string> UnsentRests;
+UnsentRests Unsent;
 
 std::chrono::milliseconds TimeLeft(Clock::time_point deadline)
 {
@@ -138,19 +137,7 @@ bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds 
 {
     const int handle = static_cast<int>(socket.handle);
     const Clock::time_point deadline = Clock::now() + limit;
-    if (const auto rest = UnsentRests.find(handle); rest != UnsentRests.end()) {
-        const std::optional<std::size_t> sent = SendUntil(handle, rest->second, deadline);
-        if (!sent)
-            return false;
-        rest->second.erase(0, *sent);
-        if (!rest->second.empty())
-            return false;
-        UnsentRests.erase(rest);
-    }
-    const std::optional<std::size_t> sent = SendUntil(handle, bytes, deadline);
-    if (sent && *sent > 0 && *sent < bytes.size())
-        UnsentRests[handle] = bytes.substr(*sent);
-    return sent == bytes.size();
+    return Unsent.Send(socket.handle, bytes, [&](std::string_view part) { return SendUntil(handle, part, deadline); });
 }
 
 std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
@@ -168,7 +155,6 @@ std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::millis
 
 void CloseSocket(Socket socket)
 {
-    const int handle = static_cast<int>(socket.handle);
-    UnsentRests.erase(handle);
-    close(handle);
+    Unsent.Forget(socket.handle);
+    close(static_cast<int>(socket.handle));
 }

@@ -5,11 +5,11 @@
 #include <winsock2.h>
 
 #include "platform/net.h"
+#include "platform/unsent_rests.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <map>
 #include <optional>
 #include <string>
 
@@ -21,8 +21,7 @@ bool Started = false;   // WSAStartup has succeeded and WSACleanup has not run s
 
 SocketWaitFunction InstalledWait = nullptr;
 
-// Per socket: the part of a message that ran out of time, to go out ahead of the next one.
-std::map<SOCKET, std::string> UnsentRests;
+UnsentRests Unsent;
 
 SOCKET Handle(Socket socket)
 {
@@ -161,20 +160,8 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
 bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
 {
     const Clock::time_point deadline = Clock::now() + limit;
-    const SOCKET handle = Handle(socket);
-    if (const auto rest = UnsentRests.find(handle); rest != UnsentRests.end()) {
-        const std::optional<std::size_t> sent = SendUntil(handle, rest->second, deadline);
-        if (!sent)
-            return false;
-        rest->second.erase(0, *sent);
-        if (!rest->second.empty())
-            return false;
-        UnsentRests.erase(rest);
-    }
-    const std::optional<std::size_t> sent = SendUntil(handle, bytes, deadline);
-    if (sent && *sent > 0 && *sent < bytes.size())
-        UnsentRests[handle] = bytes.substr(*sent);
-    return sent == bytes.size();
+    return Unsent.Send(socket.handle, bytes,
+                       [&](std::string_view part) { return SendUntil(Handle(socket), part, deadline); });
 }
 
 std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
@@ -187,6 +174,6 @@ std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::millis
 
 void CloseSocket(Socket socket)
 {
-    UnsentRests.erase(Handle(socket));
+    Unsent.Forget(socket.handle);
     closesocket(Handle(socket));
 }
