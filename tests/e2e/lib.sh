@@ -458,3 +458,29 @@ e2e_expect_connect_window_lines()
     ((first_bottom - first_top < 2 * (port_bottom - port_top + 1))) || e2e_fail "the first line wraps: $bands"
     e2e_log "connecting window, ink in rows: $(tr '\n' ',' <<<"$bands")"
 }
+
+# e2e_expect_busy_window WINDOW CLICKS SETTLE: the program's main window against a board that
+# never answers, whose command field holds "F". CLICKS quick clicks on SendButton send F once
+# (each exchange waits a second: clicking that takes longer on a loaded machine may start
+# another), none piles up within SETTLE seconds; then a Q typed while the next exchange waits
+# stays in the field and goes out with the next command. Sets BUSY_SUMMARY.
+e2e_expect_busy_window()
+{
+    local window=$1 clicks=$2 settle=$3 started clicking sent
+    e2e_window_geometry "$window"
+    started=$(e2e_now_ms)
+    e2e_xdotool mousemove $((WIN_X + 265)) $((WIN_Y + 50)) click --repeat "$clicks" --delay 25 1 \
+        || e2e_fail "could not click SendButton"
+    clicking=$(($(e2e_now_ms) - started))
+    e2e_wait_record "cmd F" 1 5
+    sleep "$settle"                          # piled-up clicks would have sent F again by now
+    sent=$(e2e_record_count "cmd F")
+    ((sent <= 2 + clicking / 1000)) || e2e_fail "$clicks clicks in $clicking ms sent F $sent times"
+    e2e_click "$window" 220 40 90 20
+    e2e_type Q
+    e2e_wait_record "cmd F" $((sent + 1)) 5
+    sleep 1.5
+    e2e_click "$window" 220 40 90 20
+    e2e_wait_record "cmd FQ" 1 5
+    BUSY_SUMMARY="$clicks clicks in $clicking ms sent F $sent times"
+}
