@@ -25,8 +25,8 @@
 
 #include "app/globals.h"
 #include "bench_support.h"
-#include "platform/output_view_qt.h"
-#include "platform/qt_access.h"
+#include "platform/linux/output.h"
+#include "platform/linux/qt_access.h"
 #include "ui/main_window.h"
 
 namespace {

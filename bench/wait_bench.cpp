@@ -31,7 +31,7 @@
 #include "board/connection.h"
 #include "netio_sim.h"
 #include "platform/net.h"
-#include "platform/qt_access.h"
+#include "platform/linux/qt_access.h"
 #include "ui/event_loop.h"
 #include "ui/main_window.h"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/line_store.h"
+#include "utils/line_store.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 # The fit of every text, run once per desktop: Liberation or only DejaVu fonts, at 96, 144 and
 # 192 dpi, with Qt's scaling on, off, forced to 2 and rounded up.
 if(SKARVEL_WITH_QT)
-  skarvel_add_test(fit_test QT SOURCES fit_test.cpp LIBS skarvel_core Qt6::Test)
+  skarvel_add_test(fit_test QT SOURCES fit_test.cpp LIBS skarvel_core skarvel_desktop Qt6::Test)
   configure_file(dejavu-only.conf.in dejavu-only.conf @ONLY)
   set(dejavu "FONTCONFIG_FILE=${CMAKE_CURRENT_BINARY_DIR}/dejavu-only.conf")
   set(at144 "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/offscreen-144dpi.json")

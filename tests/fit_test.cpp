@@ -11,7 +11,7 @@
 
 #include "app/globals.h"
 #include "desktop_support.h"
-#include "platform/qt_access.h"
+#include "platform/linux/qt_access.h"
 #include "ui/main_window.h"
 
 namespace {

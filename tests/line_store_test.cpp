@@ -1,6 +1,6 @@
 // The output's line store: what goes in comes back line by line, clearing starts afresh, and the
 // offsets keep every line apart however long the text grows.
-#include "ui/line_store.h"
+#include "utils/line_store.h"
 
 #include <gtest/gtest.h>
 

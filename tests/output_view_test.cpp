@@ -122,14 +122,14 @@ TEST_F(OutputViewTest, ColoursStayReadableOnADarkThemeAndRecolourWhatIsShown)
     // Before the first colour the theme's own colours show.
     QImage shot = Shot();
     EXPECT_EQ(shot.pixelColor(1, 1), QColor(30, 30, 30));
-    // The tab runs to the stop 80 pixels into the text.
+    // The tab runs to the stop half an inch (48 pixels) into the text, as in a rich edit.
     const int second = Editor()->CharacterRect({1, 0}).center().y();
     int firstInk = -1;
     for (int x = 0; x < shot.width() && firstInk < 0; ++x)
         if (Contrast(shot.pixelColor(x, second), QColor(30, 30, 30)) > 2)
             firstInk = x;
-    EXPECT_GE(firstInk, 4 + 80 - 1);
-    EXPECT_LE(firstInk, 4 + 80 + 3);
+    EXPECT_GE(firstInk, 4 + 48 - 1);
+    EXPECT_LE(firstInk, 4 + 48 + 3);
 
     SetTextColour(OutputEditor, {0, 0, 255});
     shot = Shot();

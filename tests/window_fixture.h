@@ -15,8 +15,8 @@
 #include "board/connection.h"
 #include "desktop_support.h"
 #include "netio_sim.h"
-#include "platform/output_view_qt.h"
-#include "platform/qt_access.h"
+#include "platform/linux/output.h"
+#include "platform/linux/qt_access.h"
 #include "ui/event_loop.h"
 #include "ui/main_window.h"
 

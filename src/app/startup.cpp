@@ -2,6 +2,7 @@
 #include "app/startup.h"
 
 #include "app/globals.h"
+#include "app/load_settings.h"
 #include "app/timing.h"
 #include "board/connection.h"
 #include "platform/audio.h"

@@ -34,6 +34,3 @@ std::optional<std::string> ReadSettingsFile(const std::filesystem::path& path);
 // Creates or empties the file and writes the three lines, each ended by CR LF. False on failure,
 // and when something other than a regular file has the name (it is then left alone).
 bool WriteSettingsFile(const std::filesystem::path& path, const ConnectionSettings& settings);
-
-// From the file in the working folder, or else from three prompts, whose answers are written to it.
-ConnectionSettings LoadSettings();

@@ -1,5 +1,6 @@
 // The one queue of window events that a front end fills and WaitWindowEvent empties, with the
-// rules every front end keeps. Private to the platform layer.
+// rules every front end keeps: a tick or a click waits at most once, and ticks are dropped while
+// a modal dialog is open. Private to the platform layer.
 #pragma once
 
 #include <algorithm>
@@ -21,6 +22,26 @@ public:
             Post(kind, number);
     }
 
+    // A timer fell due. Dropped, not delivered later, while a modal dialog is open or while the
+    // front end holds ticks for reasons of its own (the window being dragged, its system menu).
+    void PostTick(int timer, bool held = false)
+    {
+        if (!held && modalDepth_ == 0)
+            PostOnce(EventKind::Timer, timer);
+    }
+
+    // Lives while a modal dialog of the program is open.
+    class ModalScope {
+    public:
+        explicit ModalScope(EventQueue& queue) : queue_(queue) { ++queue_.modalDepth_; }
+        ~ModalScope() { --queue_.modalDepth_; }
+        ModalScope(const ModalScope&) = delete;
+        ModalScope& operator=(const ModalScope&) = delete;
+
+    private:
+        EventQueue& queue_;
+    };
+
     bool Empty() const { return events_.empty(); }
 
     // The oldest event; a None event when there is none.
@@ -37,4 +58,5 @@ public:
 
 private:
     std::deque<Event> events_;
+    int modalDepth_ = 0;
 };

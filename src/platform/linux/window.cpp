@@ -1,91 +1,45 @@
 // The desktop over Qt Widgets: windows and controls by number, one queue of events for the
-// program's loop, timers, modal dialogs and the default browser.
+// program's loop, timers and the default browser. Dialogs are in dialogs.cpp, fonts in fonts.cpp,
+// the output editor in output.cpp.
 #include "platform/window.h"
-#include "platform/event_queue.h"
+#include "platform/linux/desktop.h"
+#include "platform/linux/output.h"
+#include "platform/linux/qt_access.h"
 #include "platform/net.h"
-#include "platform/output_view_qt.h"
-#include "platform/qt_access.h"
+#include "platform/web_recorder.h"
 
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
-#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QFontMetricsF>
 #include <QIcon>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
-#include <QStyle>
-#include <QStyleOptionButton>
 #include <QTimer>
 #include <QTranslator>
-#include <QUrl>
 #include <QWindow>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <map>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <thread>
 
 namespace {
 
 // How long a new window may take to be mapped and exposed before it is painted anyway.
 constexpr int ExposeWaitMs = 1000;
-
-// The outer size of an input dialog, and its client size where the window manager adds no frame
-// we can measure (a Windows-like caption and border).
-constexpr QSize InputDialogOuterSize{300, 130};
-constexpr QSize InputDialogClientSize{294, 101};
-constexpr int FrameFitTries = 50;   // at 20 ms each: a busy window manager may take a while
-
-class MainWindow;
-
-struct Desktop {
-    MainWindow* mainWindow = nullptr;
-    std::map<int, QWidget*> controls;
-    std::unique_ptr<QWidget> connectWindow;
-    EventQueue queue;
-    std::map<int, QTimer*> timers;
-    int modalDepth = 0;                    // open modal dialogs; their time drops timer ticks
-    std::function<void(std::string_view)> webRecorder;
-};
-
-Desktop& D()
-{
-    static Desktop desktop;
-    return desktop;
-}
-
-QString ToQt(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// "\r" is a line break on screen, so "\r\r" shows as a break and an empty line.
-QString ToShownText(std::string_view text)
-{
-    return ToQt(text).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-}
 
 void Post(EventKind kind, int number)
 {
@@ -149,42 +103,10 @@ private:
     int number_;
 };
 
-struct ModalScope {
-    ModalScope() { ++D().modalDepth; }
-    ~ModalScope() { --D().modalDepth; }
-    ModalScope(const ModalScope&) = delete;
-    ModalScope& operator=(const ModalScope&) = delete;
-};
-
 QRect PrimaryScreenRect()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-}
-
-// Centres the window's outer frame on the whole primary screen (the taskbar is ignored).
-void CentreOnScreen(QWidget* window)
-{
-    const QRect screen = PrimaryScreenRect();
-    const QSize outer = window->frameGeometry().size();
-    window->move(screen.x() + (screen.width() - outer.width()) / 2,
-                 screen.y() + (screen.height() - outer.height()) / 2);
-}
-
-// Shows the window, waits (bounded) until the window system exposes it, and paints it now.
-void ShowAndPaint(QWidget* window)
-{
-    window->show();
-    window->raise();
-    window->activateWindow();
-    QElapsedTimer waited;
-    waited.start();
-    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && waited.elapsed() < ExposeWaitMs)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-    // The window manager's frame is known only once the window is mapped.
-    CentreOnScreen(window);
-    window->repaint();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 QWidget* Control(int number)
@@ -197,103 +119,6 @@ template <typename Widget>
 Widget* ControlAs(int number)
 {
     return dynamic_cast<Widget*>(Control(number));
-}
-
-// The fixed layout is in pixels at 96 dpi. They are Qt's device-independent pixels, which Qt
-// scales as a whole for the screen; fonts are given in the same pixels, so that no dpi or
-// scaling setting moves a text against the layout around it.
-constexpr double LayoutDpi = 96.0;
-// The layout was made for the Windows GUI font: 8 points at 96 dpi.
-constexpr int GuiFontPixels = 11;
-// A text that does not fit its control gets a smaller font, but none smaller than this.
-constexpr int SmallestFontPixels = 9;
-// Where a control keeps the font it was meant to have, before any fitting.
-constexpr char WantedFontProperty[] = "skarvelWantedFont";
-
-QFont MakeFont(FontSpec wanted)
-{
-    QFont font{ToQt(wanted.face)};
-    font.setPixelSize(static_cast<int>(std::lround(wanted.points * LayoutDpi / 72.0)));
-    font.setBold(wanted.bold);
-    // Whole-pixel glyph advances, as the layout's fonts had: unhinted, the title runs 3 pixels
-    // past its 400.
-    font.setHintingPreference(QFont::PreferFullHinting);
-    return font;
-}
-
-// At that size Arial, or its metric twin, keeps every label inside its control. The desktop's
-// own family is the fallback; where it runs wider, FitTextToControl makes it smaller.
-QFont GuiFont()
-{
-    QFont font = QApplication::font();
-#if !defined(Q_OS_WIN)
-    font.setFamilies({QStringLiteral("Arial"), font.family()});
-#endif
-    font.setPixelSize(GuiFontPixels);
-    font.setHintingPreference(QFont::PreferFullHinting);
-    return font;
-}
-
-// Whether a control's text, drawn in the given font, stays inside the control.
-using FitTest = std::function<bool(const QFont&)>;
-
-// The font at the largest whole-pixel size, from its own down to the floor, that fits.
-std::optional<QFont> ShrunkToFit(QFont font, const FitTest& fits)
-{
-    for (int pixels = font.pixelSize(); pixels >= SmallestFontPixels; --pixels) {
-        font.setPixelSize(pixels);
-        if (fits(font))
-            return font;
-    }
-    return std::nullopt;
-}
-
-// Plain text laid out with `flags` (word wrap or not) inside a box of the given size.
-bool TextFits(const QFont& font, QSizeF box, int flags, const QString& text)
-{
-    const QRectF needed = QFontMetricsF(font).boundingRect(QRectF(QPointF(), box), flags, text);
-    return needed.width() <= box.width() && needed.height() <= box.height();
-}
-
-// Inside the area where the style draws the button's text, which cuts off what lies outside.
-bool ButtonTextFits(const QPushButton& button, const QFont& font)
-{
-    QStyleOptionButton option;
-    option.initFrom(&button);
-    option.text = button.text();
-    option.fontMetrics = QFontMetrics(font);
-    const QRect inside = button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button);
-    const QFontMetricsF metrics(font);
-    return metrics.horizontalAdvance(button.text()) <= inside.width() && metrics.height() <= inside.height();
-}
-
-// Gives the control the largest font, at most the one it is meant to have, in which its text
-// fits its fixed size. A word-wrapped text first gets every line whole; only where that cannot
-// be had at a readable size may its lines wrap.
-void FitTextToControl(QWidget* control)
-{
-    QVariant wanted = control->property(WantedFontProperty);
-    if (!wanted.isValid()) {
-        wanted = control->font();
-        control->setProperty(WantedFontProperty, wanted);
-    }
-    const QFont font = wanted.value<QFont>();
-    std::optional<QFont> fitted;
-    if (const auto* button = qobject_cast<QPushButton*>(control)) {
-        fitted = ShrunkToFit(font, [button](const QFont& f) { return ButtonTextFits(*button, f); });
-    } else if (const auto* label = qobject_cast<QLabel*>(control)) {
-        const QSizeF box = label->contentsRect().size();
-        const QString text = label->text();
-        fitted = ShrunkToFit(font, [&](const QFont& f) { return TextFits(f, box, 0, text); });
-        if (!fitted && label->wordWrap())
-            fitted = ShrunkToFit(font, [&](const QFont& f) { return TextFits(f, box, Qt::TextWordWrap, text); });
-    }
-    if (!fitted) {
-        fitted = font;
-        fitted->setPixelSize(std::min(font.pixelSize(), SmallestFontPixels));
-    }
-    if (*fitted != control->font())
-        control->setFont(*fitted);
 }
 
 // The program's picture (47 x 37) and the square sizes a desktop asks for, as tools/make_icon.cpp
@@ -417,6 +242,36 @@ void LoadQtGerman()
 
 }  // namespace
 
+Desktop& D()
+{
+    static Desktop desktop;
+    return desktop;
+}
+
+void CentreOnScreen(QWidget* window)
+{
+    const QRect screen = PrimaryScreenRect();
+    const QSize outer = window->frameGeometry().size();
+    window->move(screen.x() + (screen.width() - outer.width()) / 2,
+                 screen.y() + (screen.height() - outer.height()) / 2);
+}
+
+// Shows the window, waits (bounded) until the window system exposes it, and paints it now.
+void ShowAndPaint(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+    QElapsedTimer waited;
+    waited.start();
+    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && waited.elapsed() < ExposeWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    // The window manager's frame is known only once the window is mapped.
+    CentreOnScreen(window);
+    window->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 void StartDesktop()
 {
     SetSocketWaitFunction(WaitForSocket);
@@ -459,93 +314,6 @@ void EndDesktop()
     d.queue.Clear();
 }
 
-std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset)
-{
-    StartDesktop();
-    // Owned by the main window where there is one, so that it gets the activation back afterwards.
-    QDialog dialog(D().mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    dialog.setWindowTitle(ToQt(title));
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setFixedSize(InputDialogClientSize);
-    dialog.setFont(GuiFont());
-
-    auto* label = new QLabel(ToQt(prompt), &dialog);
-    label->setGeometry(10, 10, 280, 22);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    FitTextToControl(label);
-    auto* edit = new QLineEdit(ToQt(preset), &dialog);
-    edit->setGeometry(10, 32, 275, 21);
-    edit->end(false);
-    // A screen reader names the field by its prompt.
-    label->setBuddy(edit);
-    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
-    ok->setGeometry(110, 67, 80, 25);
-    ok->setDefault(true);
-    FitTextToControl(ok);
-    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-
-    // The window manager's frame is known only once the dialog is mapped: until then keep a
-    // Windows-like client size, then fit the outer size and centre it.
-    QTimer fitFrame;
-    int fitTries = 0;
-    QObject::connect(&fitFrame, &QTimer::timeout, &dialog, [&] {
-        const QSize frame = dialog.frameGeometry().size() - dialog.size();
-        if (!frame.isEmpty()) {
-            dialog.setFixedSize(InputDialogOuterSize - frame);
-            fitFrame.stop();
-        } else if (++fitTries >= FrameFitTries) {
-            fitFrame.stop();
-        }
-        CentreOnScreen(&dialog);
-        dialog.raise();
-        dialog.activateWindow();
-    });
-    fitFrame.start(20);
-    // Showing the dialog focuses the field as if by Tab, which selects the preset: the caret goes
-    // after the preset instead, with nothing selected.
-    QTimer::singleShot(0, edit, [edit] {
-        edit->setFocus(Qt::OtherFocusReason);
-        edit->deselect();
-        edit->end(false);
-    });
-    ModalScope modal;
-    return dialog.exec() == QDialog::Accepted ? edit->text().toStdString() : std::string();
-}
-
-void MessageDialog(std::string_view title, std::string_view text)
-{
-    StartDesktop();
-    QMessageBox box(QMessageBox::NoIcon, ToQt(title), ToShownText(text), QMessageBox::Ok, D().mainWindow);
-    box.setTextFormat(Qt::PlainText);
-    box.button(QMessageBox::Ok)->setIcon(QIcon());   // a plain OK, as on every desktop
-    box.setWindowModality(Qt::ApplicationModal);
-    ModalScope modal;
-    box.exec();
-}
-
-void OpenConnectWindow(std::string_view title, std::string_view text)
-{
-    StartDesktop();
-    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                                                         | Qt::MSWindowsFixedSizeDialogHint);
-    window->setWindowTitle(ToQt(title));
-    window->setFixedSize(250, 90);
-    window->setFont(GuiFont());
-    auto* label = new QLabel(ToShownText(text), window.get());
-    label->setGeometry(10, 10, 230, 70);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setWordWrap(true);
-    FitTextToControl(label);
-    D().connectWindow = std::move(window);
-    ShowAndPaint(D().connectWindow.get());
-}
-
-void CloseConnectWindow()
-{
-    D().connectWindow.reset();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
 bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, FontSpec titleFont,
                     std::span<const ControlSpec> controls)
 {
@@ -580,8 +348,8 @@ void StartTimer(int number, std::chrono::milliseconds period)
     auto* timer = new QTimer();
     timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer, &QTimer::timeout, timer, [number] {
-        if (D().modalDepth == 0 && !QApplication::activeModalWidget())
-            PostOnce(EventKind::Timer, number);
+        // A modal window of Qt's own counts as one of the program's.
+        D().queue.PostTick(number, QApplication::activeModalWidget() != nullptr);
     });
     timer->start(period);
     delete D().timers[number];
@@ -694,22 +462,11 @@ void ShowFirstLine(int editor)
 
 void OpenWebAddress(std::string_view address)
 {
-    if (D().webRecorder) {
-        D().webRecorder(address);
+    if (RecordWebAddress(address))
         return;
-    }
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     // QUrl would normalise the address (dropping a trailing ":"); xdg-open gets it as built, as
     // its one argument, with no shell in between.
     QProcess::startDetached(QStringLiteral("xdg-open"), {ToQt(address)});
-#else
-    QDesktopServices::openUrl(QUrl(ToQt(address), QUrl::TolerantMode));
-#endif
-}
-
-void SetWebAddressRecorder(std::function<void(std::string_view)> recorder)
-{
-    D().webRecorder = std::move(recorder);
 }
 
 void PauseFor(std::chrono::milliseconds span)

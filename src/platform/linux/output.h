@@ -15,8 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/line_store.h"
+#include "utils/line_store.h"
 
+class QAccessibleInterface;
 class QTextLayout;
 
 class OutputView : public QAbstractScrollArea {
@@ -119,3 +120,6 @@ private:
     // Character offset of each line's start, built only as far as a screen reader asked.
     mutable std::vector<qint64> lineOffsets_;
 };
+
+// Qt's accessibility factory for the view (output_accessible.cpp).
+QAccessibleInterface* AccessibleOutputView(const QString& key, QObject* object);

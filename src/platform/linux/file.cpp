@@ -1,49 +1,14 @@
-// Whole-file reading and writing over the operating system's own calls, so that only regular
-// files are ever touched: a named pipe would hold an open() until some reader came, and a device
-// would swallow whatever is written to it.
+// Whole-file reading and writing over POSIX calls, so that only regular files are ever touched:
+// a named pipe would hold an open() until some reader came, and a device would swallow whatever
+// is written to it.
 #include "platform/file.h"
-
-#include <system_error>
-
-#if defined(_WIN32)
-
-#include <fstream>
-#include <iterator>
-
-// A Windows folder holds no named pipes or devices, so a checked path opens plainly.
-std::optional<std::string> ReadRegularFile(const std::filesystem::path& path)
-{
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::nullopt;
-    std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad())
-        return std::nullopt;
-    return bytes;
-}
-
-bool WriteRegularFile(const std::filesystem::path& path, std::string_view bytes)
-{
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return false;
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    return !file.fail();
-}
-
-#else
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 namespace {
 
@@ -105,5 +70,3 @@ bool WriteRegularFile(const std::filesystem::path& path, std::string_view bytes)
     }
     return close(handle) == 0 && written;
 }
-
-#endif

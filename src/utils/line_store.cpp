@@ -1,5 +1,5 @@
 // The output's line store and the array it grows in.
-#include "ui/line_store.h"
+#include "utils/line_store.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -6,6 +6,7 @@
 
 #include "platform/net.h"
 #include "platform/unsent_rests.h"
+#include "platform/windows/socket_ready.h"
 
 #include <algorithm>
 #include <climits>
@@ -39,25 +40,6 @@ std::chrono::milliseconds TimeLeft(Clock::time_point deadline)
                     std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
 }
 
-// Looks once, without waiting, whether the socket can be read, or written. A failed connect
-// shows only in the exception set on Windows, so a look for writing watches that set too; -1
-// means the socket has failed.
-int ReadyNow(SOCKET handle, bool forWriting, std::chrono::milliseconds limit)
-{
-    fd_set wanted;
-    fd_set failed;
-    FD_ZERO(&wanted);
-    FD_ZERO(&failed);
-    FD_SET(handle, &wanted);
-    FD_SET(handle, &failed);
-    timeval wait{static_cast<long>(limit.count() / 1000), static_cast<long>(limit.count() % 1000 * 1000)};
-    const int ready = select(0, forWriting ? nullptr : &wanted, forWriting ? &wanted : nullptr,
-                             forWriting ? &failed : nullptr, &wait);
-    if (ready < 0 || (forWriting && FD_ISSET(handle, &failed)))
-        return -1;
-    return ready > 0 && FD_ISSET(handle, &wanted) ? 1 : 0;
-}
-
 // Waits until `deadline` for the socket to be readable, or writable; the time itself goes to
 // the installed wait, if there is one.
 bool WaitFor(SOCKET handle, bool forWriting, Clock::time_point deadline)
@@ -65,7 +47,8 @@ bool WaitFor(SOCKET handle, bool forWriting, Clock::time_point deadline)
     for (;;) {
         const std::chrono::milliseconds left = TimeLeft(deadline);
         const bool waitElsewhere = InstalledWait != nullptr && left > std::chrono::milliseconds::zero();
-        const int ready = ReadyNow(handle, forWriting, waitElsewhere ? std::chrono::milliseconds::zero() : left);
+        const int ready = SocketReady(handle, forWriting ? SocketWaitKind::Writable : SocketWaitKind::Readable,
+                                      waitElsewhere ? std::chrono::milliseconds::zero() : left);
         if (ready != 0 || !waitElsewhere)
             return ready > 0;
         InstalledWait(Socket{static_cast<std::intptr_t>(handle)},

@@ -1,9 +1,9 @@
 // The output editor over Qt: a scroll area that lays out only the lines in sight, selection with
-// mouse and keyboard, copying, and the text interface screen readers read it through.
-#include "platform/output_view_qt.h"
+// mouse and keyboard, and copying. What screen readers read it through is in output_accessible.cpp.
+#include "platform/linux/output.h"
+#include "platform/layout.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -22,7 +22,6 @@
 namespace {
 
 constexpr int TextMargin = 4;               // around the text, as a text document has it
-constexpr qreal TabStopDistance = 80;       // pixels: Qt's default for text, as the editor had
 constexpr qreal UnboundedLineWidth = 8e6;   // lines never wrap, however long
 constexpr int HorizontalStep = 20;          // pixels per click on the scroll bar's arrow
 constexpr int DragScrollMs = 50;            // while a drag is held outside the view
@@ -42,146 +41,6 @@ qint64 RowAt(int y, int lineHeight)
     return offset >= 0 ? offset / lineHeight : -((-offset + lineHeight - 1) / lineHeight);
 }
 
-// What a screen reader reads the output through: a read-only multi-line text. Offsets count
-// characters over the whole text, lines joined by one break each.
-class OutputViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
-public:
-    explicit OutputViewAccessible(OutputView* view) : QAccessibleWidget(view, QAccessible::EditableText) {}
-
-    QAccessible::State state() const override
-    {
-        QAccessible::State state = QAccessibleWidget::state();
-        state.readOnly = true;
-        state.multiLine = true;
-        state.selectableText = true;
-        state.focusable = true;
-        return state;
-    }
-
-    void* interface_cast(QAccessible::InterfaceType type) override
-    {
-        if (type == QAccessible::TextInterface)
-            return static_cast<QAccessibleTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(type);
-    }
-
-    void selection(int selectionIndex, int* startOffset, int* endOffset) const override
-    {
-        *startOffset = *endOffset = 0;
-        if (selectionIndex != 0 || !View()->HasSelection())
-            return;
-        const auto [from, to] = std::minmax(View()->Anchor(), View()->Cursor());
-        *startOffset = ClampToInt(View()->OffsetOf(from));
-        *endOffset = ClampToInt(View()->OffsetOf(to));
-    }
-    int selectionCount() const override { return View()->HasSelection() ? 1 : 0; }
-    void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
-    void removeSelection(int) override { View()->Select(View()->Cursor(), View()->Cursor()); }
-    void setSelection(int, int startOffset, int endOffset) override
-    {
-        View()->Select(View()->PositionAtOffset(startOffset), View()->PositionAtOffset(endOffset));
-    }
-
-    int cursorPosition() const override { return ClampToInt(View()->OffsetOf(View()->Cursor())); }
-    void setCursorPosition(int position) override
-    {
-        const OutputView::Position at = View()->PositionAtOffset(position);
-        View()->Select(at, at);
-    }
-
-    QString text(int startOffset, int endOffset) const override
-    {
-        return View()->TextBetween(View()->PositionAtOffset(startOffset), View()->PositionAtOffset(endOffset));
-    }
-    int characterCount() const override { return ClampToInt(View()->CharacterCount()); }
-
-    // Lines are answered from the lines themselves; characters, words and sentences by Qt's rules.
-    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override
-    {
-        if (!ByLines(type))
-            return QAccessibleTextInterface::textAtOffset(offset, type, start, end);
-        return LineAt(LineOf(offset), start, end);
-    }
-    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override
-    {
-        if (!ByLines(type))
-            return QAccessibleTextInterface::textBeforeOffset(offset, type, start, end);
-        const qint64 line = LineOf(offset);
-        return LineAt(line < 0 ? line : line - 1, start, end);
-    }
-    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override
-    {
-        if (!ByLines(type))
-            return QAccessibleTextInterface::textAfterOffset(offset, type, start, end);
-        const qint64 line = LineOf(offset);
-        return LineAt(line < 0 ? line : line + 1, start, end);
-    }
-
-    QRect characterRect(int offset) const override
-    {
-        const QRect rect = View()->CharacterRect(View()->PositionAtOffset(offset));
-        return QRect(View()->viewport()->mapToGlobal(rect.topLeft()), rect.size());
-    }
-    int offsetAtPoint(const QPoint& point) const override
-    {
-        const QPoint local = View()->viewport()->mapFromGlobal(point);
-        if (!View()->viewport()->rect().contains(local))
-            return -1;
-        return ClampToInt(View()->OffsetOf(View()->PositionAtPoint(local)));
-    }
-    void scrollToSubstring(int startIndex, int) override { View()->ScrollTo(View()->PositionAtOffset(startIndex)); }
-    QString attributes(int, int* startOffset, int* endOffset) const override
-    {
-        *startOffset = 0;
-        *endOffset = characterCount();
-        return {};
-    }
-
-private:
-    OutputView* View() const { return static_cast<OutputView*>(widget()); }
-
-    static bool ByLines(QAccessible::TextBoundaryType type)
-    {
-        return type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary;
-    }
-
-    // The line holding the offset; -1 for none. -1 stands for the end, -2 for the cursor.
-    qint64 LineOf(int offset) const
-    {
-        if (offset == -1)
-            offset = characterCount();
-        else if (offset == -2)
-            offset = cursorPosition();
-        if (View()->LineCount() == 0 || offset < 0 || offset > View()->CharacterCount())
-            return -1;
-        return static_cast<qint64>(View()->PositionAtOffset(offset).line);
-    }
-
-    // A line with the break that ends it, as screen readers take a line.
-    QString LineAt(qint64 line, int* start, int* end) const
-    {
-        if (line < 0 || line >= static_cast<qint64>(View()->LineCount())) {
-            *start = *end = -1;
-            return {};
-        }
-        const auto index = static_cast<std::size_t>(line);
-        QString text = View()->LineText(index);
-        if (index + 1 < View()->LineCount())
-            text += QLatin1Char('\n');
-        const qint64 from = View()->OffsetOf({index, 0});
-        *start = ClampToInt(from);
-        *end = ClampToInt(from + text.size());
-        return text;
-    }
-};
-
-QAccessibleInterface* AccessibleOutputView(const QString& key, QObject* object)
-{
-    if (key == QLatin1String(OutputView::staticMetaObject.className()) && object && object->isWidgetType())
-        return new OutputViewAccessible(static_cast<OutputView*>(object));
-    return nullptr;
-}
-
 }  // namespace
 
 OutputView::OutputView(QWidget* parent) : QAbstractScrollArea(parent)
@@ -193,7 +52,7 @@ OutputView::OutputView(QWidget* parent) : QAbstractScrollArea(parent)
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
     textOption_.setWrapMode(QTextOption::NoWrap);
-    textOption_.setTabStopDistance(TabStopDistance);
+    textOption_.setTabStopDistance(OutputTabStop);
     horizontalScrollBar()->setSingleStep(HorizontalStep);
     verticalScrollBar()->setSingleStep(1);
     UpdateFontMetrics();

@@ -1,6 +1,7 @@
 // The settings at start-up: from the file, or asked for once and then stored.
+#include "app/load_settings.h"
+
 #include "board/codepage.h"
-#include "board/settings.h"
 #include "platform/window.h"
 
 namespace {

@@ -1,0 +1,55 @@
+// What the files of the Qt front end share: the desktop's state, text conversion, showing a
+// window, and the fonts the layout is drawn in. Private to this front end.
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <QWidget>
+
+#include <map>
+#include <memory>
+#include <string_view>
+
+#include "platform/event_queue.h"
+#include "platform/window.h"
+
+class QTimer;
+
+struct Desktop {
+    QWidget* mainWindow = nullptr;
+    std::map<int, QWidget*> controls;
+    std::unique_ptr<QWidget> connectWindow;
+    EventQueue queue;
+    std::map<int, QTimer*> timers;
+};
+
+Desktop& D();
+
+inline QString ToQt(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "\r" is a line break on screen, so "\r\r" shows as a break and an empty line.
+inline QString ToShownText(std::string_view text)
+{
+    return ToQt(text).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
+// Centres the window's outer frame on the whole primary screen (the taskbar is ignored).
+void CentreOnScreen(QWidget* window);
+
+// Shows the window, waits (bounded) until the window system exposes it, and paints it now.
+void ShowAndPaint(QWidget* window);
+
+// --- fonts (fonts.cpp) ---------------------------------------------------------------------------
+
+// A font of that face, size and weight, in the layout's pixels.
+QFont MakeFont(FontSpec wanted);
+
+// The font the layout was made for: the desktop's GUI font at 8 points.
+QFont GuiFont();
+
+// Gives the control the largest font, at most the one it is meant to have, in which its text
+// fits its fixed size.
+void FitTextToControl(QWidget* control);

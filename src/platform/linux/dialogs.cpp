@@ -1,0 +1,113 @@
+// The modal dialogs of the Qt front end, and the connecting window.
+#include "platform/layout.h"
+#include "platform/linux/desktop.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// The input dialog's client size where the window manager adds no frame we can measure (a
+// Windows-like caption and border).
+constexpr QSize InputDialogClientSize{294, 101};
+constexpr int FrameFitTries = 50;   // at 20 ms each: a busy window manager may take a while
+
+void Place(QWidget* control, Box box)
+{
+    control->setGeometry(box.left, box.top, box.width, box.height);
+}
+
+}  // namespace
+
+std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset)
+{
+    StartDesktop();
+    // Owned by the main window where there is one, so that it gets the activation back afterwards.
+    QDialog dialog(D().mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    dialog.setWindowTitle(ToQt(title));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setFixedSize(InputDialogClientSize);
+    dialog.setFont(GuiFont());
+
+    auto* label = new QLabel(ToQt(prompt), &dialog);
+    Place(label, InputDialogPrompt);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    FitTextToControl(label);
+    auto* edit = new QLineEdit(ToQt(preset), &dialog);
+    Place(edit, InputDialogField);
+    edit->end(false);
+    // A screen reader names the field by its prompt.
+    label->setBuddy(edit);
+    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    Place(ok, InputDialogOkButton);
+    ok->setDefault(true);
+    FitTextToControl(ok);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+
+    // The window manager's frame is known only once the dialog is mapped: until then keep a
+    // Windows-like client size, then fit the outer size and centre it.
+    QTimer fitFrame;
+    int fitTries = 0;
+    QObject::connect(&fitFrame, &QTimer::timeout, &dialog, [&] {
+        const QSize frame = dialog.frameGeometry().size() - dialog.size();
+        if (!frame.isEmpty()) {
+            dialog.setFixedSize(QSize(InputDialogWidth, InputDialogHeight) - frame);
+            fitFrame.stop();
+        } else if (++fitTries >= FrameFitTries) {
+            fitFrame.stop();
+        }
+        CentreOnScreen(&dialog);
+        dialog.raise();
+        dialog.activateWindow();
+    });
+    fitFrame.start(20);
+    // Showing the dialog focuses the field as if by Tab, which selects the preset: the caret goes
+    // after the preset instead, with nothing selected.
+    QTimer::singleShot(0, edit, [edit] {
+        edit->setFocus(Qt::OtherFocusReason);
+        edit->deselect();
+        edit->end(false);
+    });
+    const EventQueue::ModalScope modal(D().queue);
+    return dialog.exec() == QDialog::Accepted ? edit->text().toStdString() : std::string();
+}
+
+void MessageDialog(std::string_view title, std::string_view text)
+{
+    StartDesktop();
+    QMessageBox box(QMessageBox::NoIcon, ToQt(title), ToShownText(text), QMessageBox::Ok, D().mainWindow);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Ok)->setIcon(QIcon());   // a plain OK, as on every desktop
+    box.setWindowModality(Qt::ApplicationModal);
+    const EventQueue::ModalScope modal(D().queue);
+    box.exec();
+}
+
+void OpenConnectWindow(std::string_view title, std::string_view text)
+{
+    StartDesktop();
+    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                                                         | Qt::MSWindowsFixedSizeDialogHint);
+    window->setWindowTitle(ToQt(title));
+    window->setFixedSize(ConnectWindowWidth, ConnectWindowHeight);
+    window->setFont(GuiFont());
+    auto* label = new QLabel(ToShownText(text), window.get());
+    Place(label, ConnectWindowText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
+    FitTextToControl(label);
+    D().connectWindow = std::move(window);
+    ShowAndPaint(D().connectWindow.get());
+}
+
+void CloseConnectWindow()
+{
+    D().connectWindow.reset();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}

@@ -1,0 +1,28 @@
+// The recorder that tests put in place of the desktop's browser.
+#include "platform/web_recorder.h"
+
+#include <functional>
+#include <utility>
+
+#include "platform/window.h"
+
+namespace {
+std::function<void(std::string_view)>& Recorder()
+{
+    static std::function<void(std::string_view)> recorder;
+    return recorder;
+}
+}  // namespace
+
+void SetWebAddressRecorder(std::function<void(std::string_view)> recorder)
+{
+    Recorder() = std::move(recorder);
+}
+
+bool RecordWebAddress(std::string_view address)
+{
+    if (!Recorder())
+        return false;
+    Recorder()(address);
+    return true;
+}

@@ -1,0 +1,100 @@
+// What the files of the Win32 front end share: the desktop's state, text conversion, the message
+// pumps, creating and showing windows, the fonts and the output control. Private to this front end.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/event_queue.h"
+#include "platform/window.h"
+
+inline constexpr wchar_t MainWindowClass[] = L"SkarvelMainWindow";
+inline constexpr wchar_t ConnectWindowClass[] = L"SkarvelConnectWindow";
+inline constexpr wchar_t InputDialogClass[] = L"SkarvelInputDialog";
+inline constexpr wchar_t MessageWindowClass[] = L"SkarvelMessages";
+
+struct ControlInfo {
+    HWND handle = nullptr;
+    ControlKind kind = ControlKind::TitleText;
+    RECT place{};             // left, top, right, bottom in the window's client area
+    std::wstring tooltip;
+};
+
+struct Desktop {
+    HWND mainWindow = nullptr;
+    HWND connectWindow = nullptr;
+    HWND messageWindow = nullptr;          // owns the timers while there is no main window
+    HWND tooltips = nullptr;
+    std::map<int, ControlInfo> controls;
+    EventQueue queue;
+    std::map<int, HWND> timers;            // timer number: the window it runs on
+    bool moving = false;                   // the window is being dragged or sized
+    bool inMenu = false;                   // its system menu is open
+    bool settingText = false;              // the program itself changes a control's text
+    bool replacingEditor = false;          // the output is being swapped for a fresh one
+    int focusControl = 0;                  // the control to give the focus back to on activation
+    int lastEditFocus = 0;                 // the last line edit that had the focus
+    std::optional<Rgb> editorColour;       // none: the system's text colour
+    long editorLines = 0;                  // lines appended since the last clear
+    HFONT titleFont = nullptr;
+    std::vector<HFONT> fonts;              // every font made here, deleted at the end
+};
+
+Desktop& D();
+HINSTANCE Instance();
+
+std::wstring Wide(std::string_view text);
+std::string Utf8(std::wstring_view text);
+// "\r" is a line break on screen, so "\r\r" shows as a break and an empty line.
+std::wstring ShownText(std::string_view text);
+std::wstring WindowText(HWND window);
+
+ControlInfo* Control(int number);
+HWND ControlHandle(int number);
+
+// Paints, messages sent by the system and the window system's own requests, but no user input
+// and no timer: what keeps windows drawn and answering while the program is busy.
+inline constexpr DWORD KeepAliveMessages = QS_PAINT | QS_SENDMESSAGE | QS_POSTMESSAGE;
+void DispatchKeepAlive();
+
+// The outer size of a window with the given client size and styles.
+SIZE OuterSize(int clientWidth, int clientHeight, DWORD style, DWORD exStyle);
+// Where a window of that outer size stands centred on the whole primary screen.
+POINT CentredOnScreen(SIZE outer);
+// Shows the window in front and paints it now, then lets the window system draw it (bounded).
+void ShowAndPaint(HWND window);
+HWND CreateChild(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, DWORD exStyle,
+                 const RECT& place, int id);
+void AddTooltip(HWND control, const std::wstring& text);
+void RemoveTooltip(HWND control);
+
+// The window procedures of dialogs.cpp.
+LRESULT CALLBACK ConnectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK InputDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// --- fonts (fonts.cpp) -----------------------------------------------------------------------
+
+// The desktop's GUI font, which the layout was made for.
+HFONT GuiFont();
+// A font of that face, size and weight at the screen's dpi; the desktop deletes it at the end.
+HFONT MakeFont(FontSpec wanted);
+// The font, at most `wanted`, in which the text fits the box (see FittedFontPixels).
+HFONT FittedFont(HFONT wanted, const std::wstring& text, SIZE box, bool mayWrap);
+// Gives a control showing one line of text the largest font, at most `wanted`, in which it fits.
+void FitTextToControl(HWND control, ControlKind kind, const RECT& place, HFONT wanted);
+
+// --- the output control (output.cpp) -------------------------------------------------------------
+
+HWND CreateOutputEditor(HWND parent, int number, const RECT& place);

@@ -1,0 +1,649 @@
+// The desktop over Win32: windows and controls by number, one queue of events for the program's
+// loop, window timers and the shell's default action for web addresses. Text crosses into
+// Windows as UTF-16 through the W functions. Dialogs are in dialogs.cpp, fonts in fonts.cpp, the
+// output control in output.cpp.
+#include "platform/windows/desktop.h"
+#include "platform/windows/socket_ready.h"
+
+#include <commctrl.h>
+#include <mmsystem.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include "platform/net.h"
+#include "platform/web_recorder.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a new window may take to be mapped and painted by the window system before the
+// caller goes on anyway.
+constexpr auto ExposeWait = std::chrono::milliseconds(100);
+
+// A socket wait looks at the socket itself at least this often, in case the network event that
+// should wake it was missed.
+constexpr auto SocketLookInterval = std::chrono::milliseconds(100);
+
+constexpr int ProgramIconResource = 1;   // in skarvel.rc
+
+void Post(EventKind kind, int number)
+{
+    D().queue.Post(kind, number);
+}
+
+void PostOnce(EventKind kind, int number)
+{
+    D().queue.PostOnce(kind, number);
+}
+
+// The number of the control behind a window handle; 0 for none.
+int ControlNumber(HWND handle)
+{
+    for (const auto& [number, control] : D().controls)
+        if (handle != nullptr && control.handle == handle)
+            return number;
+    return 0;
+}
+
+// --- messages -----------------------------------------------------------------------------
+
+// Hands every waiting message to its window: keyboard navigation (Tab, Shift+Tab, Space on
+// buttons) first through the dialog manager of the main window.
+void DispatchWaiting()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (D().mainWindow && IsDialogMessageW(D().mainWindow, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// Every wait for the board passes here (StartDesktop installs it into the socket layer): the
+// windows keep being painted and keep answering the window manager, while user input is held
+// back and timer ticks only wait (Windows keeps one pending WM_TIMER per timer).
+void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
+{
+    static const WSAEVENT networkEvent = WSACreateEvent();
+    const auto handle = static_cast<SOCKET>(socket.handle);
+    const long events = kind == SocketWaitKind::Readable ? FD_READ | FD_CLOSE : FD_WRITE | FD_CONNECT | FD_CLOSE;
+    const bool watching = networkEvent != WSA_INVALID_EVENT && WSAEventSelect(handle, networkEvent, events) == 0;
+    const Clock::time_point deadline = Clock::now() + limit;
+    for (;;) {
+        DispatchKeepAlive();
+        if (SocketReady(handle, kind, std::chrono::milliseconds::zero()) != 0)
+            break;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left <= std::chrono::milliseconds::zero())
+            break;
+        const auto slice = std::min(left, SocketLookInterval);
+        MsgWaitForMultipleObjectsEx(watching ? 1 : 0, watching ? &networkEvent : nullptr,
+                                    static_cast<DWORD>(slice.count()), KeepAliveMessages, 0);
+    }
+    if (watching) {
+        // Cancels the watch; the socket stays non-blocking, as the socket layer keeps it.
+        WSAEventSelect(handle, nullptr, 0);
+        WSAResetEvent(networkEvent);
+    }
+    // The input held back reaches the controls now, while they are as the user saw them: a
+    // click on a button disabled for the exchange is lost, typed text lands in its field.
+    DispatchWaiting();
+}
+
+void OnTimer(UINT_PTR number)
+{
+    Desktop& d = D();
+    if (d.timers.contains(static_cast<int>(number)))
+        D().queue.PostTick(static_cast<int>(number), d.moving || d.inMenu);
+}
+
+// --- windows --------------------------------------------------------------------------------
+
+SIZE ScreenSize()
+{
+    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+HWND CreateControl(HWND parent, int number, ControlInfo& control, std::string_view text, HFONT titleFont)
+{
+    const std::wstring wide = Wide(text);
+    HWND handle = nullptr;
+    switch (control.kind) {
+    case ControlKind::TitleText:
+        handle = CreateChild(parent, L"STATIC", wide, SS_CENTER | SS_NOPREFIX, 0, control.place, number);
+        break;
+    case ControlKind::LineEdit:
+        handle = CreateChild(parent, L"EDIT", wide, WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE,
+                             control.place, number);
+        break;
+    case ControlKind::Button:
+        handle = CreateChild(parent, L"BUTTON", wide, WS_TABSTOP | BS_PUSHBUTTON, 0, control.place, number);
+        break;
+    case ControlKind::Toggle:
+        handle = CreateChild(parent, L"BUTTON", wide, WS_TABSTOP | BS_AUTOCHECKBOX | BS_PUSHLIKE, 0, control.place,
+                             number);
+        break;
+    case ControlKind::OutputEditor:
+        handle = CreateOutputEditor(parent, number, control.place);
+        break;
+    }
+    control.handle = handle;
+    if (!handle)
+        return nullptr;
+    if (control.kind == ControlKind::TitleText)
+        FitTextToControl(handle, control.kind, control.place, titleFont);
+    else if (control.kind == ControlKind::Button || control.kind == ControlKind::Toggle)
+        FitTextToControl(handle, control.kind, control.place, GuiFont());
+    else if (control.kind == ControlKind::LineEdit)
+        SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+    AddTooltip(handle, control.tooltip);
+    return handle;
+}
+
+// What a screen reader calls a field: the static text right before it in the window's order,
+// which here is a label that is never shown.
+void AddAccessibleLabel(HWND parent, std::string_view name, const RECT& place)
+{
+    if (name.empty())
+        return;
+    HWND label = CreateWindowExW(0, L"STATIC", Wide(name).c_str(), WS_CHILD | SS_NOPREFIX, place.left, place.top, 0,
+                                 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(-1)), Instance(), nullptr);
+    if (label)
+        SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+}
+
+// The dialog manager marks a push button reached by Tab as the default one; none is, once the
+// focus is in a field again (Enter there does nothing).
+void ClearDefaultButtonLook()
+{
+    for (const auto& [number, control] : D().controls)
+        if (control.kind == ControlKind::Button && (GetWindowLongW(control.handle, GWL_STYLE) & BS_DEFPUSHBUTTON))
+            SendMessageW(control.handle, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+}
+
+// The control events of WM_COMMAND, as the control-event table says.
+void OnControlCommand(int number, int code, HWND from)
+{
+    Desktop& d = D();
+    const ControlInfo* control = Control(number);
+    if (!control || control->handle != from)
+        return;
+    switch (control->kind) {
+    case ControlKind::Button:
+        // A button's further clicks before its first is handled add nothing.
+        if (code == BN_CLICKED)
+            PostOnce(EventKind::Control, number);
+        break;
+    case ControlKind::Toggle:
+        // Each click changes its state, so each counts.
+        if (code == BN_CLICKED)
+            Post(EventKind::Control, number);
+        break;
+    case ControlKind::LineEdit:
+        if (code == EN_SETFOCUS) {
+            d.lastEditFocus = number;
+            ClearDefaultButtonLook();
+        }
+        // EN_CHANGE also comes when the program sets the text: only the user's edits count.
+        if ((code == EN_CHANGE && !d.settingText) || code == EN_SETFOCUS || code == EN_KILLFOCUS)
+            Post(EventKind::Control, number);
+        break;
+    case ControlKind::OutputEditor:
+        if (code == EN_SETFOCUS)
+            ClearDefaultButtonLook();
+        if ((code == EN_SETFOCUS || code == EN_KILLFOCUS) && !d.replacingEditor)
+            Post(EventKind::Control, number);
+        break;
+    case ControlKind::TitleText:
+        break;
+    }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Desktop& d = D();
+    switch (message) {
+    case WM_COMMAND:
+        if (lParam != 0)
+            OnControlCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+        return 0;
+    case WM_TIMER:
+        OnTimer(wParam);
+        return 0;
+    case WM_ENTERSIZEMOVE:
+        d.moving = true;
+        break;
+    case WM_EXITSIZEMOVE:
+        d.moving = false;
+        break;
+    case WM_ENTERMENULOOP:
+        d.inMenu = true;
+        break;
+    case WM_EXITMENULOOP:
+        d.inMenu = false;
+        break;
+    case WM_CLOSE:
+        // Only an event: the program's loop decides what happens.
+        Post(EventKind::Close, 0);
+        return 0;
+    case WM_ACTIVATE:
+        // The focus goes back to the control that had it when the window was left.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            if (const int focused = ControlNumber(GetFocus()))
+                d.focusControl = focused;
+        } else if (!HIWORD(wParam)) {
+            if (HWND control = ControlHandle(d.focusControl); control && IsWindowEnabled(control)) {
+                SetFocus(control);
+                return 0;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Timers run here while there is no main window.
+LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_TIMER) {
+        OnTimer(wParam);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void RegisterClasses()
+{
+    const HICON bigIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(ProgramIconResource), IMAGE_ICON,
+                                                        GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    const HICON smallIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(ProgramIconResource),
+                                                          IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                          GetSystemMetrics(SM_CYSMICON), 0));
+    const auto add = [&](const wchar_t* name, WNDPROC procedure) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = Instance();
+        windowClass.hIcon = bigIcon;
+        windowClass.hIconSm = smallIcon;
+        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));   // IDC_ARROW
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+        windowClass.lpszClassName = name;
+        RegisterClassExW(&windowClass);
+    };
+    add(MainWindowClass, MainWindowProc);
+    add(ConnectWindowClass, ConnectWindowProc);
+    add(InputDialogClass, InputDialogProc);
+    add(MessageWindowClass, MessageWindowProc);
+}
+
+}  // namespace
+
+Desktop& D()
+{
+    static Desktop desktop;
+    return desktop;
+}
+
+HINSTANCE Instance()
+{
+    return GetModuleHandleW(nullptr);
+}
+
+std::wstring Wide(std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX));
+    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
+std::string Utf8(std::wstring_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX));
+    std::string narrow(
+        static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), static_cast<int>(narrow.size()), nullptr, nullptr);
+    return narrow;
+}
+
+// "\r" is a line break on screen, so "\r\r" shows as a break and an empty line: each one becomes
+// the CR LF that every Windows text control breaks at.
+std::wstring ShownText(std::string_view text)
+{
+    const std::wstring wide = Wide(text);
+    std::wstring shown;
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        shown += wide[i];
+        if (wide[i] == L'\r' && (i + 1 == wide.size() || wide[i + 1] != L'\n'))
+            shown += L'\n';
+    }
+    return shown;
+}
+
+std::wstring WindowText(HWND window)
+{
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+ControlInfo* Control(int number)
+{
+    const auto found = D().controls.find(number);
+    return found == D().controls.end() ? nullptr : &found->second;
+}
+
+HWND ControlHandle(int number)
+{
+    const ControlInfo* control = Control(number);
+    return control ? control->handle : nullptr;
+}
+
+void DispatchKeepAlive()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | (KeepAliveMessages << 16))) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        DispatchMessageW(&message);
+    }
+}
+
+// The outer size of a window with the given client size and styles.
+SIZE OuterSize(int clientWidth, int clientHeight, DWORD style, DWORD exStyle)
+{
+    RECT outer{0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
+// Where a window of that outer size stands centred on the whole primary screen (the taskbar is
+// ignored).
+POINT CentredOnScreen(SIZE outer)
+{
+    const SIZE screen = ScreenSize();
+    return {(screen.cx - outer.cx) / 2, (screen.cy - outer.cy) / 2};
+}
+
+// Shows the window in front and paints it now; then lets the window system map it and draw it
+// (bounded), since the caller may block right after.
+void ShowAndPaint(HWND window)
+{
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetForegroundWindow(window);
+    UpdateWindow(window);
+    const Clock::time_point until = Clock::now() + ExposeWait;
+    for (auto left = ExposeWait; left > std::chrono::milliseconds::zero();
+         left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now())) {
+        DispatchKeepAlive();
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), KeepAliveMessages, 0);
+    }
+    DispatchKeepAlive();
+}
+
+HWND CreateChild(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, DWORD exStyle,
+                 const RECT& place, int id)
+{
+    return CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, place.left, place.top,
+                           place.right - place.left, place.bottom - place.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+}
+
+void AddTooltip(HWND control, const std::wstring& text)
+{
+    Desktop& d = D();
+    if (!d.tooltips || text.empty())
+        return;
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = d.mainWindow;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = const_cast<wchar_t*>(text.c_str());   // copied by the tooltip control
+    SendMessageW(d.tooltips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void RemoveTooltip(HWND control)
+{
+    Desktop& d = D();
+    if (!d.tooltips)
+        return;
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = d.mainWindow;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    SendMessageW(d.tooltips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void StartDesktop()
+{
+    SetSocketWaitFunction(WaitForSocket);
+    static bool started = false;
+    Desktop& d = D();
+    if (!started) {
+        started = true;
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+        InitCommonControlsEx(&controls);
+        // The output control's class comes with its library; kept for the life of the process.
+        LoadLibraryW(L"riched20.dll");
+        // The shell may hand an address to a handler that needs COM.
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        RegisterClasses();
+    }
+    if (!d.messageWindow)
+        d.messageWindow = CreateWindowExW(0, MessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          Instance(), nullptr);
+}
+
+void EndDesktop()
+{
+    Desktop& d = D();
+    for (const auto& [number, window] : d.timers)
+        KillTimer(window, static_cast<UINT_PTR>(number));
+    d.timers.clear();
+    d.controls.clear();
+    if (d.mainWindow)
+        DestroyWindow(d.mainWindow);   // its controls and tooltips with it
+    d.mainWindow = nullptr;
+    d.tooltips = nullptr;
+    if (d.connectWindow)
+        DestroyWindow(d.connectWindow);
+    d.connectWindow = nullptr;
+    if (d.messageWindow)
+        DestroyWindow(d.messageWindow);
+    d.messageWindow = nullptr;
+    for (HFONT font : d.fonts)
+        DeleteObject(font);
+    d.fonts.clear();
+    d.titleFont = nullptr;
+    d.queue.Clear();
+    d.editorColour.reset();
+    d.editorLines = 0;
+    d.focusControl = 0;
+    d.lastEditFocus = 0;
+    d.moving = d.inMenu = false;
+}
+
+bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, FontSpec titleFont,
+                    std::span<const ControlSpec> controls)
+{
+    StartDesktop();
+    Desktop& d = D();
+    // Caption, system menu, close and minimise box, no maximise box, a fixed frame. Controls
+    // are left out of the background's painting, so they do not flicker.
+    constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    const SIZE outer = OuterSize(clientWidth, clientHeight, style, 0);
+    const POINT at = CentredOnScreen(outer);
+    HWND window = CreateWindowExW(0, MainWindowClass, Wide(title).c_str(), style, at.x, at.y, outer.cx, outer.cy,
+                                  nullptr, nullptr, Instance(), nullptr);
+    if (!window)
+        return false;
+    d.mainWindow = window;
+    d.editorColour.reset();
+    d.editorLines = 0;
+    d.focusControl = 0;
+    // Tips show also while the window is not in front.
+    d.tooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
+                                 Instance(), nullptr);
+    d.titleFont = MakeFont(titleFont);
+    // Created in the table's order: the window's order of its children is the keyboard order.
+    for (const ControlSpec& row : controls) {
+        ControlInfo control;
+        control.kind = row.kind;
+        control.place = {row.left, row.top, row.left + row.width, row.top + row.height};
+        control.tooltip = Wide(row.tooltip);
+        AddAccessibleLabel(window, row.accessibleName, control.place);
+        CreateControl(window, row.number, control, row.text, d.titleFont);
+        d.controls[row.number] = control;
+    }
+    // Focus rectangles show once the keyboard is used.
+    SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+    ShowAndPaint(window);
+    return true;
+}
+
+void StartTimer(int number, std::chrono::milliseconds period)
+{
+    StartDesktop();
+    Desktop& d = D();
+    if (const auto running = d.timers.find(number); running != d.timers.end())
+        KillTimer(running->second, static_cast<UINT_PTR>(number));
+    HWND owner = d.mainWindow ? d.mainWindow : d.messageWindow;
+    SetTimer(owner, static_cast<UINT_PTR>(number), static_cast<UINT>(period.count()), nullptr);
+    d.timers[number] = owner;
+}
+
+Event WaitWindowEvent(std::chrono::milliseconds limit)
+{
+    Desktop& d = D();
+    const Clock::time_point deadline = Clock::now() + limit;
+    DispatchWaiting();
+    while (d.queue.Empty()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left <= std::chrono::milliseconds::zero())
+            break;
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        DispatchWaiting();
+    }
+    return d.queue.Take();
+}
+
+std::string GetText(int control)
+{
+    HWND handle = ControlHandle(control);
+    if (!handle)
+        return {};
+    std::wstring text = WindowText(handle);
+    // The output's lines end in CR LF; the program sees one line break.
+    std::erase(text, L'\r');
+    return Utf8(text);
+}
+
+// The text the control holds already is not set again: that would move the caret and tell a
+// screen reader of a change on every poll.
+void SetText(int control, std::string_view text)
+{
+    const ControlInfo* info = Control(control);
+    if (!info || info->kind == ControlKind::OutputEditor)
+        return;
+    const std::wstring wanted = Wide(text);
+    if (WindowText(info->handle) == wanted)
+        return;
+    Desktop& d = D();
+    d.settingText = true;
+    SetWindowTextW(info->handle, wanted.c_str());
+    d.settingText = false;
+    if (info->kind == ControlKind::LineEdit) {
+        // The caret after the text, as after typing it.
+        const auto length = static_cast<WPARAM>(wanted.size());
+        SendMessageW(info->handle, EM_SETSEL, length, static_cast<LPARAM>(length));
+    } else {
+        FitTextToControl(info->handle, info->kind, info->place,
+                         info->kind == ControlKind::TitleText ? d.titleFont : GuiFont());
+    }
+}
+
+void SetEnabled(int control, bool enabled)
+{
+    HWND handle = ControlHandle(control);
+    if (!handle)
+        return;
+    // A control loses the focus when it is disabled; the focus then goes back to the field the
+    // user typed in last, so that typing goes on there.
+    const bool hadFocus = !enabled && GetFocus() == handle;
+    EnableWindow(handle, enabled);
+    if (hadFocus)
+        if (HWND field = ControlHandle(D().lastEditFocus); field && IsWindowEnabled(field))
+            SetFocus(field);
+}
+
+bool IsEnabled(int control)
+{
+    HWND handle = ControlHandle(control);
+    return handle && IsWindowEnabled(handle);
+}
+
+void Focus(int control)
+{
+    if (HWND handle = ControlHandle(control)) {
+        SetFocus(handle);
+        D().focusControl = control;
+    }
+}
+
+bool IsPressed(int toggle)
+{
+    HWND handle = ControlHandle(toggle);
+    return handle && SendMessageW(handle, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Release(int toggle)
+{
+    if (HWND handle = ControlHandle(toggle))
+        SendMessageW(handle, BM_SETCHECK, BST_UNCHECKED, 0);
+}
+
+void OpenWebAddress(std::string_view address)
+{
+    if (RecordWebAddress(address))
+        return;
+    StartDesktop();
+    const std::wstring target = Wide(address);
+    SHELLEXECUTEINFOW run{};
+    run.cbSize = sizeof run;
+    // Not waited for; but the hand-over itself completes before this returns, since the program
+    // may end right after.
+    run.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    run.hwnd = D().mainWindow;
+    run.lpVerb = L"open";
+    run.lpFile = target.c_str();
+    run.nShow = SW_SHOWNORMAL;
+    ShellExecuteExW(&run);
+}
+
+void PauseFor(std::chrono::milliseconds span)
+{
+    // The system's timer otherwise ticks every 15.6 ms, which a 100 ms wait would overshoot.
+    timeBeginPeriod(1);
+    Sleep(static_cast<DWORD>(span.count()));
+    timeEndPeriod(1);
+}
