@@ -1,8 +1,7 @@
-// The whole program in-process on the offscreen platform: start-up from the settings file or
-// the three prompts, the two start-up failures, and both ways out, against the simulated board.
+// The whole program in-process on the offscreen platform, through Qt's own dialogs and windows:
+// start-up from the settings file or the three prompts, and closing the window. The program's
+// other roads run over the desktop-free window (core_test.cpp).
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,7 +13,7 @@
 #include "app/startup.h"
 #include "desktop_support.h"
 #include "netio_sim.h"
-#include "platform/qt_access.h"
+#include "platform/linux/qt_access.h"
 #include "ui/main_window.h"
 
 using namespace std::chrono_literals;
@@ -87,14 +86,6 @@ TEST_F(StartupTest, WithAFileItConnectsAndClosingTheWindowEndsWith0)
     EXPECT_EQ(FileBytes(), "127.0.0.1\r\n " + Port() + "\r\n180\r\n");
 }
 
-TEST_F(StartupTest, TheConnectTextShowsThePortAsANumber)
-{
-    SetInitialValues();
-    G.Settings = {"board.example", " 64400", 64400, "180"};
-    EXPECT_EQ(ConnectText(),
-              "Verbindungsaufbau zum Varnex-NET-IO-Board...\r\rIP/DNS: board.example\r\rPort: 64400");
-}
-
 TEST_F(StartupTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswers)
 {
     DialogAnswerer answerer({Answer{"127.0.0.1"}, Answer{Port()}, Answer{"8080"}});
@@ -113,65 +104,6 @@ TEST_F(StartupTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswers)
     EXPECT_EQ(FileBytes(), "127.0.0.1\r\n" + Port() + "\r\n8080\r\n");
     EXPECT_TRUE(windowSeen_);
     EXPECT_EQ(sim_->Connections(), 1);
-}
-
-TEST_F(StartupTest, AnUnreachableBoardIsReportedAndTheProgramEndsWith0)
-{
-    const std::string port = Port();
-    sim_->Stop();
-    WriteFile("127.0.0.1\r\n" + port + "\r\n180\r\n");
-    DialogAnswerer answerer;
-    EXPECT_EQ(RunProgram(), 0);
-    ASSERT_EQ(answerer.seen.size(), 1u);
-    EXPECT_EQ(answerer.seen[0].title, "Varnex-NET-IO: Problem");
-    EXPECT_EQ(answerer.seen[0].text, "Das Varnex-NET-IO-Board kann nicht gefunden werden!");
-    EXPECT_FALSE(windowSeen_);
-    EXPECT_EQ(ConnectWindowWidget(), nullptr);
-}
-
-TEST_F(StartupTest, AFileOfEmptyValuesIsUsedWithoutAsking)
-{
-    WriteFile("\r\n\r\n\r\n");
-    DialogAnswerer answerer;
-    EXPECT_EQ(RunProgram(), 0);
-    ASSERT_EQ(answerer.seen.size(), 1u);
-    EXPECT_FALSE(answerer.seen[0].input);
-    EXPECT_EQ(answerer.seen[0].text, "Das Varnex-NET-IO-Board kann nicht gefunden werden!");
-}
-
-// A folder, a named pipe or a device in the file's place: each start asks, stores nothing, says
-// nothing about it and goes on.
-TEST_F(StartupTest, AnythingButARegularFileIsPassedOverAndEveryStartAsks)
-{
-    const std::vector<std::pair<std::string, std::function<bool()>>> places = {
-        {"folder", [] { return std::filesystem::create_directory("Skarvel.ini"); }},
-        {"named pipe", [] { return mkfifo("Skarvel.ini", 0600) == 0; }},
-        {"device link", [] { std::filesystem::create_symlink("/dev/zero", "Skarvel.ini"); return true; }},
-    };
-    for (const auto& [name, make] : places) {
-        ASSERT_TRUE(make()) << name;
-        const auto kind = std::filesystem::symlink_status("Skarvel.ini").type();
-        DialogAnswerer answerer({Answer{"127.0.0.1"}, Answer{Port()}, Answer{"180"}});
-        WhenTheWindowStands([] { MainWindowWidget()->close(); });
-        EXPECT_EQ(RunProgram(), 0) << name;
-        EXPECT_EQ(answerer.seen.size(), 3u) << name;
-        EXPECT_TRUE(windowSeen_) << name;
-        EXPECT_EQ(std::filesystem::symlink_status("Skarvel.ini").type(), kind) << name;
-        windowSeen_ = false;
-        QObject::disconnect(&watch_, nullptr, nullptr, nullptr);
-        std::filesystem::remove("Skarvel.ini");
-    }
-    EXPECT_EQ(sim_->Connections(), 3);
-}
-
-TEST_F(StartupTest, TheBoardButtonEndsTheProgramWith0AfterOpeningItsPage)
-{
-    WriteFile("127.0.0.1\r\n" + Port() + "\r\n");
-    WhenTheWindowStands([] { static_cast<QPushButton*>(ControlWidget(BoardWebButton))->click(); });
-    EXPECT_EQ(RunProgram(), 0);
-    ASSERT_EQ(opened_.size(), 1u);
-    EXPECT_EQ(opened_[0], "http://127.0.0.1:");
-    EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include "app/globals.h"
 #include "board/connection.h"
 #include "window_fixture.h"
-#include "platform/qt_access.h"
+#include "platform/linux/qt_access.h"
 #include "ui/event_loop.h"
 #include "ui/main_window.h"
 
@@ -182,42 +182,6 @@ TEST_F(WindowTest, SendShowsTheCommandAndItsReplyInBlue)
     EXPECT_EQ(EditorText(), ">F\nF:020103");
 }
 
-TEST_F(WindowTest, WhatIsShownIsWhatGoesOutInWindows1252)
-{
-    SetText(CommandField, "ä€\u20BD");   // the rouble sign has no Windows-1252 byte
-    Click(SendButton);
-    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
-    EXPECT_EQ(sim_->Commands().back().text, "\xE4\x80?");
-    EXPECT_EQ(EditorText(), ">ä€?\nä€?:ERR");
-}
-
-TEST_F(WindowTest, AnEmptyCommandShowsAMessageAndSendsNothing)
-{
-    AppendLine(OutputEditor, "kept");
-    DialogAnswerer answerer;
-    Click(SendButton);
-    ASSERT_EQ(answerer.seen.size(), 1u);
-    EXPECT_EQ(answerer.seen[0].title, "Varnex-NET-IO: Meldung");
-    EXPECT_EQ(answerer.seen[0].text,
-              "Es wurde kein Befehl in die Befehlszeile eingetragen!\n\nEs wurde keine Datenanfrage abgeschickt!");
-    EXPECT_EQ(EditorText(), "kept");
-    EXPECT_TRUE(IsEnabled(SendButton));
-    EXPECT_FALSE(sim_->WaitForCommands(1, 300ms));
-}
-
-TEST_F(WindowTest, TheCountButtonOverwritesTheFieldWithQ)
-{
-    SetText(CommandField, "something else");
-    Click(CountQueryButton);
-    EXPECT_EQ(GetText(CommandField), "Q");
-    const QStringList lines = Q(EditorText()).split('\n');
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[0], ">Q");
-    EXPECT_TRUE(lines[1].startsWith("Q:")) << lines[1].toStdString();
-    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
-    EXPECT_EQ(sim_->Commands().back().text, "Q");
-}
-
 TEST_F(WindowTest, ControlEventsComeFromTheUserOnly)
 {
     auto* field = ControlWidget(CommandField);
@@ -264,47 +228,6 @@ TEST_F(WindowTest, TheCloseRequestOnlyQueuesAnEvent)
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].kind, EventKind::Close);
     EXPECT_EQ(HandleEvent(events[0]), LoopEnd::WindowClosed);
-}
-
-TEST_F(WindowTest, TheHomePagesOpenAsPlainWebAddresses)
-{
-    Click(FirmwareSiteButton);
-    Click(AuthorSiteButton);
-    ASSERT_EQ(opened_.size(), 2u);
-    EXPECT_EQ(opened_[0], FirmwareSiteAddress);
-    EXPECT_EQ(opened_[1], AuthorSiteAddress);
-    for (const auto& address : opened_)
-        EXPECT_TRUE(address.starts_with("http://")) << address;
-    EXPECT_TRUE(G.BoardConnection.has_value());
-}
-
-TEST_F(WindowTest, TheBoardButtonClosesTheConnectionAndOpensTheAddressAsStored)
-{
-    EXPECT_EQ(Click(BoardWebButton), LoopEnd::BoardWebOpened);
-    ASSERT_EQ(opened_.size(), 1u);
-    EXPECT_EQ(opened_[0], "http://127.0.0.1:8080");
-    EXPECT_FALSE(G.BoardConnection.has_value());
-    EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
-}
-
-TEST_F(WindowTest, AnEmptyHttpPortLeavesTheAddressEndingInAColon)
-{
-    G.Settings.Host = "board.example";
-    G.Settings.HttpPortText = "";
-    EXPECT_EQ(Click(BoardWebButton), LoopEnd::BoardWebOpened);
-    ASSERT_EQ(opened_.size(), 1u);
-    EXPECT_EQ(opened_[0], "http://board.example:");
-}
-
-TEST_F(WindowTest, TheIdleMessageGoesOutEverySecondAndNothingShows)
-{
-    StartTimer(IdleTimer, G.IdleInterval);
-    StartTimer(PollTimer, G.PollInterval);
-    QTimer::singleShot(2500, MainWindowWidget(), [] { MainWindowWidget()->close(); });
-    EXPECT_EQ(RunEventLoop(), LoopEnd::WindowClosed);
-    EXPECT_EQ(sim_->CountCommands("x"), 2u);
-    EXPECT_EQ(sim_->Commands().size(), 2u);
-    EXPECT_EQ(EditorText(), "");
 }
 
 TEST_F(WindowTest, TicksThatFallDueDuringADialogAreDropped)

@@ -1,0 +1,524 @@
+// The program's logic above the platform layer, over the tests' desktop-free window (headless/)
+// and the simulated board on loopback: the buttons' actions, the timers and their periods,
+// polling, the reference and the start-up's roads. The same cases run in every build: plain,
+// sanitized, and for Windows under Wine.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "app/globals.h"
+#include "app/startup.h"
+#include "board/connection.h"
+#include "headless/headless.h"
+#include "netio_sim.h"
+#include "sound/click.h"
+#include "ui/event_loop.h"
+#include "ui/main_window.h"
+
+using namespace std::chrono_literals;
+using headless::Millis;
+
+namespace {
+
+constexpr Rgb Blue{0, 0, 255};
+constexpr Rgb Red{255, 0, 0};
+
+const std::vector<std::string>& Lines()
+{
+    return headless::Find(OutputEditor)->lines;
+}
+
+// Runs the program's loop as RunEventLoop does, until the test's clock reaches `until`; the
+// value when the loop ended.
+std::optional<LoopEnd> RunUntil(Millis until)
+{
+    while (headless::Now() < until)
+        if (const auto end = HandleEvent(WaitWindowEvent(std::chrono::duration_cast<Millis>(until - headless::Now()))))
+            return end;
+    // What is queued at that moment, without letting the clock go on.
+    for (Event event = WaitWindowEvent(0ms); event.kind != EventKind::None; event = WaitWindowEvent(0ms))
+        if (const auto end = HandleEvent(event))
+            return end;
+    return std::nullopt;
+}
+
+// Carries out what the user's doing queued, without the clock going on.
+std::optional<LoopEnd> Handle()
+{
+    return RunUntil(headless::Now());
+}
+
+// The main window against the simulated board, its timers running on the test's clock.
+class CoreTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        headless::Reset();
+        SetInitialValues();
+        InitNetworkService();
+        sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0, .keepHistory = true});
+        ASSERT_TRUE(sim_->Start());
+        G.Settings = {"127.0.0.1", std::to_string(sim_->Port()), sim_->Port(), "8080"};
+        InitClickSound();
+        G.BoardConnection = OpenBoardConnection(G.Settings.Host, G.Settings.TelnetPort);
+        ASSERT_TRUE(G.BoardConnection);
+        ASSERT_TRUE(BuildMainWindow());
+        StartTimer(IdleTimer, G.IdleInterval);
+        StartTimer(PollTimer, G.PollInterval);
+        Focus(CommandField);
+        Handle();
+    }
+
+    void TearDown() override
+    {
+        CloseBoardConnection();
+        EndDesktop();
+    }
+
+    // Clicks as the user does and carries out what that queued.
+    std::optional<LoopEnd> Click(int control)
+    {
+        headless::Click(control);
+        return Handle();
+    }
+
+    std::size_t Clicks() const { return headless::SoundsPlayed().size(); }
+
+    std::unique_ptr<netio::Simulator> sim_;
+};
+
+TEST_F(CoreTest, SendShowsTheCommandAndItsReplyInBlueAndClicksOnce)
+{
+    AppendLine(OutputEditor, "old text");
+    headless::Type(CommandField, "F");
+    Click(SendButton);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{">F", "F:020103"}));
+    EXPECT_EQ(headless::Find(OutputEditor)->colour, Blue);
+    EXPECT_TRUE(IsEnabled(SendButton));
+    EXPECT_EQ(GetText(CommandField), "F");
+    EXPECT_EQ(headless::FocusedControl(), CommandField);
+    EXPECT_EQ(Clicks(), 1u);
+    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
+    EXPECT_EQ(sim_->Commands().back().text, "F");
+
+    // Shown as it went out: Windows-1252, "?" for what it cannot carry.
+    SetText(CommandField, "ä€\u20BD");
+    Click(SendButton);
+    ASSERT_TRUE(sim_->WaitForCommands(2, 2s));
+    EXPECT_EQ(sim_->Commands().back().text, "\xE4\x80?");
+    EXPECT_EQ(Lines(), (std::vector<std::string>{">ä€?", "ä€?:ERR"}));
+    EXPECT_EQ(Clicks(), 2u);
+}
+
+TEST_F(CoreTest, AnEmptyCommandShowsTheMessageSendsNothingAndLeavesTheOutput)
+{
+    AppendLine(OutputEditor, "kept");
+    Click(SendButton);
+    ASSERT_EQ(headless::Dialogs().size(), 1u);
+    EXPECT_FALSE(headless::Dialogs()[0].input);
+    EXPECT_EQ(headless::Dialogs()[0].title, "Varnex-NET-IO: Meldung");
+    EXPECT_EQ(headless::Dialogs()[0].text,
+              "Es wurde kein Befehl in die Befehlszeile eingetragen!\r\rEs wurde keine Datenanfrage abgeschickt!");
+    EXPECT_EQ(Lines(), std::vector<std::string>{"kept"});
+    EXPECT_TRUE(IsEnabled(SendButton));
+    EXPECT_EQ(Clicks(), 1u);
+    EXPECT_FALSE(sim_->WaitForCommands(1, 200ms));
+}
+
+TEST_F(CoreTest, TheCountButtonOverwritesTheFieldWithQAndSendsIt)
+{
+    headless::Type(CommandField, "something else");
+    Click(CountQueryButton);
+    EXPECT_EQ(GetText(CommandField), "Q");
+    ASSERT_EQ(Lines().size(), 2u);
+    EXPECT_EQ(Lines()[0], ">Q");
+    EXPECT_TRUE(Lines()[1].starts_with("Q:")) << Lines()[1];
+    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
+    EXPECT_EQ(sim_->Commands().back().text, "Q");
+    EXPECT_EQ(Clicks(), 1u);
+}
+
+TEST_F(CoreTest, TheWebButtonsOpenTheirAddressesAndTheBoardsEndsTheLoopDisconnected)
+{
+    EXPECT_EQ(Click(FirmwareSiteButton), std::nullopt);
+    EXPECT_EQ(Click(AuthorSiteButton), std::nullopt);
+    EXPECT_TRUE(G.BoardConnection.has_value());
+    G.Settings.HttpPortText = "";
+    EXPECT_EQ(Click(BoardWebButton), LoopEnd::BoardWebOpened);
+    EXPECT_EQ(headless::OpenedAddresses(),
+              (std::vector<std::string>{"http://www.varnex.example/", "http://www.brannholt.example/",
+                                        "http://127.0.0.1:"}));
+    EXPECT_FALSE(G.BoardConnection.has_value());
+    EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
+    EXPECT_EQ(Clicks(), 3u);
+}
+
+// The timers by what reaches the board: ten seconds of polling and idling on the test's clock.
+TEST_F(CoreTest, PollsGoOutFourTimesASecondAndTheIdleMessageOnceASecondUnseen)
+{
+    headless::Click(PollingToggle);
+    constexpr Millis Span = 10s;
+    // Between two ticks, so that no tick is in doubt.
+    EXPECT_EQ(RunUntil(Span + 100ms), std::nullopt);
+    ASSERT_TRUE(sim_->WaitForCommands(Span / 250ms + Span / 1s, 2s));
+    EXPECT_EQ(sim_->CountCommands("C"), static_cast<std::size_t>(Span / 250ms));
+    EXPECT_EQ(sim_->CountCommands("x"), static_cast<std::size_t>(Span / 1s));
+    EXPECT_EQ(Lines().size(), 1 + static_cast<std::size_t>(Span / 250ms));
+    for (const std::string& line : Lines())
+        EXPECT_EQ(line.find("x:"), std::string::npos) << line;
+    EXPECT_EQ(Clicks(), 0u);   // neither the toggle nor the ticks click
+}
+
+TEST_F(CoreTest, TicksThatFallDueWhileADialogIsOpenAreDropped)
+{
+    // The polling prompt opens on the first poll tick, at 250 ms, and stays three seconds.
+    headless::DialogsTake(3s);
+    headless::Click(PollingToggle);
+    RunUntil(5s + 100ms);
+    ASSERT_EQ(headless::Dialogs().size(), 1u);
+    EXPECT_EQ(headless::Dialogs()[0].at, 250ms);
+    // Poll ticks before the dialog and after it (3,500 ms to 5,000 ms); none of its time.
+    EXPECT_EQ(headless::TicksDelivered(PollTimer), 1 + 7);
+    EXPECT_EQ(headless::TicksDelivered(IdleTimer), 2);   // at 4 and at 5 seconds
+    EXPECT_EQ(sim_->CountCommands("C"), 1u + 7u);
+}
+
+TEST_F(CoreTest, TheReferenceShowsItsLinesInRedFromTheTopOnceAndASendReplacesIt)
+{
+    Click(ReferenceButton);
+    Click(ReferenceButton);
+    ASSERT_EQ(Lines().size(), 69u);
+    EXPECT_EQ(Lines().front(), "Befehle für das Varnex-NET-IO-Board");
+    // Not through the reply cleaning: the blank stays.
+    EXPECT_EQ(Lines()[43], "NET-IO zu Client \tS1:Seite 2");
+    EXPECT_EQ(headless::Find(OutputEditor)->colour, Red);
+    EXPECT_TRUE(headless::Find(OutputEditor)->showsFirstLine);
+    EXPECT_EQ(headless::FocusedControl(), CommandField);
+    EXPECT_EQ(Clicks(), 2u);
+    EXPECT_FALSE(sim_->WaitForCommands(1, 100ms));
+
+    SetText(CommandField, "F");
+    Click(SendButton);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{">F", "F:020103"}));
+    EXPECT_EQ(headless::Find(OutputEditor)->colour, Blue);
+}
+
+// --- polling -------------------------------------------------------------------------------------
+
+class PollingTest : public CoreTest {
+protected:
+    // To the next poll tick, and what it does.
+    void Tick() { RunUntil((headless::Now() / 250ms + 1) * 250ms); }
+};
+
+TEST_F(PollingTest, AFirstRunWithThePresetShowsTheStartLineAndOneReplyPerTick)
+{
+    headless::Click(PollingToggle);
+    Handle();
+    EXPECT_TRUE(IsPressed(PollingToggle));
+    EXPECT_FALSE(G.PollingActive);   // armed: nothing happens before the tick
+    EXPECT_TRUE(Lines().empty());
+
+    Tick();
+    ASSERT_EQ(headless::Dialogs().size(), 1u);
+    EXPECT_EQ(headless::Dialogs()[0].title, "Skarvel: Meldung");
+    EXPECT_EQ(headless::Dialogs()[0].text, "Polling-Befehl eingeben! (z. B. 'C'=Uhrzeit)");
+    EXPECT_EQ(headless::Dialogs()[0].preset, "C");
+    EXPECT_TRUE(G.PollingActive);
+    EXPECT_EQ(GetText(CommandField), "C");
+    EXPECT_FALSE(IsEnabled(SendButton));
+    EXPECT_EQ(headless::Find(OutputEditor)->colour, Blue);
+    EXPECT_EQ(headless::FocusedControl(), CommandField);
+
+    Tick();
+    Tick();
+    ASSERT_EQ(Lines().size(), 4u);
+    EXPECT_EQ(Lines()[0], "*** Starte Polling mit Befehls-Sequenz 'C' ***");
+    for (std::size_t i = 1; i < 4; ++i)
+        EXPECT_TRUE(Lines()[i].starts_with("C:")) << Lines()[i];
+    EXPECT_EQ(headless::Dialogs().size(), 1u);   // asked once per run
+    ASSERT_TRUE(sim_->WaitForCommands(3, 2s));
+    EXPECT_EQ(sim_->CountCommands("C"), 3u);
+}
+
+TEST_F(PollingTest, ReleasingEndsTheRunWithOneEndLineAndLaterEventsAddNothing)
+{
+    headless::Click(PollingToggle);
+    Tick();
+    Click(PollingToggle);
+    EXPECT_FALSE(G.PollingActive);
+    EXPECT_TRUE(IsEnabled(SendButton));
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2], "*** Beende Polling von Befehls-Sequenz 'C' ***");
+    EXPECT_EQ(headless::Find(OutputEditor)->colour, Blue);
+
+    headless::Type(CommandField, "Q");
+    Handle();
+    Tick();
+    EXPECT_EQ(Lines(), lines);
+    EXPECT_EQ(headless::Dialogs().size(), 1u);
+}
+
+TEST_F(PollingTest, TheSecondRunOffersTheCommandOfTheFirstOnAClearedOutput)
+{
+    headless::Answer("F");
+    headless::Click(PollingToggle);
+    Tick();
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"*** Starte Polling mit Befehls-Sequenz 'F' ***", "F:020103"}));
+    Click(PollingToggle);
+    EXPECT_EQ(Lines().back(), "*** Beende Polling von Befehls-Sequenz 'F' ***");
+
+    headless::Click(PollingToggle);
+    Tick();
+    ASSERT_EQ(headless::Dialogs().size(), 2u);
+    EXPECT_EQ(headless::Dialogs()[1].preset, "F");
+    EXPECT_EQ(Lines().size(), 2u);
+}
+
+TEST_F(PollingTest, ReleasingBeforeTheFirstTickLeavesNoLine)
+{
+    headless::Click(PollingToggle);
+    headless::Click(PollingToggle);
+    Tick();
+    EXPECT_TRUE(headless::Dialogs().empty());
+    EXPECT_TRUE(Lines().empty());
+    EXPECT_TRUE(IsEnabled(SendButton));
+    EXPECT_FALSE(sim_->WaitForCommands(1, 200ms));
+}
+
+TEST_F(PollingTest, AnEmptyAnswerIsRefusedAndTheToggleReleasedWithoutAnEvent)
+{
+    AppendLine(OutputEditor, "kept");
+    headless::Answer("");
+    headless::Click(PollingToggle);
+    Tick();
+    ASSERT_EQ(headless::Dialogs().size(), 2u);
+    EXPECT_EQ(headless::Dialogs()[1].title, "Skarvel: Problem");
+    EXPECT_EQ(headless::Dialogs()[1].text, "Es wurde kein Polling-Befehl angegeben!");
+    EXPECT_FALSE(IsPressed(PollingToggle));
+    EXPECT_FALSE(G.PollingActive);
+    EXPECT_EQ(G.PollCommand, "");
+    EXPECT_EQ(Lines(), std::vector<std::string>{"kept"});
+    EXPECT_FALSE(sim_->WaitForCommands(1, 200ms));
+
+    // Escape gives an empty answer too; the next run offers the empty text.
+    headless::Answer(std::nullopt);
+    headless::Click(PollingToggle);
+    Tick();
+    ASSERT_EQ(headless::Dialogs().size(), 4u);
+    EXPECT_EQ(headless::Dialogs()[2].preset, "");
+    EXPECT_EQ(headless::Dialogs()[3].title, "Skarvel: Problem");
+    EXPECT_FALSE(IsPressed(PollingToggle));
+}
+
+TEST_F(PollingTest, TypingDuringARunChangesNothingAndTheNextTickPutsTheCommandBack)
+{
+    headless::Click(PollingToggle);
+    Tick();
+    headless::Type(CommandField, "Z");
+    Handle();
+    EXPECT_TRUE(G.PollingActive);
+    EXPECT_EQ(Lines().size(), 2u);
+    Tick();
+    EXPECT_EQ(GetText(CommandField), "C");
+    EXPECT_EQ(Lines().size(), 3u);
+}
+
+TEST_F(PollingTest, TheReferenceDuringARunTurnsBlueWithTheNextReply)
+{
+    headless::Click(PollingToggle);
+    Tick();
+    Click(ReferenceButton);
+    EXPECT_EQ(headless::Find(OutputEditor)->colour, Red);
+    EXPECT_EQ(Lines().size(), 69u);
+
+    Tick();
+    EXPECT_EQ(headless::Find(OutputEditor)->colour, Blue);
+    ASSERT_EQ(Lines().size(), 70u);
+    EXPECT_TRUE(Lines().back().starts_with("C:"));
+    EXPECT_EQ(Lines().front(), "Befehle für das Varnex-NET-IO-Board");
+}
+
+TEST_F(PollingTest, ACountQueryDuringARunEnablesSendUntilTheNextTick)
+{
+    headless::Click(PollingToggle);
+    Tick();
+    Click(CountQueryButton);
+    EXPECT_TRUE(IsEnabled(SendButton));
+    Tick();
+    EXPECT_FALSE(IsEnabled(SendButton));
+}
+
+TEST_F(PollingTest, ClosingDuringARunEndsTheLoopWithoutAnEndLine)
+{
+    headless::Click(PollingToggle);
+    Tick();
+    headless::CloseWindow();
+    EXPECT_EQ(Handle(), LoopEnd::WindowClosed);
+    EXPECT_EQ(Lines().size(), 2u);
+}
+
+// --- the whole program ---------------------------------------------------------------------------
+
+// RunProgram in a folder of its own, against the simulated board.
+class ProgramTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        headless::Reset();
+        folder_ = std::filesystem::temp_directory_path() / ("skarvel-core-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(folder_);
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(folder_);
+        sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0});
+        ASSERT_TRUE(sim_->Start());
+    }
+
+    void TearDown() override
+    {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(folder_);
+    }
+
+    static void WriteFile(std::string_view bytes) { std::ofstream("Skarvel.ini", std::ios::binary) << bytes; }
+    static std::string FileBytes()
+    {
+        std::ifstream file("Skarvel.ini", std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+    std::string Port() const { return std::to_string(sim_->Port()); }
+
+    std::filesystem::path folder_, previous_;
+    std::unique_ptr<netio::Simulator> sim_;
+};
+
+TEST_F(ProgramTest, WithAFileItConnectsBehindTheConnectingWindowAndClosingClicksAndEnds)
+{
+    const std::string file = "127.0.0.1\r\n " + Port() + "\r\n180\r\n";
+    WriteFile(file);
+    headless::At(2s, [] { headless::CloseWindow(); });
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(headless::Dialogs().empty());
+    EXPECT_EQ(headless::ConnectWindowsShown(),
+              std::vector<std::string>{"Verbindungsaufbau zum Varnex-NET-IO-Board...\r\rIP/DNS: 127.0.0.1\r\rPort: "
+                                       + Port()});
+    EXPECT_EQ(headless::MainWindowTitle(), "Varnex-NET-IO-TerminalEmulation V1.0");
+    EXPECT_EQ(headless::FocusedControl(), CommandField);
+    EXPECT_EQ(sim_->Connections(), 1);
+    // The closing click, then the pause that lets it be heard, then the connection goes.
+    ASSERT_EQ(headless::SoundsPlayed().size(), 1u);
+    EXPECT_EQ(headless::Pauses(), std::vector<Millis>{100ms});
+    EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
+    EXPECT_FALSE(G.BoardConnection.has_value());
+    EXPECT_FALSE(headless::MainWindowOpen());
+    EXPECT_EQ(FileBytes(), file);   // never changed
+}
+
+TEST_F(ProgramTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswers)
+{
+    for (const std::string& answer : {std::string("127.0.0.1"), Port(), std::string("8080")})
+        headless::Answer(answer);
+    headless::At(1s, [] { headless::CloseWindow(); });
+    RunProgram();
+    ASSERT_EQ(headless::Dialogs().size(), 3u);
+    const std::vector<std::pair<std::string, std::string>> asked = {
+        {"IP oder DNS (192.168.0.90 / netio.dyndns.org)?", "192.168.0.90"},
+        {"TelNet-Port (64400)?", "64400"},
+        {"HTTP-Port (180)?", "180"}};
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        EXPECT_TRUE(headless::Dialogs()[i].input);
+        EXPECT_EQ(headless::Dialogs()[i].title, "Skarvel: Meldung");
+        EXPECT_EQ(headless::Dialogs()[i].text, asked[i].first);
+        EXPECT_EQ(headless::Dialogs()[i].preset, asked[i].second);
+    }
+    EXPECT_EQ(FileBytes(), "127.0.0.1\r\n" + Port() + "\r\n8080\r\n");
+    EXPECT_EQ(sim_->Connections(), 1);
+}
+
+TEST_F(ProgramTest, AnUnreachableBoardIsReportedAfterTheConnectingWindowAndNoWindowOpens)
+{
+    const std::string port = Port();
+    sim_->Stop();
+    WriteFile("127.0.0.1\r\n" + port + "\r\n180\r\n");
+    RunProgram();
+    ASSERT_EQ(headless::Dialogs().size(), 1u);
+    EXPECT_EQ(headless::Dialogs()[0].title, "Varnex-NET-IO: Problem");
+    EXPECT_EQ(headless::Dialogs()[0].text, "Das Varnex-NET-IO-Board kann nicht gefunden werden!");
+    EXPECT_EQ(headless::ConnectWindowsShown().size(), 1u);
+    EXPECT_FALSE(headless::ConnectWindowText().has_value());
+    EXPECT_FALSE(headless::MainWindowOpen());
+    EXPECT_EQ(headless::Find(CommandField), nullptr);
+}
+
+TEST_F(ProgramTest, AFileOfEmptyValuesIsUsedWithoutAsking)
+{
+    WriteFile("\r\n\r\n\r\n");
+    RunProgram();
+    ASSERT_EQ(headless::Dialogs().size(), 1u);
+    EXPECT_FALSE(headless::Dialogs()[0].input);
+    EXPECT_EQ(headless::Dialogs()[0].text, "Das Varnex-NET-IO-Board kann nicht gefunden werden!");
+    EXPECT_EQ(headless::ConnectWindowsShown().at(0), "Verbindungsaufbau zum Varnex-NET-IO-Board...\r\rIP/DNS: \r\rPort: 0");
+}
+
+#ifndef _WIN32
+// A folder, a named pipe or a device in the file's place: each start asks, stores nothing, says
+// nothing about it and goes on.
+TEST_F(ProgramTest, AnythingButARegularFileIsPassedOverAndEveryStartAsks)
+{
+    const std::vector<std::pair<std::string, std::function<bool()>>> places = {
+        {"folder", [] { return std::filesystem::create_directory("Skarvel.ini"); }},
+        {"named pipe", [] { return mkfifo("Skarvel.ini", 0600) == 0; }},
+        {"device link", [] { std::filesystem::create_symlink("/dev/zero", "Skarvel.ini"); return true; }},
+    };
+    for (const auto& [name, make] : places) {
+        headless::Reset();
+        ASSERT_TRUE(make()) << name;
+        const auto kind = std::filesystem::symlink_status("Skarvel.ini").type();
+        for (const std::string& answer : {std::string("127.0.0.1"), Port(), std::string("180")})
+            headless::Answer(answer);
+        headless::At(1s, [] { headless::CloseWindow(); });
+        RunProgram();
+        EXPECT_EQ(headless::Dialogs().size(), 3u) << name;
+        EXPECT_TRUE(headless::Find(CommandField)) << name;
+        EXPECT_EQ(std::filesystem::symlink_status("Skarvel.ini").type(), kind) << name;
+        std::filesystem::remove("Skarvel.ini");
+    }
+    EXPECT_EQ(sim_->Connections(), 3);
+}
+#endif
+
+TEST_F(ProgramTest, TheBoardButtonEndsTheProgramAtOnceAfterOpeningItsPage)
+{
+    WriteFile("127.0.0.1\r\n" + Port() + "\r\n");
+    headless::At(1s, [] { headless::Click(BoardWebButton); });
+    RunProgram();
+    EXPECT_EQ(headless::OpenedAddresses(), std::vector<std::string>{"http://127.0.0.1:"});
+    EXPECT_EQ(headless::SoundsPlayed().size(), 1u);
+    EXPECT_TRUE(headless::Pauses().empty());   // no wait for the click on this road
+    EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
+}
+
+TEST_F(ProgramTest, WithoutSoundTheProgramRunsSilently)
+{
+    headless::LetAudioFail(true);
+    WriteFile("127.0.0.1\r\n" + Port() + "\r\n180\r\n");
+    headless::At(1s, [] { headless::Click(ReferenceButton); });
+    headless::At(2s, [] { headless::CloseWindow(); });
+    RunProgram();
+    EXPECT_FALSE(G.SoundAvailable);
+    EXPECT_TRUE(headless::SoundsPlayed().empty());
+    EXPECT_EQ(Lines().size(), 69u);
+}
+
+}  // namespace

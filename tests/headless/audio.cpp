@@ -1,0 +1,29 @@
+// The sound of the desktop-free window: loading and every start are noted on the test's clock.
+#include "platform/audio.h"
+
+namespace headless {
+bool AudioOutputFails();
+void NoteSoundLoaded(bool loaded);
+void NoteSoundPlayed();
+}  // namespace headless
+
+bool OpenAudioOutput()
+{
+    return !headless::AudioOutputFails();
+}
+
+bool LoadSound(const PcmFormat&, std::span<const std::uint8_t> samples)
+{
+    headless::NoteSoundLoaded(!samples.empty());
+    return !samples.empty();
+}
+
+void PlayFromStart()
+{
+    headless::NoteSoundPlayed();
+}
+
+void CloseAudioOutput()
+{
+    headless::NoteSoundLoaded(false);
+}
