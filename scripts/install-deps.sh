@@ -16,7 +16,6 @@ packages=(
   xclip                                          # the Windows build's output read as a user copies it
   libxcb1-dev                                    # the window-wait benchmark pings the window itself
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
-  dbus-daemon at-spi2-core python3-pyatspi       # the output as a screen reader hears it
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
   dbus-daemon at-spi2-core python3-pyatspi       # what a screen reader sees, over AT-SPI
   libcpp-httplib-dev curl                        # the simulator's web page, and its tests

@@ -9,3 +9,10 @@ if(SKARVEL_WITH_QT)
       LABELS e2e TIMEOUT 120 RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
   endforeach()
 endif()
+# The README's demo command, run as a newcomer runs it (it builds into the tree's own build/).
+if(SKARVEL_WITH_QT)
+  add_test(NAME e2e_demo
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/demo.sh $<TARGET_FILE:skarvel> $<TARGET_FILE:netio-sim>
+            ${CMAKE_SOURCE_DIR})
+  set_tests_properties(e2e_demo PROPERTIES LABELS e2e TIMEOUT 660 RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
+endif()

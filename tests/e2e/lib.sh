@@ -233,6 +233,8 @@ e2e_start_sim()
     SIM_RECORD=$E2E_DIR/sim.record
     local port_options=(--port 0)
     [[ " $* " == *" --port "* ]] && port_options=()
+    # Emptied here, not by the background start: the port of an earlier simulator must not be read.
+    : >"$out"
     "$E2E_SIM" "${port_options[@]}" --record "$SIM_RECORD" "$@" >"$out" 2>"$E2E_DIR/sim.err" &
     SIM_PID=$!
     E2E_PIDS+=($SIM_PID)
