@@ -5,7 +5,8 @@
 #  2. the connecting window held up by a connect that hangs: all five lines readable;
 #  3. the main window with a sound server of the test's own: title and size, commands typed and
 #     sent ("C", "ä" as the byte E4, Q, none; Enter sends nothing), replies in blue, the reference
-#     in red, polling, one whole click per button press, closed with Alt+F4 within 2 s;
+#     in red, polling (a minute of it keeps at most 100 bytes a line), one whole click per button
+#     press, closed with Alt+F4 within 2 s;
 #  4. silently, against a board that never answers: clicks made while it waits are lost, typed
 #     text is kept; the board's web page goes to the browser and the program ends with 0.
 # Pictures of its windows, the main window beside the Linux build's, stay in SCREENSHOTS.
@@ -27,6 +28,8 @@ main_title="Varnex-NET-IO-TerminalEmulation V1.0"
 
 # A Wine program's first start in a session brings up Wine's own services too.
 wine_start=30
+# How long polling runs to see what a polled line costs in memory.
+polling_seconds=60
 
 e2e_start_x
 e2e_start_wm
@@ -253,6 +256,18 @@ sleep 2.3
 first=$(e2e_record_times "cmd C" | sed -n "$((before + 1))p")
 polls=$(e2e_record_times "cmd C" | awk -v t="$first" '$1 >= t && $1 - t < 2000' | wc -l)
 ((polls >= 5 && polls <= 11)) || e2e_fail "C polled $polls times in 2 s, expected about 8"
+# A minute more of polling, after a few seconds to settle: what each polled line keeps of the
+# program's memory, as the system counts it (resident), at most 100 bytes. (A rich edit kept
+# some 7 KB; bench/polling_run.sh runs longer.)
+sleep 5
+resident_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$windows_program/status"; }
+resident=$(resident_kb)
+counted=$(e2e_record_count "cmd C")
+sleep "$polling_seconds"
+polled=$(($(e2e_record_count "cmd C") - counted))
+grown=$((($(resident_kb) - resident) * 1024))
+((polled >= polling_seconds * 3)) || e2e_fail "only $polled polls in $polling_seconds s"
+((grown <= 100 * polled)) || e2e_fail "the program grew by $grown bytes in $polled polls: $((grown / polled)) a line"
 e2e_click "$main" 10 340 180 20         # released
 sleep 0.4
 stopped=$(e2e_record_count "cmd C")
@@ -273,7 +288,8 @@ closing=$(e2e_now_ms)
 e2e_close_by_wm "$main"
 e2e_wait_program_exit 2
 e2e_expect_exit_code_0
-e2e_log "closed after $(($(e2e_now_ms) - closing)) ms; $polls polls in 2 s; $presses presses, $clicks clicks"
+e2e_log "closed after $(($(e2e_now_ms) - closing)) ms; $polls polls in 2 s; $presses presses, $clicks clicks;" \
+    "memory grew by $grown bytes in $polled polls"
 e2e_wait_record close $((closes + 1)) 5
 e2e_expect_clean_stream
 end_sim

@@ -30,6 +30,7 @@ struct ControlInfo {
     ControlKind kind = ControlKind::TitleText;
     RECT place{};             // left, top, right, bottom in the window's client area
     std::wstring tooltip;
+    std::wstring accessibleName;   // what a screen reader calls it; empty: its text
 };
 
 struct Desktop {
@@ -43,11 +44,8 @@ struct Desktop {
     bool moving = false;                   // the window is being dragged or sized
     bool inMenu = false;                   // its system menu is open
     bool settingText = false;              // the program itself changes a control's text
-    bool replacingEditor = false;          // the output is being swapped for a fresh one
     int focusControl = 0;                  // the control to give the focus back to on activation
     int lastEditFocus = 0;                 // the last line edit that had the focus
-    std::optional<Rgb> editorColour;       // none: the system's text colour
-    long editorLines = 0;                  // lines appended since the last clear
     HFONT titleFont = nullptr;
     std::vector<HFONT> fonts;              // every font made here, deleted at the end
 };
@@ -86,6 +84,9 @@ LRESULT CALLBACK InputDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 // --- fonts (fonts.cpp) -----------------------------------------------------------------------
 
+// The dots per inch a window is drawn at: its monitor's where the system tells (Windows 10 1607
+// and later), else the system's.
+int WindowDpi(HWND window);
 // The desktop's GUI font, which the layout was made for.
 HFONT GuiFont();
 // A font of that face, size and weight at the screen's dpi; the desktop deletes it at the end.
@@ -97,4 +98,12 @@ void FitTextToControl(HWND control, ControlKind kind, const RECT& place, HFONT w
 
 // --- the output control (output.cpp) -------------------------------------------------------------
 
-HWND CreateOutputEditor(HWND parent, int number, const RECT& place);
+// `name` is what screen readers call it.
+HWND CreateOutputEditor(HWND parent, int number, const RECT& place, const std::wstring& name);
+// All its lines joined by "\n".
+std::string OutputEditorText(HWND editor);
+// The lines in sight, joined by CR LF: what a screen reader reads as its value.
+std::wstring OutputShownText(HWND editor);
+bool OutputHasFocus(HWND editor);
+// The answer to WM_GETOBJECT for its client area (output_accessible.cpp); 0 when there is none.
+LRESULT OutputAccessibleObject(HWND editor, WPARAM wParam, const std::wstring& name);

@@ -67,6 +67,17 @@ SIZE TextBox(ControlKind kind, const RECT& place)
 
 }  // namespace
 
+int WindowDpi(HWND window)
+{
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow && window)
+        if (const UINT dpi = getDpiForWindow(window))
+            return static_cast<int>(dpi);
+    return ScreenDpiY();
+}
+
 HFONT GuiFont()
 {
     return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));

@@ -133,7 +133,7 @@ HWND CreateControl(HWND parent, int number, ControlInfo& control, std::string_vi
                              number);
         break;
     case ControlKind::OutputEditor:
-        handle = CreateOutputEditor(parent, number, control.place);
+        handle = CreateOutputEditor(parent, number, control.place, control.accessibleName);
         break;
     }
     control.handle = handle;
@@ -143,7 +143,7 @@ HWND CreateControl(HWND parent, int number, ControlInfo& control, std::string_vi
         FitTextToControl(handle, control.kind, control.place, titleFont);
     else if (control.kind == ControlKind::Button || control.kind == ControlKind::Toggle)
         FitTextToControl(handle, control.kind, control.place, GuiFont());
-    else if (control.kind == ControlKind::LineEdit)
+    else
         SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
     AddTooltip(handle, control.tooltip);
     return handle;
@@ -200,7 +200,7 @@ void OnControlCommand(int number, int code, HWND from)
     case ControlKind::OutputEditor:
         if (code == EN_SETFOCUS)
             ClearDefaultButtonLook();
-        if ((code == EN_SETFOCUS || code == EN_KILLFOCUS) && !d.replacingEditor)
+        if (code == EN_SETFOCUS || code == EN_KILLFOCUS)
             Post(EventKind::Control, number);
         break;
     case ControlKind::TitleText:
@@ -442,8 +442,6 @@ void StartDesktop()
         started = true;
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
         InitCommonControlsEx(&controls);
-        // The output control's class comes with its library; kept for the life of the process.
-        LoadLibraryW(L"riched20.dll");
         // The shell may hand an address to a handler that needs COM.
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
         RegisterClasses();
@@ -475,8 +473,6 @@ void EndDesktop()
     d.fonts.clear();
     d.titleFont = nullptr;
     d.queue.Clear();
-    d.editorColour.reset();
-    d.editorLines = 0;
     d.focusControl = 0;
     d.lastEditFocus = 0;
     d.moving = d.inMenu = false;
@@ -497,8 +493,6 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     if (!window)
         return false;
     d.mainWindow = window;
-    d.editorColour.reset();
-    d.editorLines = 0;
     d.focusControl = 0;
     // Tips show also while the window is not in front.
     d.tooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
@@ -511,6 +505,7 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
         control.kind = row.kind;
         control.place = {row.left, row.top, row.left + row.width, row.top + row.height};
         control.tooltip = Wide(row.tooltip);
+        control.accessibleName = Wide(row.accessibleName);
         AddAccessibleLabel(window, row.accessibleName, control.place);
         CreateControl(window, row.number, control, row.text, d.titleFont);
         d.controls[row.number] = control;
@@ -549,13 +544,13 @@ Event WaitWindowEvent(std::chrono::milliseconds limit)
 
 std::string GetText(int control)
 {
-    HWND handle = ControlHandle(control);
-    if (!handle)
+    const ControlInfo* info = Control(control);
+    if (!info || !info->handle)
         return {};
-    std::wstring text = WindowText(handle);
-    // The output's lines end in CR LF; the program sees one line break.
-    std::erase(text, L'\r');
-    return Utf8(text);
+    if (info->kind == ControlKind::OutputEditor)
+        return OutputEditorText(info->handle);
+    HWND handle = info->handle;
+    return Utf8(WindowText(handle));
 }
 
 // The text the control holds already is not set again: that would move the caret and tell a
