@@ -5,13 +5,22 @@
 # 15 ms apart, for a click restarted while it sounds; and what the program and the server cost
 # while the program idles. Run by hand:
 #   bash bench/click_latency.sh build/skarvel build/click_station
-# or, for the Windows program under Wine (with the Windows build's Wine prefix):
+# or, for the Windows program under Wine (with the Windows build's Wine prefix, in a network
+# namespace of its own), which also runs bare Windows clients of DirectSound and WASAPI
+# (win32_click_client.exe) and the program over DirectSound (skarvel_directsound.exe) beside it:
 #   bash bench/click_latency.sh build-win/skarvel.exe build/click_station
 set -euo pipefail
 source "$(dirname "$0")/../tests/e2e/lib.sh"
+[[ ${1:-} == *.exe ]] && e2e_isolate_network "$@"
 e2e_setup click-latency "$@"
 station=$E2E_SIM
 idle_seconds=${CLICK_IDLE_SECONDS:-10}
+windows_build=
+if [[ $E2E_SKARVEL == *.exe ]]; then
+    windows_build=$(dirname "$E2E_SKARVEL")
+    e2e_loopback_up
+fi
+series=()                              # further rows for the station: NAME=COMMAND
 
 # CPU seconds (user + system) a process has used so far.
 cpu_seconds()
@@ -54,20 +63,39 @@ export PULSE_SERVER=$pulse
 
 e2e_start_x
 e2e_start_wm
-[[ $E2E_SKARVEL == *.exe ]] && e2e_use_wine "$(dirname "$E2E_SKARVEL")/wine"
+[[ -n $windows_build ]] && e2e_use_wine "$windows_build/wine"
 read -r server_alone < <(cpu_shares "$idle_seconds" "$server_pid")
 
+# Bare Windows clients, each of one API, telling the board of each click by a command of its own.
+if [[ -n $windows_build ]]; then
+    for client in directsound:D wasapi:W; do
+        (cd "$E2E_WORK" && env -u LC_ALL LANG=C.UTF-8 timeout 60 wine "$windows_build/win32_click_client.exe" \
+            "${client%:*}" "$port" "${client#*:}" </dev/null >>"$E2E_DIR/clients.out" 2>&1) \
+            || e2e_fail "the bare ${client%:*} client failed: $(tail -n 3 "$E2E_DIR/clients.out")"
+        series+=("bare-${client%:*}=${client#*:}")
+    done
+fi
+
 e2e_write_settings 127.0.0.1 "$port" 80
-e2e_start_program
-e2e_wait_window "Varnex-NET-IO-TerminalEmulation V1.0"
-main=$WINDOW
-e2e_wait_focus "$main"
-e2e_type F
-sleep 1
-for ((i = 0; i < 20; i++)); do
-    e2e_click "$main" 220 40 90 20      # SendButton
-    sleep 0.3
-done
+
+# press_sends PROGRAM COMMAND: starts the program, types COMMAND and presses "Befehl Senden" 20
+# times; sets MAIN to its window, which stays open.
+press_sends()
+{
+    e2e_start_program "$1"
+    e2e_wait_window "Varnex-NET-IO-TerminalEmulation V1.0" 30
+    MAIN=$WINDOW
+    e2e_wait_focus "$MAIN"
+    e2e_type "$2"
+    sleep 1
+    for ((i = 0; i < 20; i++)); do
+        e2e_click "$MAIN" 220 40 90 20      # SendButton
+        sleep 0.3
+    done
+}
+
+press_sends "$E2E_SKARVEL" F
+main=$MAIN
 
 read -r program_idle server_busy < <(cpu_shares "$idle_seconds" "$PROGRAM_PID" "$server_pid")
 program_memory=$(awk '/^VmRSS:/ { printf "%.1f MiB", $2 / 1024 }' "/proc/$PROGRAM_PID/status")
@@ -84,7 +112,24 @@ done
 e2e_close_by_wm "$main"
 e2e_wait_program_exit 10
 
-echo "done F C" >&"$station_in"
+# The Windows program over the other API, beside it: single presses, then pairs (both presses of
+# each pair in one row: the first click cut by the second, the second whole).
+if [[ -n $windows_build && -x $windows_build/skarvel_directsound.exe ]]; then
+    press_sends "$windows_build/skarvel_directsound.exe" G
+    e2e_key ctrl+a
+    e2e_type H
+    for ((i = 0; i < 10; i++)); do
+        e2e_window_geometry "$MAIN"
+        e2e_xdotool mousemove $((WIN_X + 220 + 45)) $((WIN_Y + 40 + 10)) click --repeat 2 --delay 15 1 \
+            || e2e_fail "could not click twice"
+        sleep 0.3
+    done
+    e2e_close_by_wm "$MAIN"
+    e2e_wait_program_exit 10
+    series+=("skarvel-directsound=G" "skarvel-directsound-pairs=H")
+fi
+
+echo "done F C ${series[*]}" >&"$station_in"
 while IFS= read -r -t 30 line <&"$station_out"; do
     echo "$line"
 done

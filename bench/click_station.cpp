@@ -1,7 +1,9 @@
 // The measuring end of bench/click_latency.sh: a private PulseAudio server whose pipe sink runs on
 // the system clock, the board simulator, and a bare sound client (pacat --latency-msec=10) for
 // comparison. Prints the server's address and the board's port, clicks through pacat, then waits
-// for "done <command> <command>" on stdin and prints how long each press took to reach the sink.
+// for "done <command> <command> [<name>=<command>...]" on stdin and prints how long each press
+// took to reach the sink: the program's single presses, its pairs, and each further series of
+// single presses under its name (bare Windows clients, the Windows program over another API).
 //
 // One clock for everything: steady_clock (CLOCK_MONOTONIC) in this process stamps the board's
 // receipt of each command (the simulator runs in this process), each write of the click to
@@ -41,8 +43,10 @@ constexpr int Clicks = 20;
 constexpr auto ClickSpacing = 300ms;
 constexpr int ClickSpacingSpreadUs = 10000;
 // An onset belongs to the press before it when it comes no earlier than this before the press
-// is stamped (the click is started just before the command goes out) ...
-constexpr auto OnsetEarliest = -5ms;
+// is stamped (the click is started just before the command goes out; under Wine the command
+// takes some ms more through the wineserver, so that the click is heard before the board
+// stamps it) ...
+constexpr auto OnsetEarliest = -10ms;
 // ... and no later than this after it.
 constexpr auto OnsetLatest = 250ms;
 
@@ -50,6 +54,7 @@ struct Onset {
     Clock::time_point at;
     bool whole;
     bool sinkLate;   // the sink itself wrote a block over 2 ms late shortly before
+    double heardMs;  // how much of the click played unchanged
 };
 
 std::vector<std::int16_t> ClickSamples()
@@ -116,7 +121,8 @@ std::vector<Onset> HeardOnsets(const SoundServer& server, const std::vector<std:
         const std::optional<Clock::time_point> start = SinkStart(blocks, (read - 1)->at);
         if (!start)
             continue;
-        Onset onset{*start + SampleTime(heard.start), heard.length == click.size(), false};
+        Onset onset{*start + SampleTime(heard.start), heard.length == click.size(), false,
+                    std::chrono::duration<double, std::milli>(SampleTime(heard.length)).count()};
         for (const Block& block : blocks)
             if (block.read > onset.at - 25ms && block.read <= onset.at && block.sinkStart - *start > 2ms)
                 onset.sinkLate = true;
@@ -131,6 +137,7 @@ struct Heard {
     std::optional<double> ms;
     bool whole = false;
     bool sinkLate = false;
+    double heardMs = 0;
 };
 
 // The presses in order, each taking the first onset not yet taken that comes in its window.
@@ -145,7 +152,8 @@ std::vector<Heard> Match(const std::vector<Clock::time_point>& presses, const st
             continue;
         }
         next = found + 1;
-        heard.push_back({std::chrono::duration<double, std::milli>(found->at - press).count(), found->whole, found->sinkLate});
+        heard.push_back({std::chrono::duration<double, std::milli>(found->at - press).count(), found->whole,
+                         found->sinkLate, found->heardMs});
     }
     return heard;
 }
@@ -187,7 +195,12 @@ void PrintEach(const char* name, const std::vector<Heard>& presses)
 {
     std::printf("%s, each press:", name);
     for (const Heard& press : presses)
-        press.ms ? std::printf(" %.2f%s", *press.ms, press.sinkLate ? "!" : "") : std::printf(" lost");
+        if (!press.ms)
+            std::printf(" lost");
+        else if (press.whole)
+            std::printf(" %.2f%s", *press.ms, press.sinkLate ? "!" : "");
+        else
+            std::printf(" %.2f~%.1f%s", *press.ms, press.heardMs, press.sinkLate ? "!" : "");
     std::printf("\n");
 }
 
@@ -253,12 +266,18 @@ int main()
     std::printf("bare done\n");
     std::fflush(stdout);
 
-    // "done S P": S was sent by single presses, P by pairs of presses 15 ms apart.
+    // "done S P NAME=COMMAND...": S was sent by single presses, P by pairs of presses 15 ms
+    // apart, each further command by single presses of the series named.
     std::string line, done, single, pair;
+    std::vector<std::pair<std::string, std::string>> series;
     while (std::getline(std::cin, line)) {
         std::istringstream words(line);
-        if (words >> done >> single >> pair && done == "done")
+        if (words >> done >> single >> pair && done == "done") {
+            for (std::string named; words >> named;)
+                if (const auto equals = named.find('='); equals != std::string::npos)
+                    series.emplace_back(named.substr(0, equals), named.substr(equals + 1));
             break;
+        }
     }
     std::this_thread::sleep_for(300ms);   // the last samples out of the sink
 
@@ -276,20 +295,53 @@ int main()
     for (std::size_t i = 1; i < paired.size(); i += 2)
         restarts.push_back(paired[i]);
 
+    std::vector<std::vector<Heard>> others;
+    for (const auto& [name, command] : series) {
+        std::vector<Clock::time_point> presses;
+        for (const netio::ReceivedCommand& received : sim.Commands())
+            if (received.text == command)
+                presses.push_back(received.at);
+        others.push_back(Match(presses, onsets));
+    }
+
     std::printf("press to sink, ms                    min  median     max   first  heard  whole\n");
     PrintRow("skarvel", program);
     PrintRow("skarvel, restarting a click", restarts);
+    for (std::size_t i = 0; i < series.size(); ++i)
+        PrintRow(series[i].first.c_str(), others[i]);
     PrintRow("pacat --latency-msec=10", bare);
+    std::size_t pressed = program.size() + paired.size() + bare.size();
+    for (const std::vector<Heard>& other : others)
+        pressed += other.size();
+    std::printf("clicks heard in all: %zu, for %zu presses\n", onsets.size(), pressed);
     const std::optional<Summary> p = Summarise(program), b = Summarise(bare);
-    if (p && b) {
-        const double goal = 1.2 * b->median + 1.0;
-        std::printf("goal: median <= 1.2 x %.2f + 1 = %.2f ms: %s; worst <= 10 ms: %s\n", b->median, goal,
-                    p->median <= goal ? "met" : "NOT met", p->max <= 10.0 ? "met" : "NOT met");
+    // The goal is measured against the best bare client of the platform: pacat on Linux, the
+    // fastest of the series named "bare..." where there are such.
+    std::optional<Summary> best = b;
+    std::string bestName = "pacat";
+    bool windows = false;
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        const std::optional<Summary> s = Summarise(others[i]);
+        if (series[i].first.rfind("bare", 0) != 0 || !s)
+            continue;
+        if (!windows || s->median < best->median) {
+            best = s;
+            bestName = series[i].first;
+        }
+        windows = true;
+    }
+    if (p && best) {
+        const double goal = 1.2 * best->median + 1.0;
+        std::printf("goal: median <= 1.2 x %.2f (%s) + 1 = %.2f ms: %s; worst <= 10 ms: %s\n", best->median,
+                    bestName.c_str(), goal, p->median <= goal ? "met" : "NOT met", p->max <= 10.0 ? "met" : "NOT met");
     }
     PrintEach("skarvel", program);
     PrintEach("restarting", restarts);
+    for (std::size_t i = 0; i < series.size(); ++i)
+        PrintEach(series[i].first.c_str(), others[i]);
     PrintEach("pacat", bare);
-    std::printf("(! the sound server itself wrote a block over 2 ms late just before: the machine was busy)\n");
+    std::printf("(~N: the click was cut after N ms; ! the sound server itself wrote a block over 2 ms late just before: "
+                "the machine was busy)\n");
     std::fflush(stdout);
     return 0;
 }

@@ -1,7 +1,6 @@
 // One short PCM sound on the default audio output, restartable at any moment. The output is
 // made ready when the sound is loaded, so that playing it only starts it: on Linux a sound
-// server stream kept connected, on Windows a static DirectSound buffer (Stop,
-// SetCurrentPosition(0), Play).
+// server stream kept connected, on Windows a WASAPI stream kept running.
 #pragma once
 
 #include <cstddef>

@@ -1,0 +1,135 @@
+// The Windows program's click over DirectSound, as it was before WASAPI measured faster: one
+// short sound in a static buffer, restarted from its first sample on every request (Stop,
+// SetCurrentPosition(0), Play). bench/click_latency.sh measures skarvel_directsound.exe, the
+// program over this file, beside the program over WASAPI. DirectSound is loaded when the output
+// opens, so that a system without it still runs the program, silently.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+#include <dsound.h>
+
+#include "platform/audio.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using DirectSoundCreateFunction = HRESULT(WINAPI*)(LPCGUID, LPDIRECTSOUND*, LPUNKNOWN);
+
+struct AudioOutput {
+    HMODULE library = nullptr;
+    IDirectSound* device = nullptr;
+    IDirectSoundBuffer* sound = nullptr;   // the loaded sound; none until one is loaded
+    std::vector<std::uint8_t> samples;     // its copy, should the system take the buffer back
+    bool failed = false;                   // playing broke for good; nothing more is tried
+};
+
+AudioOutput Output;
+
+void ReleaseSound()
+{
+    if (Output.sound)
+        Output.sound->Release();
+    Output.sound = nullptr;
+    Output.samples.clear();
+}
+
+// Copies the samples into the buffer from its start.
+bool Fill(IDirectSoundBuffer* buffer, std::span<const std::uint8_t> samples)
+{
+    void* first = nullptr;
+    void* second = nullptr;
+    DWORD firstSize = 0;
+    DWORD secondSize = 0;
+    if (FAILED(buffer->Lock(0, static_cast<DWORD>(samples.size()), &first, &firstSize, &second, &secondSize, 0)))
+        return false;
+    std::memcpy(first, samples.data(), firstSize);
+    if (second)
+        std::memcpy(second, samples.data() + firstSize, secondSize);
+    buffer->Unlock(first, firstSize, second, secondSize);
+    return true;
+}
+
+}  // namespace
+
+bool OpenAudioOutput()
+{
+    CloseAudioOutput();
+    Output.library = LoadLibraryW(L"dsound.dll");
+    if (!Output.library)
+        return false;
+    const auto create = reinterpret_cast<DirectSoundCreateFunction>(
+        reinterpret_cast<void*>(GetProcAddress(Output.library, "DirectSoundCreate")));
+    if (!create || FAILED(create(nullptr, &Output.device, nullptr)) || !Output.device) {
+        CloseAudioOutput();
+        return false;
+    }
+    // The program has no window yet; the desktop's serves, and the buffer's global focus lets
+    // the click sound whichever window is in front.
+    if (FAILED(Output.device->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY))) {
+        CloseAudioOutput();
+        return false;
+    }
+    return true;
+}
+
+bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
+{
+    ReleaseSound();
+    if (!Output.device || samples.empty() || samples.size() > DSBSIZE_MAX)
+        return false;
+    WAVEFORMATEX wave{};
+    wave.wFormatTag = WAVE_FORMAT_PCM;
+    wave.nChannels = static_cast<WORD>(format.channels);
+    wave.nSamplesPerSec = static_cast<DWORD>(format.samplesPerSecond);
+    wave.wBitsPerSample = static_cast<WORD>(format.bitsPerSample);
+    wave.nBlockAlign = static_cast<WORD>(format.channels * format.bitsPerSample / 8);
+    wave.nAvgBytesPerSec = wave.nSamplesPerSec * wave.nBlockAlign;
+
+    DSBUFFERDESC description{};
+    description.dwSize = sizeof description;
+    description.dwFlags = DSBCAPS_STATIC | DSBCAPS_GLOBALFOCUS;
+    description.dwBufferBytes = static_cast<DWORD>(samples.size());
+    description.lpwfxFormat = &wave;
+    if (FAILED(Output.device->CreateSoundBuffer(&description, &Output.sound, nullptr)) || !Output.sound) {
+        Output.sound = nullptr;
+        return false;
+    }
+    if (!Fill(Output.sound, samples)) {
+        ReleaseSound();
+        return false;
+    }
+    Output.samples.assign(samples.begin(), samples.end());
+    return true;
+}
+
+void PlayFromStart()
+{
+    if (!Output.sound || Output.failed)
+        return;
+    // Silent at once, also when the click is still sounding, and from its first sample again:
+    // nothing stands in front of it.
+    Output.sound->Stop();
+    Output.sound->SetCurrentPosition(0);
+    HRESULT played = Output.sound->Play(0, 0, 0);
+    // A static buffer keeps its samples, unless the system took its memory back.
+    if (played == DSERR_BUFFERLOST && SUCCEEDED(Output.sound->Restore()) && Fill(Output.sound, Output.samples))
+        played = Output.sound->Play(0, 0, 0);
+    if (FAILED(played))
+        Output.failed = true;
+}
+
+void CloseAudioOutput()
+{
+    ReleaseSound();
+    if (Output.device)
+        Output.device->Release();
+    Output.device = nullptr;
+    if (Output.library)
+        FreeLibrary(Output.library);
+    Output.library = nullptr;
+    Output.failed = false;
+}
