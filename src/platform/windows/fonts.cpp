@@ -4,7 +4,6 @@
 
 #include "platform/layout.h"
 
-#include <cwchar>
 #include <tuple>
 
 namespace {
