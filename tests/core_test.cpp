@@ -286,6 +286,19 @@ TEST_F(PollingTest, TheSecondRunOffersTheCommandOfTheFirstOnAClearedOutput)
     EXPECT_EQ(Lines().size(), 2u);
 }
 
+TEST_F(PollingTest, ACommandOutsideTheCodePageIsShownAndSentAlike)
+{
+    headless::Answer("C\u20BD");
+    headless::Click(PollingToggle);
+    Tick();
+    EXPECT_EQ(G.PollCommand, "C?");
+    EXPECT_EQ(GetText(CommandField), "C?");
+    ASSERT_FALSE(Lines().empty());
+    EXPECT_EQ(Lines()[0], "*** Starte Polling mit Befehls-Sequenz 'C?' ***");
+    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
+    EXPECT_EQ(sim_->Commands().back().text, "C?");
+}
+
 TEST_F(PollingTest, ReleasingBeforeTheFirstTickLeavesNoLine)
 {
     headless::Click(PollingToggle);
@@ -408,7 +421,7 @@ TEST_F(ProgramTest, WithAFileItConnectsBehindTheConnectingWindowAndClosingClicks
     const std::string file = "127.0.0.1\r\n " + Port() + "\r\n180\r\n";
     WriteFile(file);
     headless::At(2s, [] { headless::CloseWindow(); });
-    EXPECT_EQ(RunProgram(), 0);
+    RunProgram();
     EXPECT_TRUE(headless::Dialogs().empty());
     EXPECT_EQ(headless::ConnectWindowsShown(),
               std::vector<std::string>{"Verbindungsaufbau zum Varnex-NET-IO-Board...\r\rIP/DNS: 127.0.0.1\r\rPort: "
@@ -425,11 +438,12 @@ TEST_F(ProgramTest, WithAFileItConnectsBehindTheConnectingWindowAndClosingClicks
     EXPECT_EQ(FileBytes(), file);   // never changed
 }
 
-TEST_F(ProgramTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswers)
+// The answers go through the file's code page: what is stored is what is used afterwards.
+TEST_F(ProgramTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswersInTheFilesCodePage)
 {
-    for (const std::string& answer : {std::string("127.0.0.1"), Port(), std::string("8080")})
+    for (const std::string& answer : {std::string("127.0.0.1"), Port(), std::string("80€\u20BD")})
         headless::Answer(answer);
-    headless::At(1s, [] { headless::CloseWindow(); });
+    headless::At(1s, [] { headless::Click(BoardWebButton); });
     RunProgram();
     ASSERT_EQ(headless::Dialogs().size(), 3u);
     const std::vector<std::pair<std::string, std::string>> asked = {
@@ -442,8 +456,9 @@ TEST_F(ProgramTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswers)
         EXPECT_EQ(headless::Dialogs()[i].text, asked[i].first);
         EXPECT_EQ(headless::Dialogs()[i].preset, asked[i].second);
     }
-    EXPECT_EQ(FileBytes(), "127.0.0.1\r\n" + Port() + "\r\n8080\r\n");
+    EXPECT_EQ(FileBytes(), "127.0.0.1\r\n" + Port() + "\r\n80\x80?\r\n");
     EXPECT_EQ(sim_->Connections(), 1);
+    EXPECT_EQ(headless::OpenedAddresses(), std::vector<std::string>{"http://127.0.0.1:80€?"});
 }
 
 TEST_F(ProgramTest, AnUnreachableBoardIsReportedAfterTheConnectingWindowAndNoWindowOpens)
