@@ -43,12 +43,8 @@ set(SKARVEL_ZIP ${CMAKE_BINARY_DIR}/skarvel-${PROJECT_VERSION}-win64.zip)
 set(SKARVEL_WXS ${CMAKE_SOURCE_DIR}/data/windows/skarvel.wxs)
 set(shipped ${SKARVEL_RELEASE_FILES}/skarvel.exe ${SKARVEL_RELEASE_FILES}/LICENSE.txt
             ${SKARVEL_RELEASE_FILES}/README.txt)
-find_program(MSIBUILD msibuild REQUIRED)
-# wixl has no word for how the shortcut shows the window and leaves it empty, which Wine's shell
-# takes for hidden: it is made normal, as in a shortcut made by hand.
 add_custom_command(OUTPUT ${SKARVEL_MSI}
   COMMAND ${WIXL} --arch x64 --define Version=${PROJECT_VERSION} --output ${SKARVEL_MSI} ${SKARVEL_WXS}
-  COMMAND ${MSIBUILD} ${SKARVEL_MSI} -q "UPDATE `Shortcut` SET `ShowCmd` = 1"
   WORKING_DIRECTORY ${SKARVEL_RELEASE_FILES}
   DEPENDS ${SKARVEL_WXS} ${shipped} ${SKARVEL_RELEASE_FILES}/skarvel.ico
   VERBATIM)
