@@ -213,6 +213,50 @@ TEST_F(CoreTest, TheReferenceShowsItsLinesInRedFromTheTopOnceAndASendReplacesIt)
     EXPECT_EQ(headless::Find(OutputEditor)->colour, Blue);
 }
 
+// Up and Down in the command field walk the commands sent with SendButton; the text begun before
+// comes back past the newest.
+TEST_F(CoreTest, UpAndDownRecallTheCommandsSentAndTheTextBegun)
+{
+    const auto press = [](Key key) {
+        headless::PressKey(CommandField, key);
+        Handle();
+        return GetText(CommandField);
+    };
+    const auto sendTyped = [this](std::string_view command) {
+        SetText(CommandField, command);
+        Click(SendButton);
+    };
+    EXPECT_EQ(press(Key::Up), "");   // nothing sent yet
+    for (std::string_view command : {"F", "Q", "Q", "", "C"})
+        sendTyped(command);
+    Click(CountQueryButton);   // not from the field: not kept
+    headless::Click(PollingToggle);
+    RunUntil((headless::Now() / 250ms + 1) * 250ms);   // a polling command is not kept either
+    Click(PollingToggle);
+    ASSERT_TRUE(sim_->WaitForCommands(6, 2s));
+    const std::size_t sent = sim_->Commands().size();
+
+    SetText(CommandField, "N0");
+    EXPECT_EQ(press(Key::Down), "N0");   // not walking: nothing changes
+    EXPECT_EQ(press(Key::Up), "C");
+    EXPECT_EQ(press(Key::Up), "Q");      // sent twice in a row, kept once
+    EXPECT_EQ(press(Key::Up), "F");
+    EXPECT_EQ(press(Key::Up), "F");      // the oldest stays
+    EXPECT_EQ(press(Key::Down), "Q");
+    EXPECT_EQ(press(Key::Down), "C");
+    EXPECT_EQ(press(Key::Down), "N0");   // past the newest: the text begun
+    EXPECT_EQ(press(Key::Down), "N0");
+    EXPECT_FALSE(sim_->WaitForCommands(sent + 1, 100ms));   // walking sends nothing
+    EXPECT_EQ(headless::FocusedControl(), CommandField);
+
+    // At most the last hundred.
+    for (int i = 0; i < 150; ++i)
+        sendTyped("T" + std::to_string(i));
+    for (int i = 0; i < 120; ++i)
+        press(Key::Up);
+    EXPECT_EQ(GetText(CommandField), "T50");
+}
+
 // --- polling -------------------------------------------------------------------------------------
 
 class PollingTest : public CoreTest {

@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -103,6 +104,30 @@ private:
     int number_;
 };
 
+// Up and Down in a field go to the program (its command history); the field does nothing with
+// them itself.
+class KeyWatcher : public QObject {
+public:
+    KeyWatcher(int number, QObject* parent) : QObject(parent), number_(number) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* press = static_cast<QKeyEvent*>(event);
+            const Key key = press->key() == Qt::Key_Up ? Key::Up : press->key() == Qt::Key_Down ? Key::Down : Key::None;
+            if (key != Key::None && press->modifiers() == Qt::NoModifier) {
+                D().queue.PostKey(number_, key);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int number_;
+};
+
 QRect PrimaryScreenRect()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -146,6 +171,7 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
         auto* edit = new QLineEdit(ToQt(control.text), parent);
         QObject::connect(edit, &QLineEdit::textEdited, edit, [n = control.number] { Post(EventKind::Control, n); });
         edit->installEventFilter(new FocusWatcher(control.number, edit));
+        edit->installEventFilter(new KeyWatcher(control.number, edit));
         widget = edit;
         break;
     }
