@@ -114,8 +114,8 @@ private:
 };
 
 // Tells the click's output when a press may come: a window of the program activated, or the
-// pointer entering one, wakes it; in the background, some seconds after the pointer left, it
-// may rest.
+// pointer entering one, wakes it; in the background, some seconds after the pointer came in or
+// the last input, it may rest.
 class PressWatch : public QObject {
 public:
     explicit PressWatch(QObject* parent) : QObject(parent)
@@ -146,6 +146,13 @@ protected:
                 if (!QApplication::activeWindow())
                     rest_.start(AudioRestDelay);
             }
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::KeyPress:
+            // A press in a window in the background wakes the output by clicking: it rests again
+            // only some seconds later.
+            if (!QApplication::activeWindow())
+                rest_.start(AudioRestDelay);
             break;
         default:
             break;
