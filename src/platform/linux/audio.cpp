@@ -29,7 +29,9 @@
 //  - the connection is made while the program goes on: the server's three answers (connection,
 //    name, stream) are read as the desktop's event loop finds them on the socket, and the first
 //    press waits only for what is still missing. A server that is not there at all shows at
-//    once (the socket cannot be reached), and the sound is off from the start;
+//    once (the socket cannot be reached), and the sound is off from the start. The stream is
+//    made corked, as no press can come before the desktop says so: a sink woken at once would
+//    have the server mixing beside the program's start;
 //  - Qt Multimedia (used before) cannot drop what a sink has queued short of closing its stream
 //    and opening another, which waits for the server and leaves the sink without a pace in
 //    between: kept open that way, of 200 clicks restarted 10-25 ms apart 50 were lost and the
@@ -77,7 +79,6 @@ struct AudioOutput {
     std::vector<std::uint8_t> samples;
     pa_sample_spec format{};         // the samples'
     bool failed = false;             // the server went away or never answered; nothing more is played
-    bool resting = false;            // the desktop expects no press: the stream is to be corked
     bool corked = false;             // as the server was last told
     Clock::time_point lastPlayed;
     Clock::time_point lastAnswer;    // while opening: when the server was last heard
@@ -90,6 +91,11 @@ struct AudioOutput {
 };
 
 AudioOutput Output;
+
+// The desktop's last word: no press expected, the stream is to be corked. Until the desktop
+// expects a press (its main window stands), none can come: the stream starts corked and leaves
+// the server and its sink asleep while the program starts.
+bool Resting = true;
 
 bool StreamReady()
 {
@@ -142,10 +148,10 @@ void DropStream()
 // Tells the server to cork or uncork the stream when that differs from what it was last told.
 void ApplyRest()
 {
-    if (!StreamReady() || Output.corked == Output.resting) return;
-    if (pa_operation* cork = pa_stream_cork(Output.stream, Output.resting ? 1 : 0, nullptr, nullptr)) {
+    if (!StreamReady() || Output.corked == Resting) return;
+    if (pa_operation* cork = pa_stream_cork(Output.stream, Resting ? 1 : 0, nullptr, nullptr)) {
         pa_operation_unref(cork);
-        Output.corked = Output.resting;
+        Output.corked = Resting;
     }
     Flush();
 }
@@ -160,13 +166,13 @@ void MakeStream()
     buffer.prebuf = static_cast<std::uint32_t>(pa_frame_size(&Output.format));
     buffer.minreq = static_cast<std::uint32_t>(-1);
     buffer.fragsize = static_cast<std::uint32_t>(-1);
-    // A stream made while the program is in the background starts corked: it never wakes the sink.
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | (Output.resting ? PA_STREAM_START_CORKED : 0));
+    // A stream made while no press is expected starts corked: it does not wake the sink.
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | (Resting ? PA_STREAM_START_CORKED : 0));
     if (pa_stream_connect_playback(Output.stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
         DropStream();
         return;
     }
-    Output.corked = Output.resting;
+    Output.corked = Resting;
 }
 
 void StopWatching()
@@ -341,7 +347,7 @@ void PlayFromStart()
     }
     Output.lastPlayed = Clock::now();
     // Written while corked, the click waits at the stream's start for the uncork.
-    Output.resting = false;
+    Resting = false;
     ApplyRest();
     Flush();
 }
@@ -349,14 +355,14 @@ void PlayFromStart()
 bool RestAudioOutput()
 {
     if (Clock::now() - Output.lastPlayed < SoundingAfterPlay) return false;
-    Output.resting = true;
+    Resting = true;
     if (Output.context != nullptr && !Output.failed) ApplyRest();
     return true;
 }
 
 void WakeAudioOutput()
 {
-    Output.resting = false;
+    Resting = false;
     if (Output.context != nullptr && !Output.failed) ApplyRest();
 }
 

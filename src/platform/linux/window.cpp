@@ -113,9 +113,9 @@ private:
     int number_;
 };
 
-// Tells the click's output when a press may come: a window of the program activated, or the
-// pointer entering one, wakes it; in the background, some seconds after the pointer came in or
-// the last input, it may rest.
+// Tells the click's output when a press may come: once the main window stands, a window of the
+// program activated, or the pointer entering one, wakes it; in the background, some seconds
+// after the pointer came in or the last input, it may rest.
 class PressWatch : public QObject {
 public:
     explicit PressWatch(QObject* parent) : QObject(parent)
@@ -133,7 +133,7 @@ protected:
         case QEvent::ApplicationStateChange:
         case QEvent::WindowActivate:
         case QEvent::WindowDeactivate:
-            if (QApplication::activeWindow()) {
+            if (QApplication::activeWindow() && D().mainWindow) {
                 rest_.stop();
                 WakeAudioOutput();
             } else if (!rest_.isActive()) {
@@ -141,7 +141,7 @@ protected:
             }
             break;
         case QEvent::Enter:
-            if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+            if (D().mainWindow && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
                 WakeAudioOutput();
                 if (!QApplication::activeWindow())
                     rest_.start(AudioRestDelay);
@@ -436,8 +436,11 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
             if (HasFittedText(control.kind))
                 FitTextToControl(Control(control.number));
     });
-    // Once the window stands: the window manager takes the icon up when it comes.
+    // Once the window stands: the window manager takes the icon up when it comes, and a press
+    // may come from now on.
     GiveProgramIcon();
+    if (QApplication::activeWindow())
+        WakeAudioOutput();
     return true;
 }
 
