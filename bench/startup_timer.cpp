@@ -41,7 +41,8 @@ xcb_atom_t Atom(xcb_connection_t* x, const char* name)
 
 std::string Title(xcb_connection_t* x, xcb_window_t window, xcb_atom_t netWmName, xcb_atom_t utf8)
 {
-    for (const auto& [property, type] : {std::pair{netWmName, utf8}, std::pair{xcb_atom_t{XCB_ATOM_WM_NAME}, xcb_atom_t{XCB_ATOM_STRING}}}) {
+    const xcb_atom_t wmName = XCB_ATOM_WM_NAME, latin1 = XCB_ATOM_STRING;
+    for (const auto& [property, type] : {std::pair{netWmName, utf8}, std::pair{wmName, latin1}}) {
         const Owned<xcb_get_property_reply_t> reply(
             xcb_get_property_reply(x, xcb_get_property(x, 0, window, property, type, 0, 256), nullptr), &std::free);
         if (reply && xcb_get_property_value_length(reply.get()) > 0)

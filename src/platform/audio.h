@@ -41,6 +41,8 @@ bool RestAudioOutput();
 
 // The desktop's word that a press may come soon (a window of the program activated, the
 // pointer entering it): a resting output wakes, so that the press finds it ready. Never waits.
+// An output begins at rest: no press can come before the desktop says so (its main window
+// stands).
 void WakeAudioOutput();
 
 // Releases the output (at the end of the program).

@@ -167,7 +167,8 @@ void MakeStream()
     buffer.minreq = static_cast<std::uint32_t>(-1);
     buffer.fragsize = static_cast<std::uint32_t>(-1);
     // A stream made while no press is expected starts corked: it does not wake the sink.
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | (Resting ? PA_STREAM_START_CORKED : 0));
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | (Resting ? PA_STREAM_START_CORKED : 0));
     if (pa_stream_connect_playback(Output.stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
         DropStream();
         return;
@@ -238,13 +239,15 @@ void Watch()
     StopWatching();
     if (!Opening() || QCoreApplication::instance() == nullptr) return;
     for (const pollfd& entry : Output.polled)
-        for (const auto& [events, kind] : {std::pair{POLLIN, QSocketNotifier::Read}, std::pair{POLLOUT, QSocketNotifier::Write}})
+        for (const auto& [events, kind] :
+             {std::pair{POLLIN, QSocketNotifier::Read}, std::pair{POLLOUT, QSocketNotifier::Write}})
             if (entry.events & events) {
                 auto watch = std::make_unique<QSocketNotifier>(entry.fd, kind);
                 QObject::connect(watch.get(), &QSocketNotifier::activated, watch.get(), ContinueSoon);
                 Output.watches.push_back(std::move(watch));
             }
-    const auto silenceLeft = std::chrono::duration_cast<std::chrono::milliseconds>(Output.lastAnswer + ServerAnswerLimit - Clock::now());
+    const auto silenceLeft =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Output.lastAnswer + ServerAnswerLimit - Clock::now());
     auto due = std::max(silenceLeft, 0ms) + 1ms;
     if (Output.pollTimeoutMs >= 0) due = std::min(due, std::chrono::milliseconds(Output.pollTimeoutMs));
     Output.wake = std::make_unique<QTimer>();

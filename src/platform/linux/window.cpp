@@ -1,6 +1,6 @@
 // The desktop over Qt Widgets: windows and controls by number, one queue of events for the
-// program's loop, timers, the default browser, and the signs of a coming press for the click's sound.
-// Dialogs are in dialogs.cpp, fonts in fonts.cpp, the output editor in output.cpp.
+// program's loop, timers, the default browser, and telling the click's sound when a press may
+// come. Dialogs are in dialogs.cpp, fonts in fonts.cpp, the output editor in output.cpp.
 #include "platform/window.h"
 #include "platform/audio.h"
 #include "platform/linux/desktop.h"
@@ -167,8 +167,9 @@ private:
             return;
         // The pointer resting on a window of the program is one move away from a press.
         const QWidgetList windows = QApplication::topLevelWidgets();
-        const bool pointerOver = std::any_of(windows.begin(), windows.end(),
-                                             [](const QWidget* window) { return window->isVisible() && window->underMouse(); });
+        const bool pointerOver = std::any_of(windows.begin(), windows.end(), [](const QWidget* window) {
+            return window->isVisible() && window->underMouse();
+        });
         if (pointerOver || !RestAudioOutput())
             rest_.start(AudioRestDelay);
     }
@@ -193,7 +194,6 @@ Widget* ControlAs(int number)
 {
     return dynamic_cast<Widget*>(Control(number));
 }
-
 
 QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec titleFont)
 {
