@@ -1,7 +1,9 @@
 // The measuring end of bench/click_latency.sh: a private PulseAudio server whose pipe sink runs on
 // the system clock, the board simulator, and a bare sound client (pacat --latency-msec=10) for
 // comparison. Prints the server's address and the board's port, clicks through pacat, then waits
-// for "done <command> <command>" on stdin and prints how long each press took to reach the sink.
+// for "done <command> <command> [<command> <command>]" on stdin and prints how long each press
+// took to reach the sink. The server suspends its sink after 1 s without a stream playing, as a
+// desktop's does, so that a press after the program rested pays what waking costs.
 //
 // One clock for everything: steady_clock (CLOCK_MONOTONIC) in this process stamps the board's
 // receipt of each command (the simulator runs in this process), each write of the click to
@@ -234,7 +236,7 @@ int main()
 {
     ::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::int16_t> click = ClickSamples();
-    SoundServer server(SoundServer::Pacer::Off);
+    SoundServer server(SoundServer::Pacer::Off, SoundServer::IdleSuspend::On);
     std::string whyNot;
     if (click.empty() || !server.Start(whyNot)) {
         std::fprintf(stderr, "click_station: no sound server: %s\n", whyNot.c_str());
@@ -253,24 +255,33 @@ int main()
     std::printf("bare done\n");
     std::fflush(stdout);
 
-    // "done S P": S was sent by single presses, P by pairs of presses 15 ms apart.
-    std::string line, done, single, pair;
+    // "done S P [N W]": S was sent by single presses, P by pairs of presses 15 ms apart; after the
+    // program rested in the background, N by presses 150 ms after the pointer came into the
+    // window, W by presses that came with the pointer (they wake the output themselves).
+    std::string line, done, single, pair, near, waking;
     while (std::getline(std::cin, line)) {
         std::istringstream words(line);
-        if (words >> done >> single >> pair && done == "done")
+        if (words >> done >> single >> pair && done == "done") {
+            words >> near >> waking;
             break;
+        }
     }
     std::this_thread::sleep_for(300ms);   // the last samples out of the sink
 
-    std::vector<Clock::time_point> singles, pairs;
+    std::vector<Clock::time_point> singles, pairs, nears, wakings;
     for (const netio::ReceivedCommand& received : sim.Commands()) {
         if (received.text == single)
             singles.push_back(received.at);
         else if (received.text == pair)
             pairs.push_back(received.at);
+        else if (!near.empty() && received.text == near)
+            nears.push_back(received.at);
+        else if (!waking.empty() && received.text == waking)
+            wakings.push_back(received.at);
     }
     const std::vector<Onset> onsets = HeardOnsets(server, click);
     const std::vector<Heard> program = Match(singles, onsets), bare = Match(bareWrites, onsets);
+    const std::vector<Heard> afterPointer = Match(nears, onsets), wakingPresses = Match(wakings, onsets);
     const std::vector<Heard> paired = Match(pairs, onsets);
     std::vector<Heard> restarts;
     for (std::size_t i = 1; i < paired.size(); i += 2)
@@ -279,15 +290,26 @@ int main()
     std::printf("press to sink, ms                    min  median     max   first  heard  whole\n");
     PrintRow("skarvel", program);
     PrintRow("skarvel, restarting a click", restarts);
+    if (!nears.empty()) {
+        PrintRow("skarvel rested, pointer 150 ms", afterPointer);
+        PrintRow("skarvel rested, press wakes it", wakingPresses);
+    }
     PrintRow("pacat --latency-msec=10", bare);
     const std::optional<Summary> p = Summarise(program), b = Summarise(bare);
     if (p && b) {
         const double goal = 1.2 * b->median + 1.0;
         std::printf("goal: median <= 1.2 x %.2f + 1 = %.2f ms: %s; worst <= 10 ms: %s\n", b->median, goal,
                     p->median <= goal ? "met" : "NOT met", p->max <= 10.0 ? "met" : "NOT met");
+        if (const std::optional<Summary> n = Summarise(afterPointer))
+            std::printf("goal after resting, the pointer in 150 ms before the press: median <= %.2f ms: %s\n", goal,
+                        n->median <= goal ? "met" : "NOT met");
     }
     PrintEach("skarvel", program);
     PrintEach("restarting", restarts);
+    if (!nears.empty()) {
+        PrintEach("rested, pointer 150 ms before", afterPointer);
+        PrintEach("rested, waking press", wakingPresses);
+    }
     PrintEach("pacat", bare);
     std::printf("(! the sound server itself wrote a block over 2 ms late just before: the machine was busy)\n");
     std::fflush(stdout);
