@@ -86,16 +86,23 @@ std::string describe(const std::vector<HeardClick>& heard)
     return text;
 }
 
-// Qt looks for the sound server once per process, so a case that points it at a server of its
-// own must be the first to do so in its process. ctest runs each case alone anyway; when the
-// whole program is run, later cases run again in a process of their own.
-bool QtAudioUsed = false;
+// A case points the sound output at a server of its own, so it runs first in its process: ctest
+// runs each case alone anyway; when the whole program is run, later cases run again in a process
+// of their own, where nothing an earlier case left of its server can reach them.
+bool AudioUsed = false;
+// The exit status of a case's own process when the case was skipped there.
+constexpr int SkippedAlone = 77;
 
 void runAlone(void (*body)())
 {
-    if (!QtAudioUsed || std::getenv("SKARVEL_SOUND_ALONE") != nullptr) {
-        QtAudioUsed = true;
+    if (!AudioUsed || std::getenv("SKARVEL_SOUND_ALONE") != nullptr) {
+        AudioUsed = true;
         body();
+        // A case skipped in a process of its own says so to the one that started it.
+        if (std::getenv("SKARVEL_SOUND_ALONE") != nullptr && ::testing::Test::IsSkipped()) {
+            std::fflush(nullptr);
+            std::_Exit(SkippedAlone);
+        }
         return;
     }
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -119,6 +126,8 @@ void runAlone(void (*body)())
         }
         std::this_thread::sleep_for(10ms);
     }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == SkippedAlone)
+        GTEST_SKIP() << "skipped in its own process; its reason is above";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << "the case failed in its own process; its output is above";
 }
@@ -206,7 +215,10 @@ void restartCutsTheClickStillSounding()
 
     ASSERT_EQ(heard.size(), 2U) << describe(heard);
     EXPECT_LT(heard[0].length, ClickSamples) << "the first click played on after the restart";
-    EXPECT_LE(heard[0].start + heard[0].length, heard[1].start) << "the clicks overlap";
+    // Where the second click cuts in, a sample or two of it may agree with the first one's by
+    // chance, within the match's tolerance; a real overlap runs far longer.
+    constexpr std::size_t Chance = 2;
+    EXPECT_LE(heard[0].start + heard[0].length, heard[1].start + Chance) << "the clicks overlap";
     EXPECT_EQ(heard[1].length, ClickSamples) << "the second click is not whole";
     CloseAudioOutput();
 }
