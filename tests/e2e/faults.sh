@@ -13,38 +13,6 @@ command -v xclip >/dev/null || { echo "missing tool: xclip (scripts/install-deps
 e2e_start_x
 e2e_start_wm
 
-# The output's lines as the clipboard gets them: clicked into, all selected, copied. A bar ends
-# it, so that a last empty line survives the shell's command substitution.
-output()
-{
-    e2e_click "$MAIN" 10 70 400 200
-    e2e_key ctrl+a ctrl+c
-    timeout 5 xclip -o -selection clipboard 2>/dev/null || true
-    printf '|'
-}
-
-# wait_output PATTERN [SECONDS]: until the output, as one text, matches the extended regex.
-wait_output()
-{
-    local deadline=$(($(e2e_now_ms) + ${2:-5} * 1000))
-    while :; do
-        SHOWN=$(output)
-        SHOWN=${SHOWN%|}
-        [[ $SHOWN =~ $1 ]] && return 0
-        (($(e2e_now_ms) < deadline)) || e2e_fail "the output shows '$SHOWN', not /$1/"
-        sleep 0.2
-    done
-}
-
-# send COMMAND: types it over the field's text and presses SendButton.
-send()
-{
-    e2e_click "$MAIN" 10 40 200 20
-    e2e_key ctrl+a
-    e2e_type "$1"
-    e2e_click "$MAIN" 220 40 90 20
-}
-
 # A fresh program against a fresh simulator with the given options.
 restart()
 {
@@ -72,14 +40,14 @@ e2e_key Return
 e2e_wait_record close 1 5
 sleep 1                                  # four more polls on the dropped connection
 e2e_click "$MAIN" 10 340 180 20         # released
-wait_output $'Beende Polling'
-polled=$SHOWN
+e2e_wait_output "$MAIN" $'Beende Polling'
+polled=$E2E_SHOWN
 replies=$(grep -c '^C:' <<<"$polled" || true)
 empties=$(grep -c '^$' <<<"$polled" || true)
 ((replies >= 1 && replies <= 4)) || e2e_fail "$replies replies before the drop: '$polled'"
 ((empties >= 2)) || e2e_fail "no empty lines for the polls after the drop: '$polled'"
-send F
-wait_output $'^>F\n$'
+e2e_send "$MAIN" F
+e2e_wait_output "$MAIN" $'^>F\n$'
 e2e_alive "$PROGRAM_PID" || e2e_fail "the program ended after the board went"
 e2e_log "dropped: $replies replies, then $empties empty lines; a command after it shows an empty reply"
 
@@ -87,9 +55,9 @@ e2e_log "dropped: $replies replies, then $empties empty lines; a command after i
 # Only what the first receive returns shows; the rest is read by a later receive (an exchange's or
 # an idle message's, whichever comes first).
 restart --split 400
-send F
-wait_output $'^>F\n'
-first=${SHOWN#>F$'\n'}
+e2e_send "$MAIN" F
+e2e_wait_output "$MAIN" $'^>F\n'
+first=${E2E_SHOWN#>F$'\n'}
 rest=F:020103
 rest=${rest#"$first"}
 [[ -n $first && -n $rest && F:020103 == "$first$rest" ]] || e2e_fail "the split reply shows as '$first'"
@@ -97,14 +65,14 @@ e2e_log "split: '$first' shown of F:020103"
 
 # --- 3. A late reply within the wait --------------------------------------------------------------
 restart --delay 600
-send F
-wait_output $'^>F\nF:020103$'
+e2e_send "$MAIN" F
+e2e_wait_output "$MAIN" $'^>F\nF:020103$'
 
 # --- 4. A reply longer than the buffer ------------------------------------------------------------
 restart --long-replies
-send F
-wait_output $'^>F\nF:020103-+$'
-long=${SHOWN#>F$'\n'}
+e2e_send "$MAIN" F
+e2e_wait_output "$MAIN" $'^>F\nF:020103-+$'
+long=${E2E_SHOWN#>F$'\n'}
 ((${#long} == 500)) || e2e_fail "the long reply shows ${#long} characters, not the buffer's 500"
 
 e2e_close_by_wm "$MAIN"
