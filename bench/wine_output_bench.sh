@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs the Windows output's benchmark (win32_output_bench.exe) under Wine on a display of its own
-# (Xvfb, openbox), with the Windows build's Wine prefix. Run by hand:
+# (Xvfb, openbox), with the Windows build's Wine prefix, in a network namespace of its own as every
+# Wine run. Run by hand:
 #   bash bench/wine_output_bench.sh build-win
 set -euo pipefail
 source "$(dirname "$0")/../tests/e2e/lib.sh"
+e2e_isolate_network "$@"
 [[ $# -eq 1 ]] || { echo "usage: $0 WINDOWS_BUILD_FOLDER" >&2; exit 2; }
 bench=$1/win32_output_bench.exe
 # The benchmark stands in for both programs the end-to-end helpers know: it needs no simulator.

@@ -183,11 +183,12 @@ e2e_use_wine()
 
 # --- X server, window manager ----------------------------------------------------------------
 
+# e2e_start_x [WIDTHxHEIGHT]: a screen of 1024x768 unless given.
 e2e_start_x()
 {
     local display_file=$E2E_DIR/display tries=100
     : >"$display_file"
-    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$display_file" >"$E2E_DIR/xvfb.log" 2>&1 &
+    Xvfb -displayfd 5 -screen 0 "${1:-1024x768}x24" -nolisten tcp 5>"$display_file" >"$E2E_DIR/xvfb.log" 2>&1 &
     E2E_PIDS+=($!)
     local xvfb=$!
     until grep -q '^[0-9][0-9]*$' "$display_file"; do

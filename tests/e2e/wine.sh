@@ -5,7 +5,8 @@
 #  2. the connecting window held up by a connect that hangs: all five lines readable;
 #  3. the main window with a sound server of the test's own: title and size, commands typed and
 #     sent ("C", "ä" as the byte E4, Q, none; Enter sends nothing), replies in blue, the reference
-#     in red, polling, one whole click per button press, closed with Alt+F4 within 2 s;
+#     in red, polling (a minute of it keeps at most 100 bytes a line), one whole click per button
+#     press, closed with Alt+F4 within 2 s;
 #  4. silently, against a board that never answers: clicks made while it waits are lost, typed
 #     text is kept; the board's web page goes to the browser and the program ends with 0.
 # Pictures of its windows, the main window beside the Linux build's, stay in SCREENSHOTS.
@@ -27,6 +28,8 @@ main_title="Varnex-NET-IO-TerminalEmulation V1.0"
 
 # A Wine program's first start in a session brings up Wine's own services too.
 wine_start=30
+# How many 10-second intervals polling runs to see what a polled line costs in memory.
+polling_intervals=6
 
 e2e_start_x
 e2e_start_wm
@@ -253,6 +256,28 @@ sleep 2.3
 first=$(e2e_record_times "cmd C" | sed -n "$((before + 1))p")
 polls=$(e2e_record_times "cmd C" | awk -v t="$first" '$1 >= t && $1 - t < 2000' | wc -l)
 ((polls >= 5 && polls <= 11)) || e2e_fail "C polled $polls times in 2 s, expected about 8"
+# A minute more of polling, after a few seconds to settle: what each polled line keeps of the
+# program's memory, as the system counts it (resident), at most 100 bytes. Taken as the median of
+# 10-second intervals, as a heap takes a new block now and then, which shows in one interval only.
+# (A rich edit kept some 7 KB; bench/polling_run.sh runs longer.)
+sleep 5
+resident_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$windows_program/status"; }
+resident=$(resident_kb)
+first_resident=$resident
+counted=$(e2e_record_count "cmd C")
+growths=()
+for ((interval = 0; interval < polling_intervals; interval++)); do
+    sleep 10
+    now=$(resident_kb)
+    growths+=($(((now - resident) * 1024)))
+    resident=$now
+done
+polled=$(($(e2e_record_count "cmd C") - counted))
+((polled >= polling_intervals * 30)) || e2e_fail "only $polled polls in $((polling_intervals * 10)) s"
+median=$(printf '%s\n' "${growths[@]}" | sort -n | awk '{ v[NR] = $1 } END { print int((v[int((NR + 1) / 2)] + v[int(NR / 2) + 1]) / 2) }')
+per_line=$((median * polling_intervals / polled))
+((per_line <= 100)) || e2e_fail "the program grew by ${growths[*]} bytes in 10-second intervals of about" \
+    "$((polled / polling_intervals)) polls: $per_line a line"
 e2e_click "$main" 10 340 180 20         # released
 sleep 0.4
 stopped=$(e2e_record_count "cmd C")
@@ -273,7 +298,8 @@ closing=$(e2e_now_ms)
 e2e_close_by_wm "$main"
 e2e_wait_program_exit 2
 e2e_expect_exit_code_0
-e2e_log "closed after $(($(e2e_now_ms) - closing)) ms; $polls polls in 2 s; $presses presses, $clicks clicks"
+e2e_log "closed after $(($(e2e_now_ms) - closing)) ms; $polls polls in 2 s; $presses presses, $clicks clicks;" \
+    "memory: $per_line bytes a polled line ($(((resident - first_resident) * 1024)) bytes in $polled polls)"
 e2e_wait_record close $((closes + 1)) 5
 e2e_expect_clean_stream
 end_sim

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "platform/event_queue.h"
@@ -28,8 +29,9 @@ inline constexpr wchar_t MessageWindowClass[] = L"SkarvelMessages";
 struct ControlInfo {
     HWND handle = nullptr;
     ControlKind kind = ControlKind::TitleText;
-    RECT place{};             // left, top, right, bottom in the window's client area
+    RECT place{};             // left, top, right, bottom in the window's client area, at 96 dpi
     std::wstring tooltip;
+    std::wstring accessibleName;   // what a screen reader calls it; empty: its text
 };
 
 struct Desktop {
@@ -43,13 +45,13 @@ struct Desktop {
     bool moving = false;                   // the window is being dragged or sized
     bool inMenu = false;                   // its system menu is open
     bool settingText = false;              // the program itself changes a control's text
-    bool replacingEditor = false;          // the output is being swapped for a fresh one
     int focusControl = 0;                  // the control to give the focus back to on activation
     int lastEditFocus = 0;                 // the last line edit that had the focus
-    std::optional<Rgb> editorColour;       // none: the system's text colour
-    long editorLines = 0;                  // lines appended since the last clear
-    HFONT titleFont = nullptr;
-    std::vector<HFONT> fonts;              // every font made here, deleted at the end
+    int dpi = 96;                          // the main window's, which it is laid out for
+    FontSpec titleFont;
+    // Every font made here, by face, height, weight and character set; deleted at the end.
+    std::map<std::tuple<std::wstring, int, int, int>, HFONT> fonts;
+    std::map<HWND, int> layoutDpi;         // each top-level window of ours: the dpi it is laid out for
 };
 
 Desktop& D();
@@ -69,8 +71,6 @@ HWND ControlHandle(int number);
 inline constexpr DWORD KeepAliveMessages = QS_PAINT | QS_SENDMESSAGE | QS_POSTMESSAGE;
 void DispatchKeepAlive();
 
-// The outer size of a window with the given client size and styles.
-SIZE OuterSize(int clientWidth, int clientHeight, DWORD style, DWORD exStyle);
 // Where a window of that outer size stands centred on the whole primary screen.
 POINT CentredOnScreen(SIZE outer);
 // Shows the window in front and paints it now, then lets the window system draw it (bounded).
@@ -84,17 +84,41 @@ void RemoveTooltip(HWND control);
 LRESULT CALLBACK ConnectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK InputDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// --- fonts (fonts.cpp) -----------------------------------------------------------------------
+// --- dpi and fonts (fonts.cpp) -------------------------------------------------------------------
+// Every length of the layout is at 96 dpi; a window on a screen of D dpi has it times D/96, and
+// its fonts their point size at D. Functions that Windows 7 and 8.1 lack are looked up when the
+// program runs: there, every window has the system's dpi.
 
-// The desktop's GUI font, which the layout was made for.
-HFONT GuiFont();
-// A font of that face, size and weight at the screen's dpi; the desktop deletes it at the end.
-HFONT MakeFont(FontSpec wanted);
+// The dots per inch the monitor of a window has: as the system tells (Windows 10 1607 and
+// later), else the system's.
+int MonitorDpi(HWND window);
+// The dots per inch a window and its controls are laid out for (that of its top-level window).
+int WindowDpi(HWND window);
+// A length of the layout at 96 dpi, at `dpi`; a box edge by edge, so that neighbours stay aligned.
+int Scaled(int length, int dpi);
+RECT ScaledPlace(const RECT& place, int dpi);
+// A system metric (frame, edge) at `dpi`.
+int SystemMetric(int index, int dpi);
+// The outer size of a window with the given client size and styles at `dpi`.
+SIZE OuterSize(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi);
+// The desktop's GUI font at the size the layout was made for, at `dpi`.
+HFONT GuiFont(int dpi);
+// A font of that face, size and weight at `dpi`; the desktop deletes it at the end.
+HFONT MakeFont(FontSpec wanted, int dpi);
 // The font, at most `wanted`, in which the text fits the box (see FittedFontPixels).
 HFONT FittedFont(HFONT wanted, const std::wstring& text, SIZE box, bool mayWrap);
-// Gives a control showing one line of text the largest font, at most `wanted`, in which it fits.
-void FitTextToControl(HWND control, ControlKind kind, const RECT& place, HFONT wanted);
+// Gives a control showing one line of text, placed in `place` (at `dpi`), the largest font, at
+// most `wanted`, in which it fits.
+void FitTextToControl(HWND control, ControlKind kind, const RECT& place, HFONT wanted, int dpi);
 
 // --- the output control (output.cpp) -------------------------------------------------------------
 
-HWND CreateOutputEditor(HWND parent, int number, const RECT& place);
+// `name` is what screen readers call it.
+HWND CreateOutputEditor(HWND parent, int number, const RECT& place, const std::wstring& name);
+// All its lines joined by "\n".
+std::string OutputEditorText(HWND editor);
+// The lines in sight, joined by CR LF: what a screen reader reads as its value.
+std::wstring OutputShownText(HWND editor);
+bool OutputHasFocus(HWND editor);
+// The answer to WM_GETOBJECT for its client area (output_accessible.cpp); 0 when there is none.
+LRESULT OutputAccessibleObject(HWND editor, WPARAM wParam, const std::wstring& name);

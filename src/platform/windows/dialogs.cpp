@@ -7,10 +7,19 @@
 namespace {
 
 struct InputDialogState {
+    HWND prompt = nullptr;
     HWND edit = nullptr;
+    HWND ok = nullptr;
     bool done = false;
     bool accepted = false;
 };
+
+// The connecting window's text, laid out again when its dpi changes.
+struct ConnectWindowState {
+    HWND label = nullptr;
+    std::wstring text;
+};
+ConnectWindowState Connecting;
 
 // The program's other windows are disabled while a dialog of its own is open; returns them.
 std::vector<HWND> DisableOtherWindows(HWND dialog)
@@ -24,9 +33,58 @@ std::vector<HWND> DisableOtherWindows(HWND dialog)
     return disabled;
 }
 
-RECT Place(Box box)
+RECT Place(Box box, int dpi)
 {
-    return {box.left, box.top, box.left + box.width, box.top + box.height};
+    return ScaledPlace({box.left, box.top, box.left + box.width, box.top + box.height}, dpi);
+}
+
+void PlaceChild(HWND child, Box box, int dpi)
+{
+    const RECT place = Place(box, dpi);
+    SetWindowPos(child, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A window made on the primary monitor takes its dpi, and is then sized and centred for it.
+int TakeMonitorDpi(HWND window, SIZE outerAt96, DWORD style, DWORD exStyle, bool clientGiven)
+{
+    const int dpi = MonitorDpi(window);
+    D().layoutDpi[window] = dpi;
+    const SIZE outer = clientGiven ? OuterSize(Scaled(outerAt96.cx, dpi), Scaled(outerAt96.cy, dpi), style, exStyle, dpi)
+                                   : SIZE{Scaled(outerAt96.cx, dpi), Scaled(outerAt96.cy, dpi)};
+    const POINT at = CentredOnScreen(outer);
+    SetWindowPos(window, nullptr, at.x, at.y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    return dpi;
+}
+
+// The rectangle Windows suggests for a new dpi (WM_DPICHANGED).
+int TakeNewDpi(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    const int dpi = LOWORD(wParam);
+    D().layoutDpi[window] = dpi;
+    if (const auto* suggested = reinterpret_cast<const RECT*>(lParam))
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    return dpi;
+}
+
+void LayOutInputDialog(const InputDialogState& state, int dpi)
+{
+    PlaceChild(state.prompt, InputDialogPrompt, dpi);
+    PlaceChild(state.edit, InputDialogField, dpi);
+    PlaceChild(state.ok, InputDialogOkButton, dpi);
+    for (HWND child : {state.edit, state.ok})
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont(dpi)), TRUE);
+    FitTextToControl(state.prompt, ControlKind::TitleText, Place(InputDialogPrompt, dpi), GuiFont(dpi), dpi);
+}
+
+void LayOutConnectWindow(int dpi)
+{
+    PlaceChild(Connecting.label, ConnectWindowText, dpi);
+    const RECT place = Place(ConnectWindowText, dpi);
+    const HFONT font =
+        FittedFont(GuiFont(dpi), Connecting.text, {place.right - place.left, place.bottom - place.top}, true);
+    SendMessageW(Connecting.label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 }  // namespace
@@ -35,6 +93,12 @@ LRESULT CALLBACK ConnectWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 {
     if (message == WM_CLOSE)
         return 0;   // it goes when the connect is over
+    if (message == WM_DPICHANGED) {
+        const int dpi = TakeNewDpi(window, wParam, lParam);
+        if (Connecting.label)
+            LayOutConnectWindow(dpi);
+        return 0;
+    }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -54,6 +118,12 @@ LRESULT CALLBACK InputDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         if (state)
             state->done = true;
         return 0;
+    case WM_DPICHANGED: {
+        const int dpi = TakeNewDpi(window, wParam, lParam);
+        if (state && state->edit)
+            LayOutInputDialog(*state, dpi);
+        return 0;
+    }
     case WM_ACTIVATE:
         // Activated, it gives the keyboard to the field, not to itself.
         if (state && LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam)) {
@@ -72,31 +142,24 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     StartDesktop();
     constexpr DWORD style = WS_POPUP | WS_CAPTION;   // a caption without system menu or close box
     constexpr DWORD exStyle = WS_EX_DLGMODALFRAME;
-    constexpr SIZE size{InputDialogWidth, InputDialogHeight};
-    const POINT at = CentredOnScreen(size);
     // Owned by the main window where there is one, so that it gets the activation back afterwards.
-    HWND dialog = CreateWindowExW(exStyle, InputDialogClass, Wide(title).c_str(), style, at.x, at.y,
-                                  size.cx, size.cy, D().mainWindow, nullptr, Instance(), nullptr);
+    HWND dialog = CreateWindowExW(exStyle, InputDialogClass, Wide(title).c_str(), style, 0, 0, InputDialogWidth,
+                                  InputDialogHeight, D().mainWindow, nullptr, Instance(), nullptr);
     if (!dialog)
         return {};
+    const int dpi = TakeMonitorDpi(dialog, {InputDialogWidth, InputDialogHeight}, style, exStyle, false);
     InputDialogState state;
     SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
 
-    const auto make = [&](const wchar_t* windowClass, const std::wstring& text, DWORD childStyle, DWORD childExStyle,
-                          RECT place, int id) {
-        HWND child = CreateChild(dialog, windowClass, text, childStyle, childExStyle, place, id);
-        if (child)
-            SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
-        return child;
-    };
     // The prompt names the field for a screen reader too, as the static text right before it.
-    const RECT promptPlace = Place(InputDialogPrompt);
-    HWND label = make(L"STATIC", Wide(prompt), SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX, 0, promptPlace, -1);
-    if (label)
-        FitTextToControl(label, ControlKind::TitleText, promptPlace, GuiFont());
-    state.edit = make(L"EDIT", Wide(preset), WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE,
-                      Place(InputDialogField), 100);
-    make(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, Place(InputDialogOkButton), IDOK);
+    state.prompt = CreateChild(dialog, L"STATIC", Wide(prompt), SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX, 0,
+                               Place(InputDialogPrompt, dpi), -1);
+    state.edit = CreateChild(dialog, L"EDIT", Wide(preset), WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE,
+                             Place(InputDialogField, dpi), 100);
+    state.ok = CreateChild(dialog, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, Place(InputDialogOkButton, dpi),
+                           IDOK);
+    if (state.prompt && state.edit && state.ok)
+        LayOutInputDialog(state, dpi);
     // The caret after the preset, nothing selected.
     const auto length = static_cast<WPARAM>(GetWindowTextLengthW(state.edit));
     SendMessageW(state.edit, EM_SETSEL, length, static_cast<LPARAM>(length));
@@ -125,6 +188,7 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     for (HWND window : disabled)
         EnableWindow(window, TRUE);
     SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
+    D().layoutDpi.erase(dialog);
     DestroyWindow(dialog);
     return answer;
 }
@@ -145,27 +209,27 @@ void OpenConnectWindow(std::string_view title, std::string_view text)
     CloseConnectWindow();
     // A caption without system menu or boxes, and a fixed frame.
     constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION;
-    const SIZE outer = OuterSize(ConnectWindowWidth, ConnectWindowHeight, style, 0);
-    const POINT at = CentredOnScreen(outer);
-    HWND window = CreateWindowExW(0, ConnectWindowClass, Wide(title).c_str(), style, at.x, at.y, outer.cx, outer.cy,
-                                  nullptr, nullptr, Instance(), nullptr);
+    HWND window = CreateWindowExW(0, ConnectWindowClass, Wide(title).c_str(), style, 0, 0, ConnectWindowWidth,
+                                  ConnectWindowHeight, nullptr, nullptr, Instance(), nullptr);
     if (!window)
         return;
     D().connectWindow = window;
-    const RECT place = Place(ConnectWindowText);
-    const std::wstring shown = ShownText(text);
-    HWND label = CreateChild(window, L"STATIC", shown, SS_LEFT | SS_NOPREFIX, 0, place, -1);
-    if (label) {
-        const HFONT font = FittedFont(GuiFont(), shown, {place.right - place.left, place.bottom - place.top}, true);
-        SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    }
+    const int dpi = TakeMonitorDpi(window, {ConnectWindowWidth, ConnectWindowHeight}, style, 0, true);
+    Connecting.text = ShownText(text);
+    Connecting.label = CreateChild(window, L"STATIC", Connecting.text, SS_LEFT | SS_NOPREFIX, 0,
+                                   Place(ConnectWindowText, dpi), -1);
+    if (Connecting.label)
+        LayOutConnectWindow(dpi);
     ShowAndPaint(window);
 }
 
 void CloseConnectWindow()
 {
-    if (D().connectWindow)
+    if (D().connectWindow) {
+        D().layoutDpi.erase(D().connectWindow);
         DestroyWindow(D().connectWindow);
+    }
     D().connectWindow = nullptr;
+    Connecting = {};
     DispatchKeepAlive();
 }

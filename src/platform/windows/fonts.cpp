@@ -1,14 +1,25 @@
-// Fonts of the Win32 front end, and fitting a control's text into its fixed size.
+// Fonts of the Win32 front end at a window's dpi, the lengths of the layout at that dpi, and
+// fitting a control's text into its fixed size.
 #include "platform/windows/desktop.h"
 
 #include "platform/layout.h"
 
+#include <cwchar>
+#include <tuple>
+
 namespace {
 
-// Room a push button keeps between its edge and its text, on each side.
+// Room a push button keeps between its edge and its text, on each side, at 96 dpi.
 constexpr int ButtonTextMargin = 1;
 
-int ScreenDpiY()
+// A function of user32 that older systems lack, looked up when first asked for.
+template <typename Function>
+Function User32Entry(const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+int SystemDpi()
 {
     HDC screen = GetDC(nullptr);
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -17,10 +28,18 @@ int ScreenDpiY()
     return dpi > 0 ? dpi : 96;
 }
 
-HFONT KeepFont(HFONT font)
+// A font made once for each shape and kept until the desktop ends: a window laid out again for
+// another dpi, or back, finds its fonts made already.
+HFONT KeptFont(const LOGFONTW& shape)
 {
+    const auto key = std::make_tuple(std::wstring(shape.lfFaceName), static_cast<int>(shape.lfHeight),
+                                     static_cast<int>(shape.lfWeight), static_cast<int>(shape.lfCharSet));
+    auto& fonts = D().fonts;
+    if (const auto found = fonts.find(key); found != fonts.end())
+        return found->second;
+    HFONT font = CreateFontIndirectW(&shape);
     if (font)
-        D().fonts.push_back(font);
+        fonts[key] = font;
     return font;
 }
 
@@ -54,34 +73,88 @@ SIZE TextArea(HDC context, HFONT font, const std::wstring& text, int width, bool
     return {area.right - area.left, area.bottom - area.top};
 }
 
-// The box a control's text is drawn in.
-SIZE TextBox(ControlKind kind, const RECT& place)
+// The box a control's text is drawn in, at the control's dpi.
+SIZE TextBox(ControlKind kind, const RECT& place, int dpi)
 {
     SIZE box{place.right - place.left, place.bottom - place.top};
     if (kind == ControlKind::Button || kind == ControlKind::Toggle) {
-        box.cx -= 2 * (GetSystemMetrics(SM_CXEDGE) + ButtonTextMargin);
-        box.cy -= 2 * GetSystemMetrics(SM_CYEDGE);
+        box.cx -= 2 * (SystemMetric(SM_CXEDGE, dpi) + Scaled(ButtonTextMargin, dpi));
+        box.cy -= 2 * SystemMetric(SM_CYEDGE, dpi);
     }
     return box;
 }
 
 }  // namespace
 
-HFONT GuiFont()
+int MonitorDpi(HWND window)
 {
-    return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = User32Entry<GetDpiForWindowFunction>("GetDpiForWindow");
+    if (getDpiForWindow && window)
+        if (const UINT dpi = getDpiForWindow(window))
+            return static_cast<int>(dpi);
+    return SystemDpi();
 }
 
-HFONT MakeFont(FontSpec wanted)
+int WindowDpi(HWND window)
 {
-    LOGFONTW font{};
-    font.lfHeight = -MulDiv(wanted.points, ScreenDpiY(), 72);
-    font.lfWeight = wanted.bold ? FW_BOLD : FW_NORMAL;
-    font.lfCharSet = DEFAULT_CHARSET;
-    font.lfQuality = DEFAULT_QUALITY;
+    if (window)
+        if (const auto laidOut = D().layoutDpi.find(GetAncestor(window, GA_ROOT)); laidOut != D().layoutDpi.end())
+            return laidOut->second;
+    return MonitorDpi(window);
+}
+
+int Scaled(int length, int dpi)
+{
+    return MulDiv(length, dpi, 96);
+}
+
+RECT ScaledPlace(const RECT& place, int dpi)
+{
+    // Each edge on its own: neighbours that share an edge at 96 dpi share it at any dpi.
+    return {Scaled(place.left, dpi), Scaled(place.top, dpi), Scaled(place.right, dpi), Scaled(place.bottom, dpi)};
+}
+
+int SystemMetric(int index, int dpi)
+{
+    using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
+    static const auto forDpi = User32Entry<GetSystemMetricsForDpiFunction>("GetSystemMetricsForDpi");
+    if (forDpi)
+        return forDpi(index, static_cast<UINT>(dpi));
+    return MulDiv(GetSystemMetrics(index), dpi, SystemDpi());
+}
+
+SIZE OuterSize(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi)
+{
+    using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = User32Entry<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
+    RECT outer{0, 0, clientWidth, clientHeight};
+    if (!adjustForDpi || !adjustForDpi(&outer, style, FALSE, exStyle, static_cast<UINT>(dpi)))
+        AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
+HFONT GuiFont(int dpi)
+{
+    // The face of the desktop's GUI font, at the point size the layout was made for.
+    LOGFONTW shape{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof shape, &shape);
+    shape.lfHeight = -MulDiv(GuiFontPoints, dpi, 72);
+    shape.lfWidth = 0;
+    const HFONT font = KeptFont(shape);
+    return font ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
+HFONT MakeFont(FontSpec wanted, int dpi)
+{
+    LOGFONTW shape{};
+    shape.lfHeight = -MulDiv(wanted.points, dpi, 72);
+    shape.lfWeight = wanted.bold ? FW_BOLD : FW_NORMAL;
+    shape.lfCharSet = DEFAULT_CHARSET;
+    shape.lfQuality = DEFAULT_QUALITY;
     const std::wstring face = Wide(wanted.face);
-    face.copy(font.lfFaceName, LF_FACESIZE - 1);
-    return KeepFont(CreateFontIndirectW(&font));
+    face.copy(shape.lfFaceName, LF_FACESIZE - 1);
+    return KeptFont(shape);
 }
 
 // Measured with fonts made for the purpose and dropped again; only the one chosen is kept.
@@ -99,13 +172,20 @@ HFONT FittedFont(HFONT wanted, const std::wstring& text, SIZE box, bool mayWrap)
         return needed.cx <= box.cx && needed.cy <= box.cy;
     });
     ReleaseDC(nullptr, context);
-    return pixels == largest ? wanted : KeepFont(ResizedFont(wanted, pixels));
+    if (pixels == largest)
+        return wanted;
+    LOGFONTW shape{};
+    GetObjectW(wanted, sizeof shape, &shape);
+    shape.lfHeight = -pixels;
+    shape.lfWidth = 0;
+    const HFONT fitted = KeptFont(shape);
+    return fitted ? fitted : wanted;
 }
 
 // Gives a control showing one line of text the largest font, at most `wanted`, in which its
 // text fits.
-void FitTextToControl(HWND control, ControlKind kind, const RECT& place, HFONT wanted)
+void FitTextToControl(HWND control, ControlKind kind, const RECT& place, HFONT wanted, int dpi)
 {
-    const HFONT font = FittedFont(wanted, WindowText(control), TextBox(kind, place), false);
+    const HFONT font = FittedFont(wanted, WindowText(control), TextBox(kind, place, dpi), false);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }

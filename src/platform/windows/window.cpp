@@ -125,40 +125,55 @@ SIZE ScreenSize()
     return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
-HWND CreateControl(HWND parent, int number, ControlInfo& control, std::string_view text, HFONT titleFont)
+// Gives a control its font for the dpi: the title and the buttons the largest, at most their
+// own, in which their text fits.
+void ApplyFont(const ControlInfo& control, int dpi)
+{
+    const RECT place = ScaledPlace(control.place, dpi);
+    switch (control.kind) {
+    case ControlKind::TitleText:
+        FitTextToControl(control.handle, control.kind, place, MakeFont(D().titleFont, dpi), dpi);
+        break;
+    case ControlKind::Button:
+    case ControlKind::Toggle:
+        FitTextToControl(control.handle, control.kind, place, GuiFont(dpi), dpi);
+        break;
+    case ControlKind::LineEdit:
+    case ControlKind::OutputEditor:
+        SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont(dpi)), TRUE);
+        break;
+    }
+}
+
+HWND CreateControl(HWND parent, int number, ControlInfo& control, std::string_view text, int dpi)
 {
     const std::wstring wide = Wide(text);
+    const RECT place = ScaledPlace(control.place, dpi);
     HWND handle = nullptr;
     switch (control.kind) {
     case ControlKind::TitleText:
-        handle = CreateChild(parent, L"STATIC", wide, SS_CENTER | SS_NOPREFIX, 0, control.place, number);
+        handle = CreateChild(parent, L"STATIC", wide, SS_CENTER | SS_NOPREFIX, 0, place, number);
         break;
     case ControlKind::LineEdit:
-        handle = CreateChild(parent, L"EDIT", wide, WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE,
-                             control.place, number);
+        handle = CreateChild(parent, L"EDIT", wide, WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, place,
+                             number);
         if (handle)
             SetWindowSubclass(handle, LineEditProc, static_cast<UINT_PTR>(number), 0);
         break;
     case ControlKind::Button:
-        handle = CreateChild(parent, L"BUTTON", wide, WS_TABSTOP | BS_PUSHBUTTON, 0, control.place, number);
+        handle = CreateChild(parent, L"BUTTON", wide, WS_TABSTOP | BS_PUSHBUTTON, 0, place, number);
         break;
     case ControlKind::Toggle:
-        handle = CreateChild(parent, L"BUTTON", wide, WS_TABSTOP | BS_AUTOCHECKBOX | BS_PUSHLIKE, 0, control.place,
-                             number);
+        handle = CreateChild(parent, L"BUTTON", wide, WS_TABSTOP | BS_AUTOCHECKBOX | BS_PUSHLIKE, 0, place, number);
         break;
     case ControlKind::OutputEditor:
-        handle = CreateOutputEditor(parent, number, control.place);
+        handle = CreateOutputEditor(parent, number, place, control.accessibleName);
         break;
     }
     control.handle = handle;
     if (!handle)
         return nullptr;
-    if (control.kind == ControlKind::TitleText)
-        FitTextToControl(handle, control.kind, control.place, titleFont);
-    else if (control.kind == ControlKind::Button || control.kind == ControlKind::Toggle)
-        FitTextToControl(handle, control.kind, control.place, GuiFont());
-    else if (control.kind == ControlKind::LineEdit)
-        SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+    ApplyFont(control, dpi);
     AddTooltip(handle, control.tooltip);
     return handle;
 }
@@ -169,10 +184,8 @@ void AddAccessibleLabel(HWND parent, std::string_view name, const RECT& place)
 {
     if (name.empty())
         return;
-    HWND label = CreateWindowExW(0, L"STATIC", Wide(name).c_str(), WS_CHILD | SS_NOPREFIX, place.left, place.top, 0,
-                                 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(-1)), Instance(), nullptr);
-    if (label)
-        SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+    CreateWindowExW(0, L"STATIC", Wide(name).c_str(), WS_CHILD | SS_NOPREFIX, place.left, place.top, 0, 0, parent,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(-1)), Instance(), nullptr);
 }
 
 // The dialog manager marks a push button reached by Tab as the default one; none is, once the
@@ -214,7 +227,7 @@ void OnControlCommand(int number, int code, HWND from)
     case ControlKind::OutputEditor:
         if (code == EN_SETFOCUS)
             ClearDefaultButtonLook();
-        if ((code == EN_SETFOCUS || code == EN_KILLFOCUS) && !d.replacingEditor)
+        if (code == EN_SETFOCUS || code == EN_KILLFOCUS)
             Post(EventKind::Control, number);
         break;
     case ControlKind::TitleText:
@@ -249,6 +262,23 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // Only an event: the program's loop decides what happens.
         Post(EventKind::Close, 0);
         return 0;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another dpi, or the scaling changed: the rectangle Windows
+        // suggests, and every control placed and given its fonts anew; the output keeps its lines.
+        d.dpi = LOWORD(wParam);
+        d.layoutDpi[window] = d.dpi;
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        if (suggested)
+            SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        for (const auto& [number, control] : d.controls) {
+            const RECT place = ScaledPlace(control.place, d.dpi);
+            SetWindowPos(control.handle, nullptr, place.left, place.top, place.right - place.left,
+                         place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+            ApplyFont(control, d.dpi);
+        }
+        return 0;
+    }
     case WM_ACTIVATE:
         // The focus goes back to the control that had it when the window was left.
         if (LOWORD(wParam) == WA_INACTIVE) {
@@ -381,14 +411,6 @@ void DispatchKeepAlive()
     }
 }
 
-// The outer size of a window with the given client size and styles.
-SIZE OuterSize(int clientWidth, int clientHeight, DWORD style, DWORD exStyle)
-{
-    RECT outer{0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&outer, style, FALSE, exStyle);
-    return {outer.right - outer.left, outer.bottom - outer.top};
-}
-
 // Where a window of that outer size stands centred on the whole primary screen (the taskbar is
 // ignored).
 POINT CentredOnScreen(SIZE outer)
@@ -456,8 +478,6 @@ void StartDesktop()
         started = true;
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
         InitCommonControlsEx(&controls);
-        // The output control's class comes with its library; kept for the life of the process.
-        LoadLibraryW(L"riched20.dll");
         // The shell may hand an address to a handler that needs COM.
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
         RegisterClasses();
@@ -484,13 +504,12 @@ void EndDesktop()
     if (d.messageWindow)
         DestroyWindow(d.messageWindow);
     d.messageWindow = nullptr;
-    for (HFONT font : d.fonts)
+    for (const auto& [shape, font] : d.fonts)
         DeleteObject(font);
     d.fonts.clear();
-    d.titleFont = nullptr;
+    d.layoutDpi.clear();
+    d.dpi = 96;
     d.queue.Clear();
-    d.editorColour.reset();
-    d.editorLines = 0;
     d.focusControl = 0;
     d.lastEditFocus = 0;
     d.moving = d.inMenu = false;
@@ -504,29 +523,32 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     // Caption, system menu, close and minimise box, no maximise box, a fixed frame. Controls
     // are left out of the background's painting, so they do not flicker.
     constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    const SIZE outer = OuterSize(clientWidth, clientHeight, style, 0);
-    const POINT at = CentredOnScreen(outer);
-    HWND window = CreateWindowExW(0, MainWindowClass, Wide(title).c_str(), style, at.x, at.y, outer.cx, outer.cy,
+    // Made on the primary monitor, whose dpi it then takes, and only then sized and centred.
+    HWND window = CreateWindowExW(0, MainWindowClass, Wide(title).c_str(), style, 0, 0, clientWidth, clientHeight,
                                   nullptr, nullptr, Instance(), nullptr);
     if (!window)
         return false;
     d.mainWindow = window;
-    d.editorColour.reset();
-    d.editorLines = 0;
+    d.dpi = MonitorDpi(window);
+    d.layoutDpi[window] = d.dpi;
+    d.titleFont = titleFont;
     d.focusControl = 0;
+    const SIZE outer = OuterSize(Scaled(clientWidth, d.dpi), Scaled(clientHeight, d.dpi), style, 0, d.dpi);
+    const POINT at = CentredOnScreen(outer);
+    SetWindowPos(window, nullptr, at.x, at.y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     // Tips show also while the window is not in front.
     d.tooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
                                  Instance(), nullptr);
-    d.titleFont = MakeFont(titleFont);
     // Created in the table's order: the window's order of its children is the keyboard order.
     for (const ControlSpec& row : controls) {
         ControlInfo control;
         control.kind = row.kind;
         control.place = {row.left, row.top, row.left + row.width, row.top + row.height};
         control.tooltip = Wide(row.tooltip);
-        AddAccessibleLabel(window, row.accessibleName, control.place);
-        CreateControl(window, row.number, control, row.text, d.titleFont);
+        control.accessibleName = Wide(row.accessibleName);
+        AddAccessibleLabel(window, row.accessibleName, ScaledPlace(control.place, d.dpi));
+        CreateControl(window, row.number, control, row.text, d.dpi);
         d.controls[row.number] = control;
     }
     // Focus rectangles show once the keyboard is used.
@@ -563,13 +585,13 @@ Event WaitWindowEvent(std::chrono::milliseconds limit)
 
 std::string GetText(int control)
 {
-    HWND handle = ControlHandle(control);
-    if (!handle)
+    const ControlInfo* info = Control(control);
+    if (!info || !info->handle)
         return {};
-    std::wstring text = WindowText(handle);
-    // The output's lines end in CR LF; the program sees one line break.
-    std::erase(text, L'\r');
-    return Utf8(text);
+    if (info->kind == ControlKind::OutputEditor)
+        return OutputEditorText(info->handle);
+    HWND handle = info->handle;
+    return Utf8(WindowText(handle));
 }
 
 // The text the control holds already is not set again: that would move the caret and tell a
@@ -591,8 +613,7 @@ void SetText(int control, std::string_view text)
         const auto length = static_cast<WPARAM>(wanted.size());
         SendMessageW(info->handle, EM_SETSEL, length, static_cast<LPARAM>(length));
     } else {
-        FitTextToControl(info->handle, info->kind, info->place,
-                         info->kind == ControlKind::TitleText ? d.titleFont : GuiFont());
+        ApplyFont(*info, d.dpi);
     }
 }
 

@@ -1,0 +1,667 @@
+// The Win32 front end through its real windows under Wine, on a display of tests/e2e/wine_desktop.sh,
+// which runs it at 96, 144 and 192 dpi: the layout at the screen's dpi and after a change of dpi,
+// what a screen reader calls each control, and the output editor (its view following the newest
+// line, selection and copying with mouse, keys and its context menu, its colours, tab stops and
+// unwrapped lines, what a screen reader reads of it).
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+#include <windows.h>
+#include <oleacc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "platform/layout.h"
+#include "platform/window.h"
+#include "ui/main_window.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr Rgb Blue{0, 0, 255};
+constexpr Rgb Red{255, 0, 0};
+
+// Lets the windows handle and paint what is waiting.
+void Settle()
+{
+    for (int round = 0; round < 5; ++round)
+        WaitWindowEvent(10ms);
+}
+
+HWND MainWindow()
+{
+    return FindWindowW(L"SkarvelMainWindow", nullptr);
+}
+
+HWND Handle(int control)
+{
+    return GetDlgItem(MainWindow(), control);
+}
+
+// What a screen reader gets through Active Accessibility.
+struct Accessible {
+    std::wstring name;
+    long role = 0;
+    long state = 0;
+    std::wstring value;
+};
+
+std::wstring TakeString(BSTR text)
+{
+    std::wstring taken = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+    SysFreeString(text);
+    return taken;
+}
+
+Accessible ReadAccessible(HWND window)
+{
+    Accessible read;
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object)))
+        || !object) {
+        ADD_FAILURE() << "no accessible object";
+        return read;
+    }
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR text = nullptr;
+    if (object->get_accName(self, &text) == S_OK)
+        read.name = TakeString(text);
+    text = nullptr;
+    if (object->get_accValue(self, &text) == S_OK)
+        read.value = TakeString(text);
+    VARIANT answer{};
+    if (object->get_accRole(self, &answer) == S_OK && answer.vt == VT_I4)
+        read.role = answer.lVal;
+    VARIANT state{};
+    if (object->get_accState(self, &state) == S_OK && state.vt == VT_I4)
+        read.state = state.lVal;
+    object->Release();
+    return read;
+}
+
+// The lines in sight, as a screen reader reads them.
+std::vector<std::wstring> ShownLines()
+{
+    const std::wstring value = ReadAccessible(Handle(OutputEditor)).value;
+    std::vector<std::wstring> lines;
+    if (value.empty())
+        return lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = value.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
+        lines.push_back(value.substr(start, end - start));
+    lines.push_back(value.substr(start));
+    return lines;
+}
+
+std::wstring ClipboardText()
+{
+    std::wstring text;
+    if (!OpenClipboard(nullptr))
+        return L"(clipboard busy)";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void EmptyTheClipboard()
+{
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+}
+
+// A key pressed on the output, with Ctrl and Shift held as asked.
+void Key(WPARAM key, bool control = false, bool shift = false)
+{
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    BYTE held[256];
+    std::copy(std::begin(keys), std::end(keys), held);
+    held[VK_CONTROL] = control ? 0x80 : 0;
+    held[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(held);
+    SendMessageW(Handle(OutputEditor), WM_KEYDOWN, key, 1);
+    SetKeyboardState(keys);
+}
+
+struct Metrics {
+    int lineHeight = 0;
+    int margin = 0;   // above the first line, about
+};
+
+Metrics OutputMetrics()
+{
+    HWND output = Handle(OutputEditor);
+    HDC context = GetDC(output);
+    const HGDIOBJ previous =
+        SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(output, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(context, &metrics);
+    SelectObject(context, previous);
+    ReleaseDC(output, context);
+    const int dpi = static_cast<int>(GetDpiForWindow(output));
+    return {metrics.tmHeight, MulDiv(4, dpi, 96)};
+}
+
+// The middle of a row of the output, x pixels from its left.
+LPARAM RowPoint(int row, int x)
+{
+    const Metrics metrics = OutputMetrics();
+    return MAKELPARAM(x, metrics.margin + row * metrics.lineHeight + metrics.lineHeight / 2);
+}
+
+void Mouse(UINT message, LPARAM at)
+{
+    SendMessageW(Handle(OutputEditor), message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
+}
+
+// While the context menu is open: what it offers, and the choice of one of its items by keys.
+struct MenuVisit {
+    std::vector<std::wstring> items;
+    std::vector<bool> greyed;
+    int choose = -1;   // the item to choose; -1: close it
+};
+
+MenuVisit* Visit = nullptr;
+
+void CALLBACK LookAtMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND menuWindow = FindWindowW(L"#32768", nullptr);
+    if (!menuWindow || !Visit)
+        return;
+    KillTimer(nullptr, timer);
+    const auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[100] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 100, MF_BYPOSITION);
+        Visit->items.push_back(text);
+        Visit->greyed.push_back((GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0);
+    }
+    if (Visit->choose < 0) {
+        EndMenu();
+        return;
+    }
+    for (int i = 0; i <= Visit->choose; ++i)
+        PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menuWindow, WM_KEYDOWN, VK_RETURN, 0);
+}
+
+MenuVisit OpenContextMenu(int choose)
+{
+    MenuVisit visit;
+    visit.choose = choose;
+    Visit = &visit;
+    SetTimer(nullptr, 0, 50, LookAtMenu);
+    // As from the keyboard (Shift+F10): the menu returns when an item is chosen or it is closed.
+    SendMessageW(Handle(OutputEditor), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Handle(OutputEditor)), -1);
+    Visit = nullptr;
+    return visit;
+}
+
+// Text drawn smoothly leaves shades between its colour and the white: a pixel counts as ink of a
+// colour when that colour stands out of it clearly.
+bool Bluish(COLORREF pixel)
+{
+    return GetBValue(pixel) - std::max(GetRValue(pixel), GetGValue(pixel)) > 60;
+}
+
+bool Reddish(COLORREF pixel)
+{
+    return GetRValue(pixel) - std::max(GetGValue(pixel), GetBValue(pixel)) > 60;
+}
+
+// White, or a shade between white and pure blue.
+bool WhiteOrBlue(COLORREF pixel)
+{
+    return GetBValue(pixel) >= 200 && std::abs(GetRValue(pixel) - GetGValue(pixel)) <= 16;
+}
+
+// Where ink of a kind stands in rows [fromY, toY) of the output, inside its edge.
+struct Ink {
+    int firstX = -1;   // the leftmost column holding some
+    int pixels = 0;
+    int others = 0;    // pixels that fail `allowed`
+};
+
+Ink FindInk(int fromY, int toY, bool (*ink)(COLORREF), bool (*allowed)(COLORREF) = nullptr)
+{
+    HWND output = Handle(OutputEditor);
+    Settle();
+    RECT client{};
+    GetClientRect(output, &client);
+    HDC context = GetDC(output);
+    Ink found;
+    for (int y = fromY; y < toY && y < client.bottom - 2; ++y)
+        for (int x = 2; x < client.right - 2; ++x) {
+            const COLORREF pixel = GetPixel(context, x, y);
+            if (ink(pixel)) {
+                ++found.pixels;
+                if (found.firstX < 0 || x < found.firstX)
+                    found.firstX = x;
+            }
+            if (allowed && !allowed(pixel))
+                ++found.others;
+        }
+    ReleaseDC(output, context);
+    return found;
+}
+
+// --- layout ------------------------------------------------------------------------------------
+
+std::wstring Wide(std::string_view text)
+{
+    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                                    nullptr, 0)),
+                      L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        static_cast<int>(wide.size()));
+    return wide;
+}
+
+bool UnderWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// The dpi the scenario gave the screen; 0 when it gave none.
+int GivenDpi()
+{
+    const char* given = std::getenv("SKARVEL_TEST_DPI");
+    return given ? std::atoi(given) : 0;
+}
+
+// A length of the layout, at 96 dpi, on a screen of `dpi`.
+int At(int length, int dpi)
+{
+    return MulDiv(length, dpi, 96);
+}
+
+// A child's rectangle in its parent's client area.
+RECT PlaceOf(HWND child)
+{
+    RECT place{};
+    GetWindowRect(child, &place);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+SIZE ClientSizeOf(HWND window)
+{
+    RECT client{};
+    GetClientRect(window, &client);
+    return {client.right, client.bottom};
+}
+
+// The box of the layout, at 96 dpi, on a screen of `dpi`; a pixel either way is the rounding's.
+void ExpectPlace(HWND child, int left, int top, int width, int height, int dpi, const std::string& what)
+{
+    const RECT place = PlaceOf(child);
+    const RECT wanted{At(left, dpi), At(top, dpi), At(left + width, dpi), At(top + height, dpi)};
+    EXPECT_NEAR(place.left, wanted.left, 1) << what;
+    EXPECT_NEAR(place.top, wanted.top, 1) << what;
+    EXPECT_NEAR(place.right, wanted.right, 1) << what;
+    EXPECT_NEAR(place.bottom, wanted.bottom, 1) << what;
+}
+
+void ExpectClientSize(HWND window, int width, int height, int dpi, const std::string& what)
+{
+    const SIZE client = ClientSizeOf(window);
+    EXPECT_NEAR(client.cx, At(width, dpi), 1) << what;
+    EXPECT_NEAR(client.cy, At(height, dpi), 1) << what;
+}
+
+LOGFONTW FontOf(HWND window)
+{
+    LOGFONTW shape{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof shape, &shape);
+    return shape;
+}
+
+// The character height, in pixels, of a font of `points` on a screen of `dpi`.
+int FontHeight(int points, int dpi)
+{
+    return -MulDiv(points, dpi, 72);
+}
+
+// Every control where the table puts it, at `dpi`, and in the fonts of that dpi: the title at
+// its full size, the others at the desktop's GUI font's.
+void ExpectControlsAt(int dpi)
+{
+    const int guiHeight = FontHeight(GuiFontPoints, dpi);
+    for (const ControlSpec& row : MainWindowControls) {
+        const std::string what = "control " + std::to_string(row.number) + " at " + std::to_string(dpi) + " dpi";
+        ExpectPlace(Handle(row.number), row.left, row.top, row.width, row.height, dpi, what);
+        const LOGFONTW font = FontOf(Handle(row.number));
+        if (row.kind == ControlKind::TitleText) {
+            EXPECT_EQ(font.lfHeight, FontHeight(G.TitleFont.points, dpi)) << what << ": shrunk";
+            EXPECT_EQ(std::wstring(font.lfFaceName), Wide(G.TitleFont.face)) << what;
+            EXPECT_GE(font.lfWeight, FW_BOLD) << what;
+        } else {
+            EXPECT_EQ(font.lfHeight, guiHeight) << what;
+        }
+    }
+}
+
+// The input dialog as it stands while the program waits in it.
+struct SeenDialog {
+    SIZE outer{};
+    int dpi = 0;
+    RECT prompt{}, field{}, ok{};
+    std::wstring fieldName;   // what a screen reader calls its field
+};
+
+SeenDialog* Seen = nullptr;
+
+void CALLBACK LookAtDialog(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = FindWindowW(L"SkarvelInputDialog", nullptr);
+    if (!dialog || !IsWindowVisible(dialog) || !Seen)
+        return;
+    KillTimer(nullptr, timer);
+    RECT outer{};
+    GetWindowRect(dialog, &outer);
+    Seen->outer = {outer.right - outer.left, outer.bottom - outer.top};
+    Seen->dpi = static_cast<int>(GetDpiForWindow(dialog));
+    HWND field = GetDlgItem(dialog, 100);
+    Seen->prompt = PlaceOf(GetWindow(field, GW_HWNDPREV));
+    Seen->field = PlaceOf(field);
+    Seen->ok = PlaceOf(GetDlgItem(dialog, IDOK));
+    IAccessible* object = nullptr;
+    if (SUCCEEDED(AccessibleObjectFromWindow(field, OBJID_CLIENT, __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&object)))) {
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = nullptr;
+        if (object->get_accName(self, &name) == S_OK)
+            Seen->fieldName = TakeString(name);
+        object->Release();
+    }
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
+
+void ExpectBox(const RECT& place, Box box, int dpi, const std::string& what)
+{
+    EXPECT_NEAR(place.left, At(box.left, dpi), 1) << what;
+    EXPECT_NEAR(place.top, At(box.top, dpi), 1) << what;
+    EXPECT_NEAR(place.right, At(box.left + box.width, dpi), 1) << what;
+    EXPECT_NEAR(place.bottom, At(box.top + box.height, dpi), 1) << what;
+}
+
+class WindowsDesktop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        StartDesktop();
+        SetInitialValues();
+        ASSERT_TRUE(BuildMainWindow());
+        Settle();
+    }
+    void TearDown() override { EndDesktop(); }
+};
+
+TEST_F(WindowsDesktop, EveryWindowIsLaidOutAtTheScreensDpi)
+{
+    const int dpi = static_cast<int>(GetDpiForWindow(MainWindow()));
+    if (GivenDpi() != 0) {
+        EXPECT_EQ(dpi, GivenDpi()) << "the screen's dpi";
+    }
+    ExpectClientSize(MainWindow(), MainWindowWidth, MainWindowHeight, dpi, "main window");
+    ExpectControlsAt(dpi);
+
+    OpenConnectWindow("Varnex-NET-IO: Meldung", "Verbinde ...");
+    HWND connecting = FindWindowW(L"SkarvelConnectWindow", nullptr);
+    ASSERT_NE(connecting, nullptr);
+    ExpectClientSize(connecting, ConnectWindowWidth, ConnectWindowHeight, dpi, "connecting window");
+    const HWND text = GetWindow(connecting, GW_CHILD);
+    ExpectBox(PlaceOf(text), ConnectWindowText, dpi, "connecting window's text");
+    EXPECT_EQ(FontOf(text).lfHeight, FontHeight(GuiFontPoints, dpi)) << "the connecting window's font";
+    CloseConnectWindow();
+
+    SeenDialog seen;
+    Seen = &seen;
+    SetTimer(nullptr, 0, 50, LookAtDialog);
+    EXPECT_EQ(InputDialog("Skarvel: Meldung", "Polling-Befehl eingeben!", "C"), "C");
+    Seen = nullptr;
+    EXPECT_EQ(seen.dpi, dpi);
+    EXPECT_NEAR(seen.outer.cx, At(InputDialogWidth, dpi), 1);
+    EXPECT_NEAR(seen.outer.cy, At(InputDialogHeight, dpi), 1);
+    ExpectBox(seen.prompt, InputDialogPrompt, dpi, "the question's prompt");
+    ExpectBox(seen.field, InputDialogField, dpi, "the question's field");
+    ExpectBox(seen.ok, InputDialogOkButton, dpi, "the question's button");
+    EXPECT_EQ(seen.fieldName, L"Polling-Befehl eingeben!");
+}
+
+TEST_F(WindowsDesktop, ADpiChangeLaysTheWindowOutAgainAndTheOutputKeepsItsLines)
+{
+    for (int i = 0; i < 30; ++i)
+        AppendLine(OutputEditor, "Zeile " + std::to_string(i));
+    Settle();
+    const std::string lines = GetText(OutputEditor);
+    const int dpi = static_cast<int>(GetDpiForWindow(MainWindow()));
+    for (const int changed : {dpi == 144 ? 192 : 144, dpi}) {
+        // As Windows sends it: the new dpi, and a rectangle of the size the window needs there.
+        RECT suggested{};
+        GetWindowRect(MainWindow(), &suggested);
+        RECT outer{0, 0, At(MainWindowWidth, changed), At(MainWindowHeight, changed)};
+        AdjustWindowRectExForDpi(&outer, static_cast<DWORD>(GetWindowLongPtrW(MainWindow(), GWL_STYLE)), FALSE,
+                                 static_cast<DWORD>(GetWindowLongPtrW(MainWindow(), GWL_EXSTYLE)),
+                                 static_cast<UINT>(changed));
+        suggested.right = suggested.left + outer.right - outer.left;
+        suggested.bottom = suggested.top + outer.bottom - outer.top;
+        SendMessageW(MainWindow(), WM_DPICHANGED, MAKEWPARAM(changed, changed), reinterpret_cast<LPARAM>(&suggested));
+        Settle();
+        RECT taken{};
+        GetWindowRect(MainWindow(), &taken);
+        EXPECT_TRUE(EqualRect(&taken, &suggested)) << "the suggested rectangle, at " << changed << " dpi";
+        // Under Wine the frame keeps the system's size, so that the client area is what the
+        // rectangle leaves inside that frame; on Windows the frame is the new dpi's.
+        if (!UnderWine())
+            ExpectClientSize(MainWindow(), MainWindowWidth, MainWindowHeight, changed, "main window");
+        ExpectControlsAt(changed);
+        EXPECT_EQ(GetText(OutputEditor), lines);
+        const std::vector<std::wstring> shown = ShownLines();
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back(), L"Zeile 29");
+    }
+}
+
+TEST_F(WindowsDesktop, ScreenReadersGetTheNameOfEveryControl)
+{
+    for (const ControlSpec& row : MainWindowControls) {
+        const Accessible read = ReadAccessible(Handle(row.number));
+        const std::string_view name = row.accessibleName.empty() ? row.text : row.accessibleName;
+        EXPECT_EQ(read.name, Wide(name)) << "control " << row.number;
+        long role = ROLE_SYSTEM_TEXT;
+        switch (row.kind) {
+        case ControlKind::TitleText: role = ROLE_SYSTEM_STATICTEXT; break;
+        case ControlKind::Button: role = ROLE_SYSTEM_PUSHBUTTON; break;
+        case ControlKind::Toggle: role = ROLE_SYSTEM_CHECKBUTTON; break;
+        case ControlKind::LineEdit:
+        case ControlKind::OutputEditor: role = ROLE_SYSTEM_TEXT; break;
+        }
+        if (read.role == ROLE_SYSTEM_CLIENT && role != ROLE_SYSTEM_TEXT && UnderWine()) {
+            // Wine's oleacc knows edits but not static texts and buttons: it calls them a client
+            // area, whatever they are. Windows gives them the role of their kind.
+            std::printf("note: Wine's oleacc gives control %d (%s) no role of its own\n", row.number,
+                        row.kind == ControlKind::TitleText ? "a static text" : "a button");
+            continue;
+        }
+        EXPECT_EQ(read.role, role) << "control " << row.number;
+    }
+}
+
+class WindowsOutput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        StartDesktop();
+        SetInitialValues();
+        ASSERT_TRUE(BuildMainWindow());
+        Settle();
+    }
+    void TearDown() override { EndDesktop(); }
+
+    static void AppendNumbered(int from, int to)
+    {
+        for (int i = from; i < to; ++i)
+            AppendLine(OutputEditor, "Zeile " + std::to_string(i));
+        Settle();
+    }
+};
+
+TEST_F(WindowsOutput, ScreenReadersReadANamedReadOnlyTextThatFollowsTheNewestLineOnlyAtTheBottom)
+{
+    const Accessible empty = ReadAccessible(Handle(OutputEditor));
+    EXPECT_EQ(empty.name, L"Ausgabe");
+    EXPECT_EQ(empty.role, ROLE_SYSTEM_TEXT);
+    EXPECT_TRUE(empty.state & STATE_SYSTEM_READONLY);
+    EXPECT_TRUE(empty.state & STATE_SYSTEM_FOCUSABLE);
+    EXPECT_TRUE(ShownLines().empty());
+
+    AppendNumbered(0, 50);
+    std::vector<std::wstring> shown = ShownLines();
+    ASSERT_GT(shown.size(), 5u);
+    ASSERT_LT(shown.size(), 50u);
+    EXPECT_EQ(shown.back(), L"Zeile 49");
+
+    // The wheel takes the view up: new lines no longer move it.
+    SendMessageW(Handle(OutputEditor), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    Settle();
+    shown = ShownLines();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(shown.back(), L"Zeile 49");
+    AppendNumbered(50, 60);
+    EXPECT_EQ(ShownLines(), shown);
+
+    // Back at the bottom, it follows again.
+    Key(VK_END, true);
+    Settle();
+    EXPECT_EQ(ShownLines().back(), L"Zeile 59");
+    AppendNumbered(60, 61);
+    EXPECT_EQ(ShownLines().back(), L"Zeile 60");
+
+    // Shown from its first line, as the reference is, it stays there.
+    ShowFirstLine(OutputEditor);
+    Settle();
+    EXPECT_EQ(ShownLines().front(), L"Zeile 0");
+    AppendNumbered(61, 62);
+    EXPECT_EQ(ShownLines().front(), L"Zeile 0");
+
+    ClearOutput(OutputEditor);
+    Settle();
+    EXPECT_TRUE(ShownLines().empty());
+    EXPECT_EQ(GetText(OutputEditor), "");
+}
+
+TEST_F(WindowsOutput, TheMouseTheKeysAndTheContextMenuSelectAndCopy)
+{
+    AppendNumbered(0, 5);
+    ShowFirstLine(OutputEditor);
+    Settle();
+    RECT client{};
+    GetClientRect(Handle(OutputEditor), &client);
+
+    // Dragged from the start of the first line to the end of the third.
+    EmptyTheClipboard();
+    Mouse(WM_LBUTTONDOWN, RowPoint(0, 1));
+    EXPECT_EQ(GetFocus(), Handle(OutputEditor));
+    Mouse(WM_MOUSEMOVE, RowPoint(1, client.right / 2));
+    Mouse(WM_MOUSEMOVE, RowPoint(2, client.right - 5));
+    Mouse(WM_LBUTTONUP, RowPoint(2, client.right - 5));
+    Key('C', true);
+    EXPECT_EQ(ClipboardText(), L"Zeile 0\r\nZeile 1\r\nZeile 2");
+
+    // A double click takes the word.
+    Mouse(WM_LBUTTONDBLCLK, RowPoint(3, 10));
+    Mouse(WM_LBUTTONUP, RowPoint(3, 10));
+    Key(VK_INSERT, true);
+    EXPECT_EQ(ClipboardText(), L"Zeile");
+
+    // Keys: to the second line's start, three characters, then down a line and to its end.
+    Key(VK_HOME, true);
+    Key(VK_DOWN);
+    Key(VK_RIGHT, false, true);
+    Key(VK_RIGHT, false, true);
+    Key(VK_RIGHT, false, true);
+    Key('C', true);
+    EXPECT_EQ(ClipboardText(), L"Zei");
+    Key(VK_DOWN, false, true);
+    Key(VK_END, false, true);
+    Key('C', true);
+    EXPECT_EQ(ClipboardText(), L"Zeile 1\r\nZeile 2");
+    Key(VK_RIGHT, true, true);   // a word further: past the line break
+    Key('C', true);
+    EXPECT_EQ(ClipboardText(), L"Zeile 1\r\nZeile 2\r\n");
+
+    Key('A', true);
+    Key('C', true);
+    EXPECT_EQ(ClipboardText(), L"Zeile 0\r\nZeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4");
+
+    // The context menu: copying is offered only with something selected.
+    Key(VK_HOME, true);
+    const MenuVisit nothingSelected = OpenContextMenu(-1);
+    ASSERT_EQ(nothingSelected.items.size(), 2u);
+    EXPECT_EQ(nothingSelected.items[0], L"Kopieren\tStrg+C");
+    EXPECT_EQ(nothingSelected.items[1], L"Alles auswählen\tStrg+A");
+    EXPECT_TRUE(nothingSelected.greyed[0]);
+    EXPECT_FALSE(nothingSelected.greyed[1]);
+
+    EmptyTheClipboard();
+    const MenuVisit selectAll = OpenContextMenu(1);
+    ASSERT_EQ(selectAll.items.size(), 2u);
+    const MenuVisit copy = OpenContextMenu(0);
+    ASSERT_EQ(copy.greyed.size(), 2u);
+    EXPECT_FALSE(copy.greyed[0]);
+    EXPECT_EQ(ClipboardText(), L"Zeile 0\r\nZeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4");
+}
+
+TEST_F(WindowsOutput, OneColourOnWhiteTabStopsEveryHalfInchAndNoWrap)
+{
+    SetTextColour(OutputEditor, Blue);
+    AppendLine(OutputEditor, "\tW");
+    AppendLine(OutputEditor, std::string(300, 'x'));
+    Settle();
+    const Metrics metrics = OutputMetrics();
+    const int dpi = static_cast<int>(GetDpiForWindow(Handle(OutputEditor)));
+    const int tabStop = MulDiv(OutputTabStop, dpi, 96);
+
+    const int firstRow = metrics.margin;
+    const Ink tabbed = FindInk(firstRow, firstRow + metrics.lineHeight, Bluish, WhiteOrBlue);
+    EXPECT_GT(tabbed.pixels, 0);
+    EXPECT_EQ(tabbed.others, 0) << "pixels neither blue nor white";
+    EXPECT_GE(tabbed.firstX, metrics.margin + tabStop - 1);
+    EXPECT_LE(tabbed.firstX, metrics.margin + tabStop + metrics.lineHeight / 2);
+
+    // The long line runs on to the right: the horizontal bar shows, and the row below is empty.
+    SCROLLBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    ASSERT_TRUE(GetScrollBarInfo(Handle(OutputEditor), OBJID_HSCROLL, &bar));
+    EXPECT_FALSE(bar.rgstate[0] & STATE_SYSTEM_INVISIBLE);
+    const int thirdRow = metrics.margin + 2 * metrics.lineHeight;
+    EXPECT_EQ(FindInk(thirdRow, thirdRow + metrics.lineHeight, Bluish).pixels, 0);
+
+    // A new colour is the whole text's.
+    SetTextColour(OutputEditor, Red);
+    Settle();
+    EXPECT_EQ(FindInk(firstRow, firstRow + 2 * metrics.lineHeight, Bluish).pixels, 0);
+    EXPECT_GT(FindInk(firstRow, firstRow + 2 * metrics.lineHeight, Reddish).pixels, 0);
+}
+
+}  // namespace
