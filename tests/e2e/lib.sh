@@ -127,16 +127,17 @@ e2e_wait_gone()
 # --- network namespace ---------------------------------------------------------------------
 
 # Runs the calling script again inside a new network namespace, where nothing can leave the
-# machine; skips the test where the namespace is refused. Call before e2e_setup with "$@".
+# machine, and a mount namespace of its own, where it may mount what it needs; skips the test
+# where the namespaces are refused. Call before e2e_setup with "$@".
 e2e_isolate_network()
 {
     if [[ ${E2E_IN_NETNS:-} != 1 ]]; then
-        if ! unshare --net true 2>/dev/null; then
+        if ! unshare --net --mount true 2>/dev/null; then
             echo "SKIP: 'unshare --net' is refused here; this scenario accepts the preset board address" \
                 "and must not run outside an isolated network namespace" >&2
             exit "$E2E_SKIP"
         fi
-        E2E_IN_NETNS=1 exec unshare --net bash "$0" "$@"
+        E2E_IN_NETNS=1 exec unshare --net --mount bash "$0" "$@"
     fi
     e2e_check_isolated
 }
