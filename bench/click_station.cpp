@@ -1,9 +1,12 @@
 // The measuring end of bench/click_latency.sh: a private PulseAudio server whose pipe sink runs on
 // the system clock, the board simulator, and a bare sound client (pacat --latency-msec=10) for
 // comparison. Prints the server's address and the board's port, clicks through pacat, then waits
-// for "done <command> <command> [<name>=<command>...]" on stdin and prints how long each press
-// took to reach the sink: the program's single presses, its pairs, and each further series of
-// single presses under its name (bare Windows clients, the Windows program over another API).
+// for "done <command> <command> [<command> <command>] [<name>=<command>...]" on stdin and prints
+// how long each press took to reach the sink: the program's single presses, its pairs, presses
+// after it rested, and each further series of single presses under its name (bare Windows
+// clients, the Windows program over another API). The server suspends its sink after 1 s without
+// a stream playing, as a desktop's does, so that a press after the program rested pays what
+// waking costs.
 //
 // One clock for everything: steady_clock (CLOCK_MONOTONIC) in this process stamps the board's
 // receipt of each command (the simulator runs in this process), each write of the click to
@@ -247,7 +250,7 @@ int main()
 {
     ::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::int16_t> click = ClickSamples();
-    SoundServer server(SoundServer::Pacer::Off);
+    SoundServer server(SoundServer::Pacer::Off, SoundServer::IdleSuspend::On);
     std::string whyNot;
     if (click.empty() || !server.Start(whyNot)) {
         std::fprintf(stderr, "click_station: no sound server: %s\n", whyNot.c_str());
@@ -266,30 +269,42 @@ int main()
     std::printf("bare done\n");
     std::fflush(stdout);
 
-    // "done S P NAME=COMMAND...": S was sent by single presses, P by pairs of presses 15 ms
-    // apart, each further command by single presses of the series named.
-    std::string line, done, single, pair;
+    // "done S P [N W] [NAME=COMMAND...]": S was sent by single presses, P by pairs of presses
+    // 15 ms apart; after the program rested in the background, N by presses 150 ms after the
+    // pointer came into the window, W by presses that came with the pointer (they wake the output
+    // themselves); each further command by single presses of the series named.
+    std::string line, done, single, pair, near, waking;
     std::vector<std::pair<std::string, std::string>> series;
     while (std::getline(std::cin, line)) {
         std::istringstream words(line);
         if (words >> done >> single >> pair && done == "done") {
-            for (std::string named; words >> named;)
-                if (const auto equals = named.find('='); equals != std::string::npos)
-                    series.emplace_back(named.substr(0, equals), named.substr(equals + 1));
+            for (std::string word; words >> word;) {
+                if (const auto equals = word.find('='); equals != std::string::npos)
+                    series.emplace_back(word.substr(0, equals), word.substr(equals + 1));
+                else if (near.empty())
+                    near = word;
+                else if (waking.empty())
+                    waking = word;
+            }
             break;
         }
     }
     std::this_thread::sleep_for(300ms);   // the last samples out of the sink
 
-    std::vector<Clock::time_point> singles, pairs;
+    std::vector<Clock::time_point> singles, pairs, nears, wakings;
     for (const netio::ReceivedCommand& received : sim.Commands()) {
         if (received.text == single)
             singles.push_back(received.at);
         else if (received.text == pair)
             pairs.push_back(received.at);
+        else if (!near.empty() && received.text == near)
+            nears.push_back(received.at);
+        else if (!waking.empty() && received.text == waking)
+            wakings.push_back(received.at);
     }
     const std::vector<Onset> onsets = HeardOnsets(server, click);
     const std::vector<Heard> program = Match(singles, onsets), bare = Match(bareWrites, onsets);
+    const std::vector<Heard> afterPointer = Match(nears, onsets), wakingPresses = Match(wakings, onsets);
     const std::vector<Heard> paired = Match(pairs, onsets);
     std::vector<Heard> restarts;
     for (std::size_t i = 1; i < paired.size(); i += 2)
@@ -307,10 +322,14 @@ int main()
     std::printf("press to sink, ms                    min  median     max   first  heard  whole\n");
     PrintRow("skarvel", program);
     PrintRow("skarvel, restarting a click", restarts);
+    if (!nears.empty()) {
+        PrintRow("skarvel rested, pointer 150 ms", afterPointer);
+        PrintRow("skarvel rested, press wakes it", wakingPresses);
+    }
     for (std::size_t i = 0; i < series.size(); ++i)
         PrintRow(series[i].first.c_str(), others[i]);
     PrintRow("pacat --latency-msec=10", bare);
-    std::size_t pressed = program.size() + paired.size() + bare.size();
+    std::size_t pressed = program.size() + paired.size() + bare.size() + afterPointer.size() + wakingPresses.size();
     for (const std::vector<Heard>& other : others)
         pressed += other.size();
     std::printf("clicks heard in all: %zu, for %zu presses\n", onsets.size(), pressed);
@@ -334,9 +353,16 @@ int main()
         const double goal = 1.2 * best->median + 1.0;
         std::printf("goal: median <= 1.2 x %.2f (%s) + 1 = %.2f ms: %s; worst <= 10 ms: %s\n", best->median,
                     bestName.c_str(), goal, p->median <= goal ? "met" : "NOT met", p->max <= 10.0 ? "met" : "NOT met");
+        if (const std::optional<Summary> n = Summarise(afterPointer))
+            std::printf("goal after resting, the pointer in 150 ms before the press: median <= %.2f ms: %s\n", goal,
+                        n->median <= goal ? "met" : "NOT met");
     }
     PrintEach("skarvel", program);
     PrintEach("restarting", restarts);
+    if (!nears.empty()) {
+        PrintEach("rested, pointer 150 ms before", afterPointer);
+        PrintEach("rested, waking press", wakingPresses);
+    }
     for (std::size_t i = 0; i < series.size(); ++i)
         PrintEach(series[i].first.c_str(), others[i]);
     PrintEach("pacat", bare);

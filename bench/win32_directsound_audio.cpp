@@ -122,6 +122,14 @@ void PlayFromStart()
         Output.failed = true;
 }
 
+// Nothing to let rest: DirectSound mixes a static buffer only while it sounds.
+bool RestAudioOutput()
+{
+    return true;
+}
+
+void WakeAudioOutput() {}
+
 void CloseAudioOutput()
 {
     ReleaseSound();

@@ -9,6 +9,8 @@ packages=(
   libgtest-dev                                   # tests
   g++-mingw-w64-x86-64-posix googletest          # the Windows build, GoogleTest from its sources
   wine wine64 fonts-wine                         # running the Windows build's tests
+  wixl msitools zip                              # the Windows installer and zip
+  icoutils liblnk-utils unzip                    # their tests: version information, shortcut
   clang libclang-rt-14-dev                        # sanitizer and fuzzing build
   fonts-liberation                               # Arial's metric twin for the title
   fonts-dejavu-core                              # a desktop font wider than Arial, for the fit tests

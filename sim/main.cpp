@@ -39,9 +39,10 @@ Options:
                   the line after "port N"): firmware version, time, every
                   page's entries with their states, and a button per output
                   that switches it as T does
-  --password PW   the first message of each connection must be "K" and PW:
-                  answered K:1 when right, else K:0; every message counts as
-                  a try until one is right; later K messages get no reply
+  --password PW   the first message of each connection must be PW, or "K"
+                  and PW: answered K:1 when right, else K:0; every message
+                  counts as a try until one is right; later K messages get
+                  no reply
   --delay N       send every reply N ms after its command arrived
   --split N       send each reply in two TCP segments, N ms apart
   --silent        never reply
@@ -74,7 +75,8 @@ command echoed, ":", the data and 13 10. Hex digits are upper case.
   F        firmware version                                F:020103
   C        local time: hour, minute, second, 2 hex digits each   C:0A032A
   T<id>    toggle output <id> (decimal), answers its new state   T02:1
-  K<pw>    password (see --password); without one, no reply
+  K<pw>    password (see --password; PW alone is taken too); without one,
+           no reply
 Inputs change by themselves every few seconds; outputs only by T.
 Anything else, an empty command, the idle message "x", an unknown id and T
 on an input are answered with the echo and ":ERR", e.g. "x:ERR", ":ERR",

@@ -268,8 +268,9 @@ std::optional<std::string> Simulator::Impl::ReplyTo(Connection& connection, std:
 {
     sim::Reply reply;
     if (!connection.authenticated) {
-        // Until the password is right, every message counts as a try, whatever its letter.
-        connection.authenticated = text.substr(0, 1) == "K" && text.substr(1) == options.password;
+        // Until the password is right, every message counts as a try, whatever its letter. The
+        // password comes as the whole message, as the reference's example sends it, or after K.
+        connection.authenticated = text == options.password || (text.starts_with('K') && text.substr(1) == options.password);
         reply = {"K", connection.authenticated ? "1" : "0"};
     } else if (text.starts_with('K')) {
         return std::nullopt;

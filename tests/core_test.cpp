@@ -213,6 +213,50 @@ TEST_F(CoreTest, TheReferenceShowsItsLinesInRedFromTheTopOnceAndASendReplacesIt)
     EXPECT_EQ(headless::Find(OutputEditor)->colour, Blue);
 }
 
+// Up and Down in the command field walk the commands sent with SendButton; the text begun before
+// comes back past the newest.
+TEST_F(CoreTest, UpAndDownRecallTheCommandsSentAndTheTextBegun)
+{
+    const auto press = [](Key key) {
+        headless::PressKey(CommandField, key);
+        Handle();
+        return GetText(CommandField);
+    };
+    const auto sendTyped = [this](std::string_view command) {
+        SetText(CommandField, command);
+        Click(SendButton);
+    };
+    EXPECT_EQ(press(Key::Up), "");   // nothing sent yet
+    for (std::string_view command : {"F", "Q", "Q", "", "C"})
+        sendTyped(command);
+    Click(CountQueryButton);   // not from the field: not kept
+    headless::Click(PollingToggle);
+    RunUntil((headless::Now() / 250ms + 1) * 250ms);   // a polling command is not kept either
+    Click(PollingToggle);
+    ASSERT_TRUE(sim_->WaitForCommands(6, 2s));
+    const std::size_t sent = sim_->Commands().size();
+
+    SetText(CommandField, "N0");
+    EXPECT_EQ(press(Key::Down), "N0");   // not walking: nothing changes
+    EXPECT_EQ(press(Key::Up), "C");
+    EXPECT_EQ(press(Key::Up), "Q");      // sent twice in a row, kept once
+    EXPECT_EQ(press(Key::Up), "F");
+    EXPECT_EQ(press(Key::Up), "F");      // the oldest stays
+    EXPECT_EQ(press(Key::Down), "Q");
+    EXPECT_EQ(press(Key::Down), "C");
+    EXPECT_EQ(press(Key::Down), "N0");   // past the newest: the text begun
+    EXPECT_EQ(press(Key::Down), "N0");
+    EXPECT_FALSE(sim_->WaitForCommands(sent + 1, 100ms));   // walking sends nothing
+    EXPECT_EQ(headless::FocusedControl(), CommandField);
+
+    // At most the last hundred.
+    for (int i = 0; i < 150; ++i)
+        sendTyped("T" + std::to_string(i));
+    for (int i = 0; i < 120; ++i)
+        press(Key::Up);
+    EXPECT_EQ(GetText(CommandField), "T50");
+}
+
 // --- polling -------------------------------------------------------------------------------------
 
 class PollingTest : public CoreTest {
@@ -284,6 +328,19 @@ TEST_F(PollingTest, TheSecondRunOffersTheCommandOfTheFirstOnAClearedOutput)
     ASSERT_EQ(headless::Dialogs().size(), 2u);
     EXPECT_EQ(headless::Dialogs()[1].preset, "F");
     EXPECT_EQ(Lines().size(), 2u);
+}
+
+TEST_F(PollingTest, ACommandOutsideTheCodePageIsShownAndSentAlike)
+{
+    headless::Answer("C\u20BD");
+    headless::Click(PollingToggle);
+    Tick();
+    EXPECT_EQ(G.PollCommand, "C?");
+    EXPECT_EQ(GetText(CommandField), "C?");
+    ASSERT_FALSE(Lines().empty());
+    EXPECT_EQ(Lines()[0], "*** Starte Polling mit Befehls-Sequenz 'C?' ***");
+    ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
+    EXPECT_EQ(sim_->Commands().back().text, "C?");
 }
 
 TEST_F(PollingTest, ReleasingBeforeTheFirstTickLeavesNoLine)
@@ -408,7 +465,7 @@ TEST_F(ProgramTest, WithAFileItConnectsBehindTheConnectingWindowAndClosingClicks
     const std::string file = "127.0.0.1\r\n " + Port() + "\r\n180\r\n";
     WriteFile(file);
     headless::At(2s, [] { headless::CloseWindow(); });
-    EXPECT_EQ(RunProgram(), 0);
+    RunProgram();
     EXPECT_TRUE(headless::Dialogs().empty());
     EXPECT_EQ(headless::ConnectWindowsShown(),
               std::vector<std::string>{"Verbindungsaufbau zum Varnex-NET-IO-Board...\r\rIP/DNS: 127.0.0.1\r\rPort: "
@@ -425,11 +482,12 @@ TEST_F(ProgramTest, WithAFileItConnectsBehindTheConnectingWindowAndClosingClicks
     EXPECT_EQ(FileBytes(), file);   // never changed
 }
 
-TEST_F(ProgramTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswers)
+// The answers go through the file's code page: what is stored is what is used afterwards.
+TEST_F(ProgramTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswersInTheFilesCodePage)
 {
-    for (const std::string& answer : {std::string("127.0.0.1"), Port(), std::string("8080")})
+    for (const std::string& answer : {std::string("127.0.0.1"), Port(), std::string("80€\u20BD")})
         headless::Answer(answer);
-    headless::At(1s, [] { headless::CloseWindow(); });
+    headless::At(1s, [] { headless::Click(BoardWebButton); });
     RunProgram();
     ASSERT_EQ(headless::Dialogs().size(), 3u);
     const std::vector<std::pair<std::string, std::string>> asked = {
@@ -442,8 +500,9 @@ TEST_F(ProgramTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswers)
         EXPECT_EQ(headless::Dialogs()[i].text, asked[i].first);
         EXPECT_EQ(headless::Dialogs()[i].preset, asked[i].second);
     }
-    EXPECT_EQ(FileBytes(), "127.0.0.1\r\n" + Port() + "\r\n8080\r\n");
+    EXPECT_EQ(FileBytes(), "127.0.0.1\r\n" + Port() + "\r\n80\x80?\r\n");
     EXPECT_EQ(sim_->Connections(), 1);
+    EXPECT_EQ(headless::OpenedAddresses(), std::vector<std::string>{"http://127.0.0.1:80€?"});
 }
 
 TEST_F(ProgramTest, AnUnreachableBoardIsReportedAfterTheConnectingWindowAndNoWindowOpens)

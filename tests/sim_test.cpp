@@ -1,6 +1,7 @@
 // Tests of the board simulator through real client sockets on 127.0.0.1, and of netio-sim as a
 // program. Time limits are generous: other builds share the two cores.
 #include "netio_sim.h"
+#include "ui/reference_text.h"
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,51 @@ TEST(SimReplies, UnknownIdleAndEmptyGetError)
         EXPECT_EQ(client.Ask(command), command + ":ERR");
 }
 
+// The board as the command reference describes it: each request of its examples, sent as they
+// stand, gets a reply of the form the reference gives (the request echoed, a colon, the data as
+// its prose says), and so does the example reply itself. The forms are written from the prose;
+// requests and example replies are taken from the reference text.
+TEST(SimReplies, TheReferencesExamplesGetRepliesOfTheFormsItDescribes)
+{
+    const std::map<char, std::string> forms = {
+        {'Q', "[0-9A-F]{2}"},                  // number of entries, hexadecimal
+        {'N', "[IO][0-9]{2}.+"},               // type, position (page and place), name
+        {'P', "([0-9A-F]{4})+"},               // 16 bits per entry, 4 hex digits each
+        {'S', ".+"},                           // the page's name
+        {'F', "[0-9]{6}"},                     // the version, to be read as text
+        {'C', "[0-9A-F]{6}"},                  // HHMMSS in hexadecimal
+        {'T', "[01]"},                         // the new state
+    };
+    constexpr std::string_view Request = "Client zu NET-IO \t";
+    constexpr std::string_view Reply = "NET-IO zu Client \t";
+    std::size_t checked = 0;
+    for (std::size_t i = 0; i + 1 < CommandReferenceLines.size(); ++i) {
+        const std::string_view line = CommandReferenceLines[i];
+        if (!line.starts_with(Request))
+            continue;
+        ASSERT_TRUE(CommandReferenceLines[i + 1].starts_with(Reply)) << line;
+        const std::string request(line.substr(Request.size()));
+        const std::string example(CommandReferenceLines[i + 1].substr(Reply.size()));
+        SCOPED_TRACE(request);
+        if (!forms.contains(request[0])) {
+            // The password message: any message is taken as the password right after connecting.
+            EXPECT_EQ(example, "K:1");
+            auto session = Connected([&](Options& options) { options.password = request; });
+            EXPECT_EQ(session.client.Ask(request), "K:1");
+            ++checked;
+            continue;
+        }
+        const std::regex form(std::regex_replace(request, std::regex("[^A-Za-z0-9]"), "\\$&") + ":"
+                              + forms.at(request[0]));
+        EXPECT_TRUE(std::regex_match(example, form)) << "the example " << example;
+        auto session = Connected();
+        const std::string reply = session.client.Ask(request);
+        EXPECT_TRUE(std::regex_match(reply, form)) << "the simulator's " << reply;
+        ++checked;
+    }
+    EXPECT_EQ(checked, 10u);
+}
+
 TEST(SimFraming, LineFeedAfterCrIsSkippedAndCommandsShareSegments)
 {
     auto [simulator, client] = Connected();
@@ -241,6 +287,7 @@ TEST(SimPassword, EveryMessageIsCheckedUntilRightOnEachConnection)
     EXPECT_EQ(client.Ask("F"), "F:020103");
     Client second(simulator->Port());
     EXPECT_EQ(second.Ask("F"), "K:0");
+    EXPECT_EQ(second.Ask("geheim"), "K:1");   // the password alone, as the reference sends it
     EXPECT_EQ(simulator->Connections(), 2);
     auto [open, third] = Connected();   // without a password, K gets no reply at all
     third.Send("Kgeheim\rF\r");

@@ -125,14 +125,10 @@ TEST(ClickSoundShape, SecondBurstIsShortAndEndsAbruptly)
     const std::vector<double> s = samples();
     const std::size_t window = indexAt(0.5);
     double loudest = 0;
-    std::size_t loudestAt = 0;
-    for (std::size_t i = 0; i + window <= s.size(); ++i) {
-        const double rms = rmsIn(s, i, i + window);
-        if (rms > loudest) loudest = rms, loudestAt = i;
-    }
-    // The loudest half millisecond is the second burst's, around 29 ms...
-    EXPECT_NEAR(msAt(loudestAt + window / 2), 29.0, 0.5);
-    // ...which builds up only from about 28 ms: a millisecond before that it is far quieter...
+    for (std::size_t i = 0; i + window <= s.size(); ++i)
+        loudest = std::max(loudest, rmsIn(s, i, i + window));
+    // The loudest half millisecond (the second burst's, whose place the loudest sample pins)
+    // builds up only from about 28 ms: a millisecond before that it is far quieter...
     EXPECT_LT(rmsIn(s, indexAt(26.5), indexAt(27.5)), loudest / 10);
     // ...and the sound stops while still loud: no fade-out in its last half millisecond.
     EXPECT_GT(rmsIn(s, s.size() - window, s.size()), loudest / 4);

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -153,12 +154,14 @@ bool SoundServer::Start(std::string& whyNot, std::chrono::milliseconds limit)
         return false;
     }
     // The sink first: once the socket answers the server is fully set up. Anonymous clients, so
-    // no cookie is needed; no idle suspend, so silence keeps flowing and indexes stay times.
+    // no cookie is needed; no idle suspend unless asked, so silence keeps flowing and indexes
+    // stay times.
     std::ofstream(folder_ / "server.pa")
         << "load-module module-pipe-sink file=" << fifo.string()
         << " format=s16le rate=" << SampleRate << " channels=1 sink_name=recorder"
         << " use_system_clock_for_timing=yes\n"
         << "set-default-sink recorder\n"
+        << (suspends_ ? "load-module module-suspend-on-idle timeout=1\n" : "")
         << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << socket.string() << "\n";
     std::ofstream(folder_ / "client.conf") << "autospawn = no\n";
 
@@ -265,6 +268,45 @@ void SoundServer::Stop()
     }
     if (fifo_ >= 0) ::close(fifo_);
     fifo_ = -1;
+}
+
+namespace {
+
+// What pactl prints for the server, or empty text when it does not answer.
+std::string AskPactl(const std::string& server, const std::string& what)
+{
+    const std::string command = "LC_ALL=C timeout 5 pactl --server=" + server + " " + what + " 2>/dev/null";
+    std::string text;
+    if (FILE* out = ::popen(command.c_str(), "r")) {
+        char chunk[4096];
+        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, out)) > 0;) text.append(chunk, got);
+        ::pclose(out);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string SoundServer::SinkState() const
+{
+    // "<index> <name> <module> <format> <state>"
+    std::istringstream lines(AskPactl(Address(), "list short sinks"));
+    std::string state;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        for (std::string word; words >> word;) state = word;
+        break;
+    }
+    return state;
+}
+
+std::vector<std::string> SoundServer::StreamsCorked() const
+{
+    std::vector<std::string> corked;
+    std::istringstream lines(AskPactl(Address(), "list sink-inputs"));
+    for (std::string line; std::getline(lines, line);)
+        if (const auto at = line.find("Corked: "); at != std::string::npos) corked.push_back(line.substr(at + 8));
+    return corked;
 }
 
 std::vector<HeardClick> FindClicks(std::span<const std::int16_t> recording, std::span<const std::int16_t> click)

@@ -26,6 +26,9 @@ public:
     static constexpr int SampleRate = 22050;   // the sink's rate: mono s16le
 
     enum class Pacer { On, Off };
+    // Whether the server suspends its sink after 1 s without a stream playing, as desktops have
+    // it; the recording then has a gap wherever the sink slept.
+    enum class IdleSuspend { Off, On };
 
     // When a read of the sink's output returned, and the index of its first sample.
     struct ReadMark {
@@ -36,7 +39,8 @@ public:
     // What is missing to run a server here (pulseaudio, pacat), or empty when nothing is.
     static std::string Missing();
 
-    explicit SoundServer(Pacer pacer = Pacer::On) : paced_(pacer == Pacer::On) {}
+    explicit SoundServer(Pacer pacer = Pacer::On, IdleSuspend suspend = IdleSuspend::Off)
+        : paced_(pacer == Pacer::On), suspends_(suspend == IdleSuspend::On) {}
     SoundServer(const SoundServer&) = delete;
     SoundServer& operator=(const SoundServer&) = delete;
     ~SoundServer();
@@ -57,6 +61,12 @@ public:
     // Ends the server by its pid (it may be asked to die mid-run) and the recording.
     void Stop();
 
+    // The sink's state as the server tells it ("RUNNING", "IDLE", "SUSPENDED"), and the corked
+    // state of each stream playing into it ("yes"/"no", in the order the server lists them);
+    // asked with pactl. Empty when the server does not answer.
+    std::string SinkState() const;
+    std::vector<std::string> StreamsCorked() const;
+
     bool Running() const { return serverPid_ > 0; }
     pid_t ServerPid() const { return serverPid_; }
 
@@ -65,6 +75,7 @@ private:
     bool startPacer(std::string& whyNot);
 
     bool paced_;
+    bool suspends_;
     std::filesystem::path folder_;
     pid_t serverPid_ = -1;
     pid_t pacerPid_ = -1;

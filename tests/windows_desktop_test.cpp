@@ -176,30 +176,38 @@ struct MenuVisit {
     std::vector<std::wstring> items;
     std::vector<bool> greyed;
     int choose = -1;   // the item to choose; -1: close it
+    int steps = 0;
 };
 
 MenuVisit* Visit = nullptr;
 
+// Reads the menu once, then moves its highlight down a step a tick until the item to choose has
+// it, and chooses it with Enter.
 void CALLBACK LookAtMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND menuWindow = FindWindowW(L"#32768", nullptr);
     if (!menuWindow || !Visit)
         return;
-    KillTimer(nullptr, timer);
     const auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        wchar_t text[100] = {};
-        GetMenuStringW(menu, static_cast<UINT>(i), text, 100, MF_BYPOSITION);
-        Visit->items.push_back(text);
-        Visit->greyed.push_back((GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0);
+    if (Visit->items.empty()) {
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            wchar_t text[100] = {};
+            GetMenuStringW(menu, static_cast<UINT>(i), text, 100, MF_BYPOSITION);
+            Visit->items.push_back(text);
+            Visit->greyed.push_back((GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0);
+        }
     }
-    if (Visit->choose < 0) {
+    if (Visit->choose < 0 || ++Visit->steps > 20) {
+        KillTimer(nullptr, timer);
         EndMenu();
         return;
     }
-    for (int i = 0; i <= Visit->choose; ++i)
-        PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
-    PostMessageW(menuWindow, WM_KEYDOWN, VK_RETURN, 0);
+    if (GetMenuState(menu, static_cast<UINT>(Visit->choose), MF_BYPOSITION) & MF_HILITE) {
+        KillTimer(nullptr, timer);
+        PostMessageW(menuWindow, WM_KEYDOWN, VK_RETURN, 0);
+        return;
+    }
+    PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
 }
 
 MenuVisit OpenContextMenu(int choose)
@@ -614,10 +622,10 @@ TEST_F(WindowsOutput, TheMouseTheKeysAndTheContextMenuSelectAndCopy)
     Key('C', true);
     EXPECT_EQ(ClipboardText(), L"Zeile 0\r\nZeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4");
 
-    // The context menu: copying is offered only with something selected.
+    // The context menu begins with copying, offered only with something selected, and selecting all.
     Key(VK_HOME, true);
     const MenuVisit nothingSelected = OpenContextMenu(-1);
-    ASSERT_EQ(nothingSelected.items.size(), 2u);
+    ASSERT_GE(nothingSelected.items.size(), 2u);
     EXPECT_EQ(nothingSelected.items[0], L"Kopieren\tStrg+C");
     EXPECT_EQ(nothingSelected.items[1], L"Alles auswählen\tStrg+A");
     EXPECT_TRUE(nothingSelected.greyed[0]);
@@ -625,9 +633,9 @@ TEST_F(WindowsOutput, TheMouseTheKeysAndTheContextMenuSelectAndCopy)
 
     EmptyTheClipboard();
     const MenuVisit selectAll = OpenContextMenu(1);
-    ASSERT_EQ(selectAll.items.size(), 2u);
+    ASSERT_GE(selectAll.items.size(), 2u);
     const MenuVisit copy = OpenContextMenu(0);
-    ASSERT_EQ(copy.greyed.size(), 2u);
+    ASSERT_GE(copy.greyed.size(), 2u);
     EXPECT_FALSE(copy.greyed[0]);
     EXPECT_EQ(ClipboardText(), L"Zeile 0\r\nZeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4");
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# A Windows program run by the emulator has a network of its own: it cannot reach a port that
-# listens only outside its namespace, even while a wineserver of its prefix runs outside (where
-# Wine would otherwise open the program's sockets).
+# A Windows program run by the emulator has a network of its own: it reaches a simulator in its
+# namespace, and cannot reach a port that listens only outside it, even while a wineserver of its
+# prefix runs outside (where Wine would otherwise open the program's sockets). Only loopback is
+# ever tried: were the isolation to fail, nothing could leave this machine.
 # Usage: wine_isolated_network.sh WINE_RUN PREFIX NETIO_SIM CONNECTION_TEST.exe
 set -euo pipefail
 [[ $# -eq 4 ]] || { echo "usage: $0 WINE_RUN PREFIX NETIO_SIM CONNECTION_TEST.exe" >&2; exit 2; }
@@ -45,8 +46,9 @@ timeout 5 bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" || { echo "port $port does 
 
 WINEPREFIX=$prefix timeout 30 wineserver -p </dev/null >/dev/null 2>&1 || { echo "cannot start a wineserver" >&2; exit 1; }
 
-# Loopback only: were the isolation to fail, nothing would leave this machine.
-output=$(SKARVEL_ISOLATED_CHILD=127.0.0.1:$port "$wine_run" "$prefix" "$program") || status=$?
+# The simulator inside the namespace is the Linux one, driven over its control service.
+output=$(NETIO_SIM_PROGRAM=$sim SKARVEL_ISOLATED_CHILD=127.0.0.1:$port "$wine_run" "$prefix" "$program") || status=$?
 echo "$output"
-[[ ${status:-0} -eq 0 && $output == *"reached: nothing"* ]] || { echo "FAIL: the Windows program reached the outside" >&2; exit 1; }
-echo "isolated: port $port, open outside, was out of reach"
+[[ $output == *"inside: reached"* ]] || { echo "FAIL: the Windows program reached nothing inside its namespace" >&2; exit 1; }
+[[ ${status:-0} -eq 0 && $output == *"outside: nothing"* ]] || { echo "FAIL: the Windows program reached the outside" >&2; exit 1; }
+echo "isolated: a simulator inside was reached; port $port, open outside, was out of reach"

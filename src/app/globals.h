@@ -4,6 +4,7 @@
 
 #include <array>
 #include <chrono>
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,10 @@ struct Globals {
     std::chrono::milliseconds PollInterval{};              // PollTimer period
     bool PollingActive = false;                            // a polling run is on
     std::string PollCommand;                               // the command a polling run repeats
+    std::deque<std::string> SentCommands;                  // sent with SendButton, oldest first
+    std::size_t RecalledCommand = 0;                       // shown in the field by Up and Down;
+                                                           // SentCommands.size(): none
+    std::string BegunCommand;                              // the field's text before the first Up
     bool SoundAvailable = false;                           // sound output has started
 
     ConnectionSettings Settings;                           // from the settings file or the prompts

@@ -1,6 +1,7 @@
 // One short PCM sound on the default audio output, restartable at any moment. The output is
 // made ready when the sound is loaded, so that playing it only starts it: on Linux a sound
-// server stream kept connected, on Windows a WASAPI stream kept running.
+// server stream kept connected, on Windows a WASAPI stream kept running. While the desktop
+// expects no press, the output may rest.
 #pragma once
 
 #include <cstddef>
@@ -13,19 +14,36 @@ struct PcmFormat {
     int bitsPerSample = 16;
 };
 
-// False when there is no audio device or no sound server; takes well under a second either way.
+// False when there is no audio device or no sound server to be found; returns at once either
+// way. Where the output has to wait for a sound server's answers, the desktop's event loop
+// finishes the opening while the program goes on; a server that then fails or stays silent
+// counts as one gone away (see PlayFromStart).
 bool OpenAudioOutput();
 
 // Keeps a copy of the samples and readies the output to play them (replacing any sound loaded
-// before); takes well under a second. False when the format cannot be played or the output
-// does not take it; nothing is loaded then.
+// before); returns at once. False when the format cannot be played or the output does not take
+// it; nothing is loaded then.
 bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples);
 
 // Plays the sound once from its first sample, at once, with nothing queued in front of it; a
 // sound still playing stops where the new start begins, so the two never overlap. Never waits
-// for the device or the sound server; does nothing when no sound is loaded, and nothing ever
-// again once the output has failed (the sound server went away).
+// for the device or the sound server, but for an opening still under way when the first sound
+// is played (at most the time a silent server is given); does nothing when no sound is loaded,
+// and nothing ever again once the output has failed (the sound server went away). Plays also
+// when the output rests, later by the time the device takes to wake.
 void PlayFromStart();
+
+// The desktop's word that no press can come for a while (the program's windows in the
+// background, the pointer elsewhere): the output may rest, and with it the sound server and
+// its device. False when it cannot yet (a sound started moments ago may still be sounding):
+// ask again later. Also true where resting saves nothing.
+bool RestAudioOutput();
+
+// The desktop's word that a press may come soon (a window of the program activated, the
+// pointer entering it): a resting output wakes, so that the press finds it ready. Never waits.
+// An output begins at rest: no press can come before the desktop says so (its main window
+// stands).
+void WakeAudioOutput();
 
 // Releases the output (at the end of the program).
 void CloseAudioOutput();

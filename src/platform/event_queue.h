@@ -12,6 +12,9 @@ class EventQueue {
 public:
     void Post(EventKind kind, int number) { events_.push_back({kind, number}); }
 
+    // A key a line edit does not handle itself; each press counts.
+    void PostKey(int control, Key key) { events_.push_back({EventKind::Key, control, key}); }
+
     // Queued only when the same event is not waiting yet. A timer behaves so on every desktop: a
     // loop that was busy gets one tick afterwards, not all it missed. A button does too, so that
     // clicks made while the window was busy start its action once, not once per click.

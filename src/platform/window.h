@@ -21,11 +21,16 @@ struct FontSpec {
     bool bold = false;
 };
 
-enum class EventKind { None, Timer, Control, Close };
+enum class EventKind { None, Timer, Control, Close, Key };
+
+// Keys of a line edit that the program handles itself (Up and Down walk the command history);
+// the control consumes them.
+enum class Key { None, Up, Down };
 
 struct Event {
     EventKind kind = EventKind::None;
-    int number = 0;   // timer or control number
+    int number = 0;      // timer or control number
+    Key key = Key::None;  // of a Key event
 };
 
 enum class ControlKind { TitleText, LineEdit, Button, Toggle, OutputEditor };

@@ -8,6 +8,7 @@
 #include "board/codepage.h"
 #include "board/connection.h"
 #include "sound/click.h"
+#include "ui/history.h"
 #include "ui/main_window.h"
 #include "ui/polling.h"
 #include "ui/reference.h"
@@ -48,6 +49,10 @@ std::optional<LoopEnd> HandleEvent(Event event)
         break;
     case EventKind::Close:
         return LoopEnd::WindowClosed;
+    case EventKind::Key:
+        if (event.number == CommandField)
+            RecallCommand(event.key);
+        break;
     case EventKind::Timer:
         if (event.number == IdleTimer)
             SendIdleMessage();
@@ -59,6 +64,7 @@ std::optional<LoopEnd> HandleEvent(Event event)
         case SendButton:
             PlayClick();
             SendCommand();
+            RememberCommand(FitToWindows1252(GetText(CommandField)));
             break;
         case ReferenceButton:
             PlayClick();

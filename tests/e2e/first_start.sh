@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # First start without Skarvel.ini: the three questions answered with their presets, the file
-# written from them, and the preset board address failing to a message box that ends the
-# program. Runs inside its own network namespace, so the preset address cannot be reached.
+# written from them, the connecting window while the preset board address does not answer, and
+# the connect limit running out into a message box that ends the program. Runs inside its own
+# network namespace, so the preset address cannot be reached.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_isolate_network "$@"
 e2e_setup first_start "$@"
+
+# The preset address is routed into this namespace's loopback, where no one has it: its packets
+# are dropped there, so that a connect to it hangs instead of failing at once. Nothing leaves.
+e2e_loopback_up
+ip route add 192.168.0.90/32 dev lo || e2e_fail "cannot route the preset address into loopback"
 
 e2e_start_x
 e2e_start_wm
@@ -21,19 +27,25 @@ for question in host telnet-port http-port; do
     e2e_key Return
 done
 
-# The connecting window may be gone before we look; the problem message must come.
-deadline=$(($(e2e_now_ms) + 10000))
-saw_connect=no
+# The connecting window stands while the connect to the preset address hangs, until the
+# program's connect limit runs out: then the problem message comes, and no main window.
+e2e_wait_window "Varnex-NET-IO: Meldung" 10 "${seen[@]}"
+connect=$WINDOW
+connect_shown=$(e2e_now_ms)
+e2e_expect_connect_window_lines "$connect"
+deadline=$((connect_shown + 30000))
 while [[ -z $(e2e_windows_titled "Varnex-NET-IO: Problem") ]]; do
-    [[ -n $(e2e_windows_titled "Varnex-NET-IO: Meldung") ]] && saw_connect=yes
     [[ -z $(e2e_windows_titled "Varnex-NET-IO-TerminalEmulation V1.0") ]] || e2e_fail "main window opened without a board"
     e2e_alive "$PROGRAM_PID" || e2e_fail "program ended before the problem message"
-    (($(e2e_now_ms) < deadline)) || e2e_fail "no problem message within 10 s"
-    sleep 0.05
+    (($(e2e_now_ms) < deadline)) || e2e_fail "no problem message within 30 s of the connecting window"
+    sleep 0.1
 done
+waited=$(($(e2e_now_ms) - connect_shown))
+((waited >= 18000 && waited <= 25000)) || e2e_fail "the connect gave up after $waited ms, expected about 21 s"
+[[ -z $(e2e_windows_titled "Varnex-NET-IO: Meldung") ]] || e2e_fail "the connecting window stayed with the message"
 e2e_wait_window "Varnex-NET-IO: Problem" 1
 problem=$WINDOW
-e2e_log "connecting window seen: $saw_connect; problem message in window $problem"
+e2e_log "connecting window $connect for $waited ms; problem message in window $problem"
 
 settings=$E2E_WORK/Skarvel.ini
 [[ -f $settings ]] || e2e_fail "Skarvel.ini not written"

@@ -127,16 +127,17 @@ e2e_wait_gone()
 # --- network namespace ---------------------------------------------------------------------
 
 # Runs the calling script again inside a new network namespace, where nothing can leave the
-# machine; skips the test where the namespace is refused. Call before e2e_setup with "$@".
+# machine, and a mount namespace of its own, where it may mount what it needs; skips the test
+# where the namespaces are refused. Call before e2e_setup with "$@".
 e2e_isolate_network()
 {
     if [[ ${E2E_IN_NETNS:-} != 1 ]]; then
-        if ! unshare --net true 2>/dev/null; then
+        if ! unshare --net --mount true 2>/dev/null; then
             echo "SKIP: 'unshare --net' is refused here; this scenario accepts the preset board address" \
                 "and must not run outside an isolated network namespace" >&2
             exit "$E2E_SKIP"
         fi
-        E2E_IN_NETNS=1 exec unshare --net bash "$0" "$@"
+        E2E_IN_NETNS=1 exec unshare --net --mount bash "$0" "$@"
     fi
     e2e_check_isolated
 }
@@ -390,6 +391,66 @@ e2e_close_by_wm()
     local id=$1
     e2e_xdotool windowactivate --sync "$id" || e2e_fail "could not activate window $id"
     e2e_key alt+F4
+}
+
+# --- what the user reads and types -----------------------------------------------------------------
+
+# What a copy put on the clipboard, ended by a bar so that a last empty line survives the shell's
+# command substitution. Wine's copy may carry a NUL and stray bytes after the text.
+e2e_copied()
+{
+    sleep 0.3
+    timeout 5 xclip -o -selection clipboard 2>/dev/null | head -z -n 1 | tr -d '\r\0' || true
+    printf '|'
+}
+
+# e2e_output_text WINDOW: the output's whole text as a user copies it (clicked into, Ctrl+A,
+# Ctrl+C), ended by a bar.
+e2e_output_text()
+{
+    e2e_click "$1" 10 70 400 200
+    e2e_key ctrl+a ctrl+c
+    e2e_copied
+}
+
+# e2e_wait_output WINDOW PATTERN [SECONDS]: until the output's text matches the extended regex;
+# sets E2E_SHOWN to it (without the bar).
+e2e_wait_output()
+{
+    local deadline=$(($(e2e_now_ms) + ${3:-8} * 1000))
+    while :; do
+        E2E_SHOWN=$(e2e_output_text "$1")
+        E2E_SHOWN=${E2E_SHOWN%|}
+        [[ $E2E_SHOWN =~ $2 ]] && return 0
+        (($(e2e_now_ms) < deadline)) || e2e_fail "the output shows '$E2E_SHOWN', not /$2/"
+        sleep 0.2
+    done
+}
+
+# e2e_send WINDOW COMMAND: typed over the command field's text and sent with SendButton.
+e2e_send()
+{
+    e2e_click "$1" 10 40 200 20
+    e2e_key End shift+Home
+    e2e_type "$2"
+    e2e_click "$1" 220 40 90 20
+}
+
+# e2e_expect_history_walk WINDOW: with C sent last and F before it, Z typed after the field's text
+# and Up, Up, Up, Down, Down show C, F, F, C and the text begun (the field's text read by a copy).
+e2e_expect_history_walk()
+{
+    local key walked= text
+    e2e_click "$1" 10 40 200 20
+    e2e_key End
+    e2e_type Z
+    for key in Up Up Up Down Down; do
+        e2e_key "$key" End shift+Home ctrl+c
+        text=$(e2e_copied)
+        walked+="${text%|} "
+    done
+    [[ $walked == "C F F C CZ " ]] || e2e_fail "Up, Up, Up, Down, Down showed: $walked"
+    e2e_log "the command field walked: $walked"
 }
 
 # --- simulator record -------------------------------------------------------------------------

@@ -16,13 +16,20 @@ e2e_wait_focus "$prompt"
 (($(e2e_record_count "cmd C") == 0)) || e2e_fail "C was sent before the prompt was answered"
 e2e_key Return                           # accepts the preset "C"
 
-# Counted on the simulator's clock over the 3 s from the first C on.
+# On the simulator's clock over the 3 s from the first C on: the median time between two polls
+# is 250 ms, and between two idle messages a second, each within a fifth.
 e2e_wait_record "cmd C" 1 3
 sleep 3.5
 first=$(e2e_record_times "cmd C" | head -n 1)
 polls=$(e2e_record_times "cmd C" | awk -v t="$first" '$1 - t < 3000' | wc -l)
 idles=$(e2e_record_times "cmd x" | awk -v t="$first" '$1 >= t && $1 - t < 3000' | wc -l)
-((polls >= 6 && polls <= 14)) || e2e_fail "C sent $polls times in 3 s, expected 6 to 14"
+# median_gap EVENT: the median time between two of them, in ms.
+median_gap() { e2e_record_times "$1" | awk 'NR > 1 { print $1 - last } { last = $1 }' | sort -n \
+    | awk '{ gap[NR] = $1 } END { print NR ? gap[int((NR + 1) / 2)] : 0 }'; }
+poll_gap=$(median_gap "cmd C")
+idle_gap=$(median_gap "cmd x")
+((poll_gap >= 200 && poll_gap <= 300)) || e2e_fail "polls $poll_gap ms apart (median), expected 250 within a fifth"
+((idle_gap >= 800 && idle_gap <= 1200)) || e2e_fail "idle messages $idle_gap ms apart (median), expected 1000 within a fifth"
 ((idles >= 2)) || e2e_fail "idle message sent $idles times in 3 s of polling, expected at least 2"
 
 e2e_click "$main" 10 340 180 20         # PollingToggle, released
@@ -40,5 +47,5 @@ e2e_wait_program_exit 10
 e2e_expect_exit_code_0
 e2e_wait_record close 1 5
 e2e_expect_clean_stream
-e2e_log "C sent $polls times and the idle message $idles times in 3 s; $stopped C in all"
+e2e_log "C sent $polls times ($poll_gap ms apart) and the idle message $idles times ($idle_gap ms apart) in 3 s; $stopped C in all"
 e2e_pass

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The main window against the simulator: a command typed and sent with the button reaches the
-# board, the idle message goes out every second, and closing through the window manager ends
-# the program cleanly with the connection closed.
+# board, Up and Down in the field recall the commands sent, the idle message goes out every
+# second, and closing through the window manager ends the program cleanly with the connection
+# closed.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_setup window "$@"
+command -v xclip >/dev/null || { echo "missing tool: xclip (scripts/install-deps.sh)" >&2; exit 1; }
 
 e2e_start_main_window 8080
 main=$MAIN
@@ -16,6 +18,11 @@ e2e_wait_focus "$main"
 e2e_type F
 e2e_click "$main" 220 40 90 20          # SendButton
 e2e_wait_record "cmd F" 1 5
+
+# Up and Down in the field walk the commands sent with the button, and come back to the text begun.
+e2e_send "$main" C
+e2e_wait_record "cmd C" 1 5
+e2e_expect_history_walk "$main"
 
 # Idle messages, measured on the simulator's clock from the connection.
 e2e_wait_record "cmd x" 2 5

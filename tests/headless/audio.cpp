@@ -23,6 +23,14 @@ void PlayFromStart()
     headless::NoteSoundPlayed();
 }
 
+// The desktop-free window has no background: resting changes nothing here.
+bool RestAudioOutput()
+{
+    return true;
+}
+
+void WakeAudioOutput() {}
+
 void CloseAudioOutput()
 {
     headless::NoteSoundLoaded(false);

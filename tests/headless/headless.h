@@ -55,6 +55,7 @@ void At(Millis at, std::function<void()> action);
 // The user's doing, each raising the control events a desktop raises for it.
 void Click(int control);                      // a button or a toggle; nothing when disabled
 void Type(int control, std::string_view text); // appends to a field's text
+void PressKey(int control, Key key);           // Up or Down in a field
 void CloseWindow();
 
 // What the program made of its window. None before it opened one.

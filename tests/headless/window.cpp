@@ -186,6 +186,15 @@ void Type(int number, std::string_view text)
     }
 }
 
+void PressKey(int number, Key key)
+{
+    Control* control = Find(number);
+    if (!control || !control->enabled || control->spec.kind != ControlKind::LineEdit)
+        return;
+    MoveFocus(number);
+    S().queue.PostKey(number, key);
+}
+
 void CloseWindow()
 {
     S().queue.Post(EventKind::Close, 0);

@@ -1,6 +1,7 @@
 // The audio boundary over the PulseAudio client library (which PipeWire serves as well): one
 // short sound in a playback stream that stays connected from the moment the sound is loaded, so
-// that a press only has to write the sound.
+// that a press only has to write the sound; corked while the desktop expects no press, so that
+// the sound server and its device may sleep.
 //
 // Measured on a private server whose sink runs on the system clock, and why this file is shaped
 // by it:
@@ -14,22 +15,42 @@
 //  - a prebuffer of one frame: what is written plays at once, and the empty stream waits
 //    without asking the program for anything (with none at all the idle server works twice as
 //    hard);
-//  - the library's own main loop, run only from here and never waiting while playing: the
-//    write leaves on the spot even when the program then blocks on the board for a second, and
+//  - the library's own main loop, run from here and never waiting while playing: the write
+//    leaves on the spot even when the program then blocks on the board for a second, and
 //    nothing runs while the program idles (no thread, no timer). What the server sent meanwhile
 //    is read at the next press, which is also where a server gone away shows; from then on
 //    nothing is tried;
+//  - even an empty stream keeps the server mixing every few ms and its sink from suspending:
+//    some 1.1 s of the server's CPU a minute, 30 times what the idle program itself uses. Corked
+//    while the program's windows are in the background (RestAudioOutput), it costs the server
+//    nothing, and the sink suspends. The cork and the uncork are one message each, answered
+//    later; a press writes the click first and uncorks after, so that a press while resting
+//    still clicks whole, only later by the time the server takes to wake its sink;
+//  - the connection is made while the program goes on: the server's three answers (connection,
+//    name, stream) are read as the desktop's event loop finds them on the socket, and the first
+//    press waits only for what is still missing. A server that is not there at all shows at
+//    once (the socket cannot be reached), and the sound is off from the start. The stream is
+//    made corked, as no press can come before the desktop says so: a sink woken at once would
+//    have the server mixing beside the program's start;
 //  - Qt Multimedia (used before) cannot drop what a sink has queued short of closing its stream
 //    and opening another, which waits for the server and leaves the sink without a pace in
 //    between: kept open that way, of 200 clicks restarted 10-25 ms apart 50 were lost and the
 //    rest came some 90 ms late.
-// Nothing here depends on the window: the click sounds also when it is not in front.
 #include "platform/audio.h"
 
 #include <pulse/pulseaudio.h>
 
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <poll.h>
+
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -37,7 +58,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// How long the server may take to accept the connection, and then the stream.
+// How long the server may stay silent while the connection, and then the stream, is made.
 constexpr auto ServerAnswerLimit = 400ms;
 // The stream's target latency, as a bare sound client would ask (pacat --latency-msec=10). The
 // server then keeps the sink about a quarter of it ahead, so a click waits at most that long
@@ -47,40 +68,73 @@ constexpr auto ServerAnswerLimit = 400ms;
 constexpr pa_usec_t TargetLatencyMicroseconds = 10000;
 // Rounds of the main loop a press may run: enough to read what came and send the click.
 constexpr int PressRounds = 8;
+// A sound started this recently may still be sounding: corking the stream now would hold its
+// rest back until the next press.
+constexpr auto SoundingAfterPlay = 1s;
 
 struct AudioOutput {
     pa_mainloop* loop = nullptr;
     pa_context* context = nullptr;
-    pa_stream* stream = nullptr;   // connected when a sound is loaded
+    pa_stream* stream = nullptr;     // made once the connection stands and a sound is loaded
     std::vector<std::uint8_t> samples;
-    bool failed = false;           // the server went away; nothing more is played
+    pa_sample_spec format{};         // the samples'
+    bool failed = false;             // the server went away or never answered; nothing more is played
+    bool corked = false;             // as the server was last told
+    Clock::time_point lastPlayed;
+    Clock::time_point lastAnswer;    // while opening: when the server was last heard
+    // While opening, what the library's loop waits on, watched by the desktop's event loop.
+    std::vector<pollfd> polled;
+    int pollTimeoutMs = -1;
+    bool pollMayWait = false;        // only a wait of the program's own may block
+    std::vector<std::unique_ptr<QSocketNotifier>> watches;
+    std::unique_ptr<QTimer> wake;
 };
 
 AudioOutput Output;
 
-bool ContextDone(pa_context_state_t state) { return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state); }
-bool StreamDone(pa_stream_state_t state) { return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state); }
+// The desktop's last word: no press expected, the stream is to be corked. Until the desktop
+// expects a press (its main window stands), none can come: the stream starts corked and leaves
+// the server and its sink asleep while the program starts.
+bool Resting = true;
 
-// Runs the main loop until `done` or the limit (at start-up only).
-template <typename Done>
-void RunUntil(Done done, std::chrono::microseconds limit)
+bool StreamReady()
 {
-    const Clock::time_point until = Clock::now() + limit;
-    while (!done()) {
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now());
-        if (left <= 0us || pa_mainloop_prepare(Output.loop, static_cast<int>(left.count())) < 0
-            || pa_mainloop_poll(Output.loop) < 0 || pa_mainloop_dispatch(Output.loop) < 0)
-            return;
-    }
+    return Output.stream != nullptr && pa_stream_get_state(Output.stream) == PA_STREAM_READY;
 }
 
-// Handles what the server sent, without waiting; false when the connection has failed.
-bool Connected()
+// The connection or the stream is still on its way.
+bool Opening()
+{
+    if (Output.failed || Output.context == nullptr) return false;
+    const pa_context_state_t context = pa_context_get_state(Output.context);
+    if (context != PA_CONTEXT_READY) return PA_CONTEXT_IS_GOOD(context);
+    if (Output.stream == nullptr) return !Output.samples.empty();
+    return pa_stream_get_state(Output.stream) == PA_STREAM_CREATING;
+}
+
+// The library's poll: notes what its loop waits on, for the desktop's event loop to watch.
+int NotePoll(pollfd* fds, unsigned long count, int timeout, void*)
+{
+    Output.polled.assign(fds, fds + count);
+    Output.pollTimeoutMs = timeout;
+    return ::poll(fds, count, Output.pollMayWait ? timeout : 0);
+}
+
+// One round of the library's loop; how many of its sources it ran, or -1 on an error.
+int Round(std::chrono::milliseconds wait)
+{
+    Output.pollMayWait = wait > 0ms;
+    if (pa_mainloop_prepare(Output.loop, wait > 0ms ? static_cast<int>(wait.count()) : -1) < 0
+        || pa_mainloop_poll(Output.loop) < 0)
+        return -1;
+    return pa_mainloop_dispatch(Output.loop);
+}
+
+// Sends what is queued for the server (a write, a cork) and reads what it sent, without waiting.
+void Flush()
 {
     for (int round = 0; round < PressRounds; ++round)
-        if (pa_mainloop_iterate(Output.loop, 0, nullptr) <= 0) break;
-    return pa_context_get_state(Output.context) == PA_CONTEXT_READY && Output.stream != nullptr
-           && pa_stream_get_state(Output.stream) == PA_STREAM_READY;
+        if (pa_mainloop_iterate(Output.loop, 0, nullptr) <= 0 && pa_context_is_pending(Output.context) <= 0) break;
 }
 
 void DropStream()
@@ -89,6 +143,136 @@ void DropStream()
     pa_stream_disconnect(Output.stream);
     pa_stream_unref(Output.stream);
     Output.stream = nullptr;
+}
+
+// Tells the server to cork or uncork the stream when that differs from what it was last told.
+void ApplyRest()
+{
+    if (!StreamReady() || Output.corked == Resting) return;
+    if (pa_operation* cork = pa_stream_cork(Output.stream, Resting ? 1 : 0, nullptr, nullptr)) {
+        pa_operation_unref(cork);
+        Output.corked = Resting;
+    }
+    Flush();
+}
+
+void MakeStream()
+{
+    Output.stream = pa_stream_new(Output.context, "click", &Output.format, nullptr);
+    if (Output.stream == nullptr) return;
+    pa_buffer_attr buffer;
+    buffer.maxlength = static_cast<std::uint32_t>(-1);
+    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyMicroseconds, &Output.format));
+    buffer.prebuf = static_cast<std::uint32_t>(pa_frame_size(&Output.format));
+    buffer.minreq = static_cast<std::uint32_t>(-1);
+    buffer.fragsize = static_cast<std::uint32_t>(-1);
+    // A stream made while no press is expected starts corked: it does not wake the sink.
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | (Resting ? PA_STREAM_START_CORKED : 0));
+    if (pa_stream_connect_playback(Output.stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
+        DropStream();
+        return;
+    }
+    Output.corked = Resting;
+}
+
+void StopWatching()
+{
+    Output.watches.clear();
+    Output.wake.reset();
+}
+
+// Takes the opening as far as the server's answers allow: the stream once the connection
+// stands, silence for good once the server fails or stays silent too long.
+void Advance()
+{
+    if (Opening()) {
+        if (pa_context_get_state(Output.context) == PA_CONTEXT_READY && Output.stream == nullptr
+            && !Output.samples.empty()) {
+            MakeStream();
+            if (Output.stream == nullptr) Output.samples.clear();
+            Output.lastAnswer = Clock::now();
+        }
+        // A stream the server refused leaves the output open with nothing to play.
+        if (Output.stream != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(Output.stream))) {
+            DropStream();
+            Output.samples.clear();
+        }
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(Output.context))
+            || (Opening() && Clock::now() - Output.lastAnswer > ServerAnswerLimit)) {
+            DropStream();
+            Output.failed = true;
+        }
+    }
+    ApplyRest();
+}
+
+void Watch();
+
+// Runs what the server's answers set off, without waiting, then watches for the next ones.
+void Continue()
+{
+    for (int round = 0; round < PressRounds && Opening(); ++round) {
+        const int ran = Round(0ms);
+        if (ran < 0) break;
+        if (ran > 0) Output.lastAnswer = Clock::now();
+        Advance();
+        if (ran == 0) break;
+    }
+    Advance();
+    Watch();
+}
+
+// A socket became ready or a timeout fell due: the opening goes on from the event loop's next
+// round, where the watches may be replaced (not from inside their own signal).
+void ContinueSoon()
+{
+    for (const auto& watch : Output.watches) watch->setEnabled(false);
+    if (Output.wake) Output.wake->stop();
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { Continue(); }, Qt::QueuedConnection);
+}
+
+// While opening, the desktop's event loop watches the library's sockets and its next timeout,
+// and continues the opening from there.
+void Watch()
+{
+    StopWatching();
+    if (!Opening() || QCoreApplication::instance() == nullptr) return;
+    for (const pollfd& entry : Output.polled)
+        for (const auto& [events, kind] :
+             {std::pair{POLLIN, QSocketNotifier::Read}, std::pair{POLLOUT, QSocketNotifier::Write}})
+            if (entry.events & events) {
+                auto watch = std::make_unique<QSocketNotifier>(entry.fd, kind);
+                QObject::connect(watch.get(), &QSocketNotifier::activated, watch.get(), ContinueSoon);
+                Output.watches.push_back(std::move(watch));
+            }
+    const auto silenceLeft =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Output.lastAnswer + ServerAnswerLimit - Clock::now());
+    auto due = std::max(silenceLeft, 0ms) + 1ms;
+    if (Output.pollTimeoutMs >= 0) due = std::min(due, std::chrono::milliseconds(Output.pollTimeoutMs));
+    Output.wake = std::make_unique<QTimer>();
+    Output.wake->setSingleShot(true);
+    QObject::connect(Output.wake.get(), &QTimer::timeout, Output.wake.get(), ContinueSoon);
+    Output.wake->start(due);
+}
+
+// Waits for the opening to end (at a press that came before the server answered, or without a
+// desktop to wait in), as long as the server keeps answering.
+void FinishOpening()
+{
+    StopWatching();
+    while (Opening()) {
+        const auto silenceLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
+            Output.lastAnswer + ServerAnswerLimit - Clock::now());
+        const int ran = Round(std::max(silenceLeft, 1ms));
+        if (ran < 0) {
+            Output.failed = true;
+            break;
+        }
+        if (ran > 0) Output.lastAnswer = Clock::now();
+        Advance();
+    }
+    Advance();
 }
 
 std::optional<pa_sample_format_t> SampleFormat(int bitsPerSample)
@@ -108,14 +292,17 @@ bool OpenAudioOutput()
     CloseAudioOutput();
     Output.loop = pa_mainloop_new();
     if (Output.loop == nullptr) return false;
+    pa_mainloop_set_poll_func(Output.loop, NotePoll, nullptr);
     Output.context = pa_context_new(pa_mainloop_get_api(Output.loop), "Skarvel");
     // Never start a sound server: one that is not running means silence, quickly.
     if (Output.context == nullptr || pa_context_connect(Output.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         CloseAudioOutput();
         return false;
     }
-    RunUntil([] { return ContextDone(pa_context_get_state(Output.context)); }, ServerAnswerLimit);
-    if (pa_context_get_state(Output.context) != PA_CONTEXT_READY) {
+    Output.lastAnswer = Clock::now();
+    Continue();
+    if (QCoreApplication::instance() == nullptr) FinishOpening();
+    if (Output.failed) {
         CloseAudioOutput();
         return false;
     }
@@ -132,43 +319,59 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
     if (samples.empty() || !sampleFormat || Output.failed || format.channels <= 0
         || format.channels > static_cast<int>(PA_CHANNELS_MAX) || format.samplesPerSecond <= 0)
         return false;
-    const pa_sample_spec streamFormat{*sampleFormat, static_cast<std::uint32_t>(format.samplesPerSecond),
-                                      static_cast<std::uint8_t>(format.channels)};
-    if (!pa_sample_spec_valid(&streamFormat)) return false;
-
-    Output.stream = pa_stream_new(Output.context, "click", &streamFormat, nullptr);
-    if (Output.stream == nullptr) return false;
-    pa_buffer_attr buffer;
-    buffer.maxlength = static_cast<std::uint32_t>(-1);
-    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyMicroseconds, &streamFormat));
-    buffer.prebuf = static_cast<std::uint32_t>(pa_frame_size(&streamFormat));
-    buffer.minreq = static_cast<std::uint32_t>(-1);
-    buffer.fragsize = static_cast<std::uint32_t>(-1);
-    if (pa_stream_connect_playback(Output.stream, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) == 0)
-        RunUntil([] { return StreamDone(pa_stream_get_state(Output.stream)); }, ServerAnswerLimit);
-    if (pa_stream_get_state(Output.stream) != PA_STREAM_READY) {
-        DropStream();
-        return false;
-    }
+    Output.format = {*sampleFormat, static_cast<std::uint32_t>(format.samplesPerSecond),
+                     static_cast<std::uint8_t>(format.channels)};
+    if (!pa_sample_spec_valid(&Output.format)) return false;
     Output.samples.assign(samples.begin(), samples.end());
-    return true;
+    if (pa_context_get_state(Output.context) == PA_CONTEXT_READY) {
+        MakeStream();
+        if (Output.stream == nullptr) {
+            Output.samples.clear();
+            return false;
+        }
+        Output.lastAnswer = Clock::now();
+    }
+    Continue();
+    if (QCoreApplication::instance() == nullptr) FinishOpening();
+    return !Output.failed && (Opening() || StreamReady());
 }
 
 void PlayFromStart()
 {
-    if (Output.stream == nullptr || Output.failed) return;
-    if (!Connected()
+    if (Output.failed || Output.samples.empty()) return;
+    if (Opening()) FinishOpening();
+    Flush();
+    if (Output.stream == nullptr) return;
+    if (!StreamReady() || pa_context_get_state(Output.context) != PA_CONTEXT_READY
         || pa_stream_write(Output.stream, Output.samples.data(), Output.samples.size(), nullptr, 0,
                            PA_SEEK_RELATIVE_ON_READ) < 0) {
         Output.failed = true;
         return;
     }
-    for (int round = 0; round < PressRounds && pa_context_is_pending(Output.context) > 0; ++round)
-        pa_mainloop_iterate(Output.loop, 0, nullptr);
+    Output.lastPlayed = Clock::now();
+    // Written while corked, the click waits at the stream's start for the uncork.
+    Resting = false;
+    ApplyRest();
+    Flush();
+}
+
+bool RestAudioOutput()
+{
+    if (Clock::now() - Output.lastPlayed < SoundingAfterPlay) return false;
+    Resting = true;
+    if (Output.context != nullptr && !Output.failed) ApplyRest();
+    return true;
+}
+
+void WakeAudioOutput()
+{
+    Resting = false;
+    if (Output.context != nullptr && !Output.failed) ApplyRest();
 }
 
 void CloseAudioOutput()
 {
+    StopWatching();
     DropStream();
     if (Output.context != nullptr) {
         pa_context_disconnect(Output.context);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -39,8 +40,13 @@ inline QString ToShownText(std::string_view text)
 // Centres the window's outer frame on the whole primary screen (the taskbar is ignored).
 void CentreOnScreen(QWidget* window);
 
-// Shows the window, waits (bounded) until the window system exposes it, and paints it now.
-void ShowAndPaint(QWidget* window);
+// Shows the window; does `meanwhile` while the window manager maps it (what only has to be done
+// before the window is painted: fitting texts, say); waits (bounded) until the window system
+// exposes the window, and paints it now.
+void ShowAndPaint(QWidget* window, const std::function<void()>& meanwhile = {});
+
+// Gives the program's windows their icon, unless they have it already.
+void GiveProgramIcon();
 
 // --- fonts (fonts.cpp) ---------------------------------------------------------------------------
 

@@ -17,6 +17,8 @@ namespace {
 // Windows-like caption and border).
 constexpr QSize InputDialogClientSize{294, 101};
 constexpr int FrameFitTries = 50;   // at 20 ms each: a busy window manager may take a while
+// How long the connecting window stays up without the program's icon.
+constexpr auto ConnectIconDelay = std::chrono::milliseconds(200);
 
 void Place(QWidget* control, Box box)
 {
@@ -28,6 +30,7 @@ void Place(QWidget* control, Box box)
 std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset)
 {
     StartDesktop();
+    GiveProgramIcon();
     // Owned by the main window where there is one, so that it gets the activation back afterwards.
     QDialog dialog(D().mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     dialog.setWindowTitle(ToQt(title));
@@ -81,6 +84,7 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
 void MessageDialog(std::string_view title, std::string_view text)
 {
     StartDesktop();
+    GiveProgramIcon();
     QMessageBox box(QMessageBox::NoIcon, ToQt(title), ToShownText(text), QMessageBox::Ok, D().mainWindow);
     box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Ok)->setIcon(QIcon());   // a plain OK, as on every desktop
@@ -101,9 +105,11 @@ void OpenConnectWindow(std::string_view title, std::string_view text)
     Place(label, ConnectWindowText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
-    FitTextToControl(label);
+    // The icon is read only if the board keeps the window up for a while: at a quick connection,
+    // it would only hold the main window back.
+    QTimer::singleShot(ConnectIconDelay, window.get(), GiveProgramIcon);
     D().connectWindow = std::move(window);
-    ShowAndPaint(D().connectWindow.get());
+    ShowAndPaint(D().connectWindow.get(), [label] { FitTextToControl(label); });
 }
 
 void CloseConnectWindow()

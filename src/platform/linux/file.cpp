@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -70,3 +73,67 @@ bool WriteRegularFile(const std::filesystem::path& path, std::string_view bytes)
     }
     return close(handle) == 0 && written;
 }
+
+namespace {
+
+std::string Reason(int error)
+{
+    return std::strerror(error);
+}
+
+}  // namespace
+
+std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::string& why)
+{
+    // Hidden beside the target, and unique: a file manager shows nothing half-written.
+    std::string name = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int handle = mkostemp(name.data(), O_CLOEXEC);
+    if (handle < 0) {
+        why = Reason(errno);
+        return std::nullopt;
+    }
+    // mkostemp makes it private to the user; a saved file gets what any new file gets.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(handle, 0666 & ~mask);
+    return PartFile{handle, name, target};
+}
+
+bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why)
+{
+    while (!bytes.empty()) {
+        const ssize_t put = write(static_cast<int>(file.handle), bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            why = Reason(put < 0 ? errno : ENOSPC);
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+bool FinishPartFile(PartFile& file, std::string& why)
+{
+    const int handle = static_cast<int>(std::exchange(file.handle, -1));
+    int error = fsync(handle) == 0 ? 0 : errno;
+    if (close(handle) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && rename(file.temporary.c_str(), file.target.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        unlink(file.temporary.c_str());
+        why = Reason(error);
+        return false;
+    }
+    return true;
+}
+
+void AbandonPartFile(PartFile& file)
+{
+    if (file.handle >= 0)
+        close(static_cast<int>(std::exchange(file.handle, -1)));
+    unlink(file.temporary.c_str());
+}
+

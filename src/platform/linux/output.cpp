@@ -2,16 +2,21 @@
 // mouse and keyboard, and copying. What screen readers read it through is in output_accessible.cpp.
 #include "platform/linux/output.h"
 #include "platform/layout.h"
+#include "platform/linux/desktop.h"
+#include "platform/output_file.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
 
@@ -655,5 +660,31 @@ void OutputView::contextMenuEvent(QContextMenuEvent* event)
     QAction* all = menu.addAction(SelectAllText, this, [this] { SelectAll(); });
     all->setShortcut(QKeySequence::SelectAll);
     all->setEnabled(characters_ > 0);
+    menu.addSeparator();
+    menu.addAction(ToQt(SaveOutputMenuText), this, [this] { SaveToFile(); });
     menu.exec(event->globalPos());
+}
+
+void OutputView::SaveToFile()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString suggested =
+        QDir(folder).filePath(ToQt(SuggestedOutputFileName(std::chrono::system_clock::now())));
+    QString chosen;
+    {
+        const EventQueue::ModalScope modal(D().queue);
+        chosen = QFileDialog::getSaveFileName(window(), ToQt(SaveOutputDialogTitle), suggested,
+                                              QStringLiteral("Textdateien (*.txt);;Alle Dateien (*)"));
+    }
+    if (chosen.isEmpty())
+        return;
+    // The window is painted on meanwhile, but takes no input: the pointer says it is busy.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::string problem;
+    const bool saved = SaveOutputLines(
+        chosen.toStdString(), lines_.Count(), [this](std::size_t index) { return lines_.Line(index); }, "\n",
+        [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }, problem);
+    QApplication::restoreOverrideCursor();
+    if (!saved)
+        MessageDialog(SaveOutputProblemTitle, problem);
 }

@@ -57,6 +57,8 @@ public:
     void Select(Position anchor, Position cursor);
     void SelectAll();
     void Copy() const;
+    // Asks where to, and writes the whole output there, a line per line.
+    void SaveToFile();
     Position Cursor() const { return cursor_; }
     Position Anchor() const { return anchor_; }
 

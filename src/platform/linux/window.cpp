@@ -1,7 +1,8 @@
 // The desktop over Qt Widgets: windows and controls by number, one queue of events for the
-// program's loop, timers and the default browser. Dialogs are in dialogs.cpp, fonts in fonts.cpp,
-// the output editor in output.cpp.
+// program's loop, timers, the default browser, and telling the click's sound when a press may
+// come. Dialogs are in dialogs.cpp, fonts in fonts.cpp, the output editor in output.cpp.
 #include "platform/window.h"
+#include "platform/audio.h"
 #include "platform/linux/desktop.h"
 #include "platform/linux/output.h"
 #include "platform/linux/qt_access.h"
@@ -12,9 +13,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIcon>
+#include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -31,6 +33,7 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -40,6 +43,14 @@ namespace {
 
 // How long a new window may take to be mapped and exposed before it is painted anyway.
 constexpr int ExposeWaitMs = 1000;
+
+// The largest square of the program's icon that its windows carry.
+constexpr int LargestWindowIcon = 64;
+
+// How long the program stays in the background, the pointer away from its windows, before the
+// click's output may rest: as long as a sound server leaves a device awake after its last sound,
+// so that a look at another window costs nothing. Waking again is one message to the server.
+constexpr auto AudioRestDelay = std::chrono::seconds(5);
 
 void Post(EventKind kind, int number)
 {
@@ -103,6 +114,94 @@ private:
     int number_;
 };
 
+// Up and Down in a field go to the program (its command history); the field does nothing with
+// them itself.
+class KeyWatcher : public QObject {
+public:
+    KeyWatcher(int number, QObject* parent) : QObject(parent), number_(number) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* press = static_cast<QKeyEvent*>(event);
+            const Key key = press->key() == Qt::Key_Up ? Key::Up : press->key() == Qt::Key_Down ? Key::Down : Key::None;
+            if (key != Key::None && press->modifiers() == Qt::NoModifier) {
+                D().queue.PostKey(number_, key);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int number_;
+};
+
+// Tells the click's output when a press may come: once the main window stands, a window of the
+// program activated, or the pointer entering one, wakes it; in the background, some seconds
+// after the pointer came in or the last input, it may rest.
+class PressWatch : public QObject {
+public:
+    explicit PressWatch(QObject* parent) : QObject(parent)
+    {
+        rest_.setSingleShot(true);
+        QObject::connect(&rest_, &QTimer::timeout, this, [this] { LetRest(); });
+        // Started in the background, the program gets no activation to begin with.
+        rest_.start(AudioRestDelay);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::ApplicationStateChange:
+        case QEvent::WindowActivate:
+        case QEvent::WindowDeactivate:
+            if (QApplication::activeWindow() && D().mainWindow) {
+                rest_.stop();
+                WakeAudioOutput();
+            } else if (!rest_.isActive()) {
+                rest_.start(AudioRestDelay);
+            }
+            break;
+        case QEvent::Enter:
+            if (D().mainWindow && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+                WakeAudioOutput();
+                if (!QApplication::activeWindow())
+                    rest_.start(AudioRestDelay);
+            }
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::KeyPress:
+            // A press in a window in the background wakes the output by clicking: it rests again
+            // only some seconds later.
+            if (!QApplication::activeWindow())
+                rest_.start(AudioRestDelay);
+            break;
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void LetRest()
+    {
+        if (QApplication::activeWindow())
+            return;
+        // The pointer resting on a window of the program is one move away from a press.
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        const bool pointerOver = std::any_of(windows.begin(), windows.end(), [](const QWidget* window) {
+            return window->isVisible() && window->underMouse();
+        });
+        if (pointerOver || !RestAudioOutput())
+            rest_.start(AudioRestDelay);
+    }
+
+    QTimer rest_;
+};
+
 QRect PrimaryScreenRect()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -121,16 +220,6 @@ Widget* ControlAs(int number)
     return dynamic_cast<Widget*>(Control(number));
 }
 
-// The program's picture (47 x 37) and the square sizes a desktop asks for, as tools/make_icon.cpp
-// draws them; the build puts its files under :/icons.
-QIcon ProgramIcon()
-{
-    QIcon icon;
-    for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList({QStringLiteral("*.png")}))
-        icon.addPixmap(QPixmap(file.filePath()));
-    return icon;
-}
-
 QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec titleFont)
 {
     QWidget* widget = nullptr;
@@ -146,6 +235,7 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
         auto* edit = new QLineEdit(ToQt(control.text), parent);
         QObject::connect(edit, &QLineEdit::textEdited, edit, [n = control.number] { Post(EventKind::Control, n); });
         edit->installEventFilter(new FocusWatcher(control.number, edit));
+        edit->installEventFilter(new KeyWatcher(control.number, edit));
         widget = edit;
         break;
     }
@@ -176,9 +266,12 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
         widget->setToolTip(ToQt(control.tooltip));
     if (!control.accessibleName.empty())
         widget->setAccessibleName(ToQt(control.accessibleName));
-    if (control.kind != ControlKind::LineEdit && control.kind != ControlKind::OutputEditor)
-        FitTextToControl(widget);
     return widget;
+}
+
+bool HasFittedText(ControlKind kind)
+{
+    return kind != ControlKind::LineEdit && kind != ControlKind::OutputEditor;
 }
 
 // The program keeps no log: Qt's own diagnostics (a missing sound server, say) go nowhere. When
@@ -256,16 +349,42 @@ void CentreOnScreen(QWidget* window)
                  screen.y() + (screen.height() - outer.height()) / 2);
 }
 
-// Shows the window, waits (bounded) until the window system exposes it, and paints it now.
-void ShowAndPaint(QWidget* window)
+// The program's picture (47 x 37) and the square sizes up to 64 that a window's frame, task bar
+// or switcher shows, as tools/make_icon.cpp draws them; the build puts its files under :/icons.
+// The larger ones are for the desktop entry's icon theme: in a window's icon they would be read
+// and sent to the window manager with every window, for some ms each time.
+void GiveProgramIcon()
+{
+    if (!QGuiApplication::windowIcon().isNull())
+        return;
+    QIcon icon;
+    for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList({QStringLiteral("*.png")})) {
+        QImageReader picture(file.filePath(), "PNG");
+        if (picture.size().width() <= LargestWindowIcon)
+            icon.addPixmap(QPixmap::fromImageReader(&picture));
+    }
+    QGuiApplication::setWindowIcon(icon);
+}
+
+// Shows the window; does `meanwhile` while the window manager maps it (what only has to be done
+// before the window is painted); waits (bounded) until the window system exposes the window,
+// and paints it now.
+void ShowAndPaint(QWidget* window, const std::function<void()>& meanwhile)
 {
     window->show();
     window->raise();
     window->activateWindow();
-    QElapsedTimer waited;
-    waited.start();
-    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && waited.elapsed() < ExposeWaitMs)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    if (meanwhile)
+        meanwhile();
+    // Asleep until the window system answers: the window manager, which maps the window, needs
+    // the processor more than this loop does.
+    bool expired = false;
+    QTimer expiry;
+    expiry.setSingleShot(true);
+    QObject::connect(&expiry, &QTimer::timeout, [&expired] { expired = true; });
+    expiry.start(ExposeWaitMs);
+    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && !expired)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     // The window manager's frame is known only once the window is mapped.
     CentreOnScreen(window);
     window->repaint();
@@ -295,7 +414,7 @@ void StartDesktop()
     // Asked before the factory Qt installs with the application.
     QAccessible::installFactory(AccessibleWindow);
     application->setQuitOnLastWindowClosed(false);
-    application->setWindowIcon(ProgramIcon());
+    application->installEventFilter(new PressWatch(application));
     // Wayland shows no window icons: the desktop finds the entry, and its icon, by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(SKARVEL_APP_ID));
     LoadQtGerman();
@@ -338,7 +457,16 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
         }
     }
     d.mainWindow = window;
-    ShowAndPaint(window);
+    ShowAndPaint(window, [controls] {
+        for (const ControlSpec& control : controls)
+            if (HasFittedText(control.kind))
+                FitTextToControl(Control(control.number));
+    });
+    // Once the window stands: the window manager takes the icon up when it comes, and a press
+    // may come from now on.
+    GiveProgramIcon();
+    if (QApplication::activeWindow())
+        WakeAudioOutput();
     return true;
 }
 

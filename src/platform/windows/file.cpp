@@ -1,10 +1,19 @@
 // Whole-file reading and writing on Windows. A Windows folder holds no named pipes or devices,
 // so a path checked to be a regular file opens plainly.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
 #include "platform/file.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <system_error>
+#include <utility>
 
 std::optional<std::string> ReadRegularFile(const std::filesystem::path& path)
 {
@@ -31,3 +40,95 @@ bool WriteRegularFile(const std::filesystem::path& path, std::string_view bytes)
     file.close();
     return !file.fail();
 }
+
+namespace {
+
+// The system's own words for the error, in the user's language, as UTF-8.
+std::string Reason(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring wide(text ? text : L"", length);
+    LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
+        wide.pop_back();
+    if (wide.empty())
+        wide = L"Fehler " + std::to_wstring(error);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), size, nullptr,
+                        nullptr);
+    return narrow;
+}
+
+HANDLE Handle(const PartFile& file)
+{
+    return reinterpret_cast<HANDLE>(file.handle);
+}
+
+}  // namespace
+
+std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::string& why)
+{
+    // Beside the target and unique: a name that is taken is passed over.
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path temporary =
+            target.parent_path() / (target.filename().wstring() + L"." + std::to_wstring(GetCurrentProcessId()) + L"-"
+                                    + std::to_wstring(attempt) + L".part");
+        HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (handle != INVALID_HANDLE_VALUE)
+            return PartFile{reinterpret_cast<std::intptr_t>(handle), temporary, target};
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            why = Reason(GetLastError());
+            return std::nullopt;
+        }
+    }
+    why = Reason(ERROR_FILE_EXISTS);
+    return std::nullopt;
+}
+
+bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why)
+{
+    while (!bytes.empty()) {
+        const auto part = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(Handle(file), bytes.data(), part, &written, nullptr) || written == 0) {
+            why = Reason(GetLastError());
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool FinishPartFile(PartFile& file, std::string& why)
+{
+    HANDLE handle = reinterpret_cast<HANDLE>(std::exchange(file.handle, -1));
+    DWORD error = FlushFileBuffers(handle) ? 0 : GetLastError();
+    if (!CloseHandle(handle) && error == 0)
+        error = GetLastError();
+    // Shown like any other file once it has its name.
+    if (error == 0)
+        SetFileAttributesW(file.temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (error == 0
+        && !MoveFileExW(file.temporary.c_str(), file.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error != 0) {
+        DeleteFileW(file.temporary.c_str());
+        why = Reason(error);
+        return false;
+    }
+    return true;
+}
+
+void AbandonPartFile(PartFile& file)
+{
+    if (file.handle != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(std::exchange(file.handle, -1)));
+    DeleteFileW(file.temporary.c_str());
+}
+

@@ -9,7 +9,12 @@
 // change of colour went over every line.
 #include "platform/windows/desktop.h"
 
+#include <commdlg.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include "platform/layout.h"
+#include "platform/output_file.h"
 #include "utils/line_store.h"
 
 #include <algorithm>
@@ -30,6 +35,7 @@ constexpr UINT DragScrollMs = 50;     // while a drag is held outside the view
 
 constexpr UINT CopyCommand = 1;
 constexpr UINT SelectAllCommand = 2;
+constexpr UINT SaveCommand = 3;
 constexpr wchar_t CopyText[] = L"Kopieren\tStrg+C";
 constexpr wchar_t SelectAllText[] = L"Alles auswählen\tStrg+A";
 
@@ -741,6 +747,55 @@ void OnDragScroll(OutputView& view)
     DragTo(view, point);
 }
 
+// The user's documents folder; empty where the system names none.
+std::wstring DocumentsFolder()
+{
+    PWSTR path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path)))
+        folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
+// Asks where to with the common save dialog, and writes the whole output there, a line per line.
+void SaveToFile(OutputView& view)
+{
+    std::wstring file = Wide(SuggestedOutputFileName(std::chrono::system_clock::now()));
+    file.resize(32768, L'\0');
+    const std::wstring folder = DocumentsFolder();
+    const std::wstring title = Wide(SaveOutputDialogTitle);
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = GetAncestor(view.window, GA_ROOT);
+    dialog.lpstrFilter = L"Textdateien (*.txt)\0*.txt\0Alle Dateien (*.*)\0*.*\0";
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    dialog.lpstrTitle = title.c_str();
+    dialog.lpstrDefExt = L"txt";
+    // Whether the file can be written is found out by writing it, and told in the program's message.
+    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY
+                   | OFN_NOTESTFILECREATE;
+    bool chosen = false;
+    {
+        const EventQueue::ModalScope modal(D().queue);
+        chosen = GetSaveFileNameW(&dialog) != 0;
+    }
+    if (!chosen)
+        return;
+    file.resize(wcslen(file.c_str()));
+    // The window is painted on meanwhile, but takes no input: the pointer says it is busy.
+    const HCURSOR previous = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));   // IDC_WAIT
+    std::string problem;
+    const bool saved = SaveOutputLines(
+        std::filesystem::path(file), view.lines.Count(), [&view](std::size_t index) { return view.lines.Line(index); },
+        "\r\n", [] { DispatchKeepAlive(); }, problem);
+    SetCursor(previous);
+    if (!saved)
+        MessageDialog(SaveOutputProblemTitle, problem);
+}
+
 void ShowContextMenu(OutputView& view, LPARAM lParam)
 {
     POINT at = PointOf(lParam);
@@ -758,6 +813,8 @@ void ShowContextMenu(OutputView& view, LPARAM lParam)
         return;
     AppendMenuW(menu, MF_STRING | (HasSelection(view) ? 0 : MF_GRAYED), CopyCommand, CopyText);
     AppendMenuW(menu, MF_STRING | (view.lines.Count() > 0 ? 0 : MF_GRAYED), SelectAllCommand, SelectAllText);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, SaveCommand, Wide(SaveOutputMenuText).c_str());
     const UINT chosen = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, view.window, nullptr));
     DestroyMenu(menu);
@@ -765,6 +822,8 @@ void ShowContextMenu(OutputView& view, LPARAM lParam)
         Copy(view);
     else if (chosen == SelectAllCommand)
         SelectAll(view);
+    else if (chosen == SaveCommand)
+        SaveToFile(view);
 }
 
 // --- painting ------------------------------------------------------------------------------------

@@ -108,6 +108,18 @@ void OnTimer(UINT_PTR number)
 
 // --- windows --------------------------------------------------------------------------------
 
+// Up and Down in a field go to the program (its command history); a single-line edit would only
+// move its caret with them.
+LRESULT CALLBACK LineEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR number, DWORD_PTR)
+{
+    if (message == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN) && GetKeyState(VK_CONTROL) >= 0
+        && GetKeyState(VK_MENU) >= 0 && GetKeyState(VK_SHIFT) >= 0) {
+        D().queue.PostKey(static_cast<int>(number), wParam == VK_UP ? Key::Up : Key::Down);
+        return 0;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
 SIZE ScreenSize()
 {
     return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -145,6 +157,8 @@ HWND CreateControl(HWND parent, int number, ControlInfo& control, std::string_vi
     case ControlKind::LineEdit:
         handle = CreateChild(parent, L"EDIT", wide, WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, place,
                              number);
+        if (handle)
+            SetWindowSubclass(handle, LineEditProc, static_cast<UINT_PTR>(number), 0);
         break;
     case ControlKind::Button:
         handle = CreateChild(parent, L"BUTTON", wide, WS_TABSTOP | BS_PUSHBUTTON, 0, place, number);

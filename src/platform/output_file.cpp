@@ -1,0 +1,63 @@
+// Saving the output's lines to a file.
+#include "platform/output_file.h"
+
+#include <ctime>
+
+#include "platform/file.h"
+
+namespace {
+
+constexpr std::string_view ProblemText = "Die Ausgabe kann nicht gespeichert werden!\r\r";
+
+// Bytes gathered before they are handed to the file, and the longest stretch without a call
+// of keepAlive: a week of polling is written in well under a second at a time.
+constexpr std::size_t PartBytes = 1 << 20;
+constexpr auto KeepAliveInterval = std::chrono::milliseconds(50);
+
+bool Fail(std::string_view why, std::string& problem)
+{
+    problem = std::string(ProblemText) + std::string(why);
+    return false;
+}
+
+}  // namespace
+
+std::string SuggestedOutputFileName(std::chrono::system_clock::time_point at)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    const std::tm local = *std::localtime(&seconds);
+    char name[64];
+    std::strftime(name, sizeof name, "Skarvel-Ausgabe-%Y-%m-%d-%H%M%S.txt", &local);
+    return name;
+}
+
+bool SaveOutputLines(const std::filesystem::path& path, std::size_t count,
+                     const std::function<std::string_view(std::size_t)>& line, std::string_view lineEnd,
+                     const std::function<void()>& keepAlive, std::string& problem)
+{
+    std::string why;
+    std::optional<PartFile> file = BeginPartFile(path, why);
+    if (!file)
+        return Fail(why, problem);
+    std::string part;
+    part.reserve(PartBytes + 4096);
+    auto kept = std::chrono::steady_clock::now();
+    for (std::size_t index = 0; index < count; ++index) {
+        part += line(index);
+        part += lineEnd;
+        if (part.size() < PartBytes && index + 1 < count)
+            continue;
+        if (!AppendToPartFile(*file, part, why)) {
+            AbandonPartFile(*file);
+            return Fail(why, problem);
+        }
+        part.clear();
+        if (const auto now = std::chrono::steady_clock::now(); now - kept >= KeepAliveInterval) {
+            keepAlive();
+            kept = now;
+        }
+    }
+    if (!FinishPartFile(*file, why))
+        return Fail(why, problem);
+    return true;
+}

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The main window against boards that misbehave, the output read as a user copies it:
+#  1. the board drops the connection during a polling run: the run goes on with empty lines,
+#     the window answers, a command sent afterwards shows an empty reply, and the program ends
+#     cleanly;
+#  2. a reply split into two segments shows its first part only;
+#  3. a reply that comes late, but within the wait, shows whole;
+#  4. a reply longer than the buffer shows its first 500 bytes.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+e2e_setup faults "$@"
+command -v xclip >/dev/null || { echo "missing tool: xclip (scripts/install-deps.sh)" >&2; exit 1; }
+e2e_start_x
+e2e_start_wm
+
+# A fresh program against a fresh simulator with the given options.
+restart()
+{
+    if [[ -n $PROGRAM_PID ]] && e2e_alive "$PROGRAM_PID"; then
+        e2e_close_by_wm "$MAIN"
+        e2e_wait_program_exit 10
+        e2e_expect_exit_code_0
+    fi
+    [[ -n $SIM_PID ]] && { kill "$SIM_PID"; wait "$SIM_PID" 2>/dev/null || true; e2e_forget "$SIM_PID"; }
+    e2e_start_sim "$@"
+    e2e_write_settings 127.0.0.1 "$SIM_PORT" 8080
+    e2e_start_program
+    e2e_wait_window "Varnex-NET-IO-TerminalEmulation V1.0"
+    MAIN=$WINDOW
+    e2e_wait_record connect 1
+    e2e_wait_focus "$MAIN"
+}
+
+# --- 1. Dropped while polling, then a command ----------------------------------------------------
+restart --drop-after 4
+e2e_click "$MAIN" 10 340 180 20         # PollingToggle
+e2e_wait_window "Skarvel: Meldung" 3
+e2e_wait_focus "$WINDOW"
+e2e_key Return
+e2e_wait_record close 1 5
+sleep 1                                  # four more polls on the dropped connection
+e2e_click "$MAIN" 10 340 180 20         # released
+e2e_wait_output "$MAIN" $'Beende Polling'
+polled=$E2E_SHOWN
+replies=$(grep -c '^C:' <<<"$polled" || true)
+empties=$(grep -c '^$' <<<"$polled" || true)
+((replies >= 1 && replies <= 4)) || e2e_fail "$replies replies before the drop: '$polled'"
+((empties >= 2)) || e2e_fail "no empty lines for the polls after the drop: '$polled'"
+e2e_send "$MAIN" F
+e2e_wait_output "$MAIN" $'^>F\n$'
+e2e_alive "$PROGRAM_PID" || e2e_fail "the program ended after the board went"
+e2e_log "dropped: $replies replies, then $empties empty lines; a command after it shows an empty reply"
+
+# --- 2. A split reply -----------------------------------------------------------------------------
+# Only what the first receive returns shows; the rest is read by a later receive (an exchange's or
+# an idle message's, whichever comes first).
+restart --split 400
+e2e_send "$MAIN" F
+e2e_wait_output "$MAIN" $'^>F\n'
+first=${E2E_SHOWN#>F$'\n'}
+rest=F:020103
+rest=${rest#"$first"}
+[[ -n $first && -n $rest && F:020103 == "$first$rest" ]] || e2e_fail "the split reply shows as '$first'"
+e2e_log "split: '$first' shown of F:020103"
+
+# --- 3. A late reply within the wait --------------------------------------------------------------
+restart --delay 600
+e2e_send "$MAIN" F
+e2e_wait_output "$MAIN" $'^>F\nF:020103$'
+
+# --- 4. A reply longer than the buffer ------------------------------------------------------------
+restart --long-replies
+e2e_send "$MAIN" F
+e2e_wait_output "$MAIN" $'^>F\nF:020103-+$'
+long=${E2E_SHOWN#>F$'\n'}
+((${#long} == 500)) || e2e_fail "the long reply shows ${#long} characters, not the buffer's 500"
+
+e2e_close_by_wm "$MAIN"
+e2e_wait_program_exit 10
+e2e_expect_exit_code_0
+e2e_expect_clean_stream
+e2e_pass
