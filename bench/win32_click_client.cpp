@@ -224,6 +224,15 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(SpacingMs + spread(random)));
     }
     closesocket(board);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));   // the last click out
+    if (buffer) {
+        buffer->Stop();
+        buffer->Release();
+    } else {
+        stream->client->Stop();
+        stream->render->Release();
+        stream->client->Release();
+    }
     std::printf("%s: %d clicks\n", api.c_str(), Clicks);
     return 0;
 }
