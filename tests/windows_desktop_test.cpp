@@ -622,14 +622,16 @@ TEST_F(WindowsOutput, TheMouseTheKeysAndTheContextMenuSelectAndCopy)
     Key('C', true);
     EXPECT_EQ(ClipboardText(), L"Zeile 0\r\nZeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4");
 
-    // The context menu begins with copying, offered only with something selected, and selecting all.
+    // The context menu copying, offered only with something selected, selecting all, saving.
     Key(VK_HOME, true);
     const MenuVisit nothingSelected = OpenContextMenu(-1);
-    ASSERT_GE(nothingSelected.items.size(), 2u);
+    ASSERT_EQ(nothingSelected.items.size(), 4u);
     EXPECT_EQ(nothingSelected.items[0], L"Kopieren\tStrg+C");
     EXPECT_EQ(nothingSelected.items[1], L"Alles auswählen\tStrg+A");
+    EXPECT_EQ(nothingSelected.items[3], L"Ausgabe speichern \u2026");   // after a separator
     EXPECT_TRUE(nothingSelected.greyed[0]);
     EXPECT_FALSE(nothingSelected.greyed[1]);
+    EXPECT_FALSE(nothingSelected.greyed[3]);
 
     EmptyTheClipboard();
     const MenuVisit selectAll = OpenContextMenu(1);
