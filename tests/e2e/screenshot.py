@@ -3,7 +3,9 @@
 whole screen, or that rectangle of it, as a PNG file; screenshot.py --colours X Y WIDTH HEIGHT
 prints how many pixels there are clearly red and clearly blue ("red N blue M"), as text in those
 colours leaves them; screenshot.py --ink X Y WIDTH HEIGHT prints each band of rows holding dark
-pixels as "FIRST LAST" (rows counted from Y), one band a line. Needs only libX11."""
+pixels as "FIRST LAST" (rows counted from Y), one band a line; screenshot.py --ink-box X Y WIDTH
+HEIGHT prints the box round the dark pixels as "LEFT TOP RIGHT BOTTOM" (counted from X and Y), or
+"none". Needs only libX11."""
 import ctypes
 import struct
 import sys
@@ -49,11 +51,21 @@ if sys.argv[1] == "--colours":
     print("red", red, "blue", blue)
     sys.exit(0)
 
-if sys.argv[1] == "--ink":
-    def dark(pixel):
-        red, green, blue = (pixel >> 16) & 255, (pixel >> 8) & 255, pixel & 255
-        return 0.299 * red + 0.587 * green + 0.114 * blue < 128
+def dark(pixel):
+    red, green, blue = (pixel >> 16) & 255, (pixel >> 8) & 255, pixel & 255
+    return 0.299 * red + 0.587 * green + 0.114 * blue < 128
 
+
+if sys.argv[1] == "--ink-box":
+    inked = [(column, row) for row, line in enumerate(pixels) for column, pixel in enumerate(line) if dark(pixel)]
+    if not inked:
+        print("none")
+    else:
+        columns, rows = [column for column, _ in inked], [row for _, row in inked]
+        print(min(columns), min(rows), max(columns), max(rows))
+    sys.exit(0)
+
+if sys.argv[1] == "--ink":
     first = None
     for row, ink in enumerate([any(dark(pixel) for pixel in line) for line in pixels] + [False]):
         if ink and first is None:
