@@ -21,9 +21,10 @@ ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j2 
 
 ctest --test-dir build --output-on-failure -j2 --output-junit "$PWD/build/test-results.xml" || status=1
 
-# The Windows program's pictures show the Linux one beside it.
+# The Windows program's pictures show the Linux one beside it; its tests use the Linux build's
+# simulator and click counter.
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DSKARVEL_WERROR=ON \
-  -DSKARVEL_LINUX_PROGRAM="$PWD/build/skarvel"
+  -DSKARVEL_LINUX_PROGRAM="$PWD/build/skarvel" -DSKARVEL_LINUX_TOOLS="$PWD/build"
 cmake --build build-win -j"$jobs"
 ctest --test-dir build-win --output-on-failure --output-junit "$PWD/build-win/test-results.xml" || status=1
 
