@@ -47,11 +47,6 @@ constexpr int ExposeWaitMs = 1000;
 // The largest square of the program's icon that its windows carry.
 constexpr int LargestWindowIcon = 64;
 
-// How long the program stays in the background, the pointer away from its windows, before the
-// click's output may rest: as long as a sound server leaves a device awake after its last sound,
-// so that a look at another window costs nothing. Waking again is one message to the server.
-constexpr auto AudioRestDelay = std::chrono::seconds(5);
-
 void Post(EventKind kind, int number)
 {
     D().queue.Post(kind, number);

@@ -1,7 +1,10 @@
 // The audio boundary over WASAPI in shared mode: streams of the system's mix format with a buffer
-// that holds the whole click, started when the sound is loaded and left running (while nothing
-// is written the engine plays silence), so that a press only writes the click. The audio system
-// is reached through COM when the output opens; without a device the program runs silently.
+// that holds the whole click, kept running while a press may come (while nothing is written the
+// engine plays silence), so that a press only writes the click. While the desktop expects no
+// press the stream is stopped: a running stream keeps the audio engine, and under Wine the sound
+// server, busy, and Windows counts it as audio in use, which holds off the system's sleep. A
+// press while stopped writes the click and starts the stream. The audio system is reached
+// through COM when the output opens; without a device the program runs silently.
 //
 // Measured under Wine on bench/click_latency.sh, each beside a bare client of its own API (see
 // the README's benchmark notes): the click reaches the sink some 2 ms after the press, against
@@ -45,6 +48,7 @@ struct AudioOutput {
     UINT32 clickFrames = 0;
     Clock::duration clickTime{};
     Clock::time_point lastStart{};         // when the last click was written
+    bool resting = true;                   // the stream stopped until the desktop expects a press
     bool failed = false;                   // the device went away; nothing more is tried
 };
 
@@ -169,16 +173,17 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
     }
     const auto soundTime = static_cast<REFERENCE_TIME>(10000000.0 * Output.clickFrames / Output.mix->nSamplesPerSec);
     Output.clickTime = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(soundTime * 100));
-    // The stream is made for the first sound and runs from then on; a later one must fit it.
+    // The stream is made for the first sound, and a later one must fit it. It starts resting, as
+    // no press can come before the desktop says so.
     if (!Output.render) {
         if (FAILED(Output.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, std::max(MinimumBuffer, 2 * soundTime), 0,
                                              Output.mix, nullptr))
-            || FAILED(Output.client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&Output.render)))
-            || FAILED(Output.client->Start())) {
+            || FAILED(Output.client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&Output.render)))) {
             Release(Output.render);
             Output.click.clear();
             return false;
         }
+        Output.resting = true;
     }
     UINT32 bufferFrames = 0;
     if (FAILED(Output.client->GetBufferSize(&bufferFrames)) || Output.clickFrames > bufferFrames) {
@@ -196,8 +201,10 @@ void PlayFromStart()
     UINT32 queued = 0;
     HRESULT result = Output.client->GetCurrentPadding(&queued);
     // What is left of a click still sounding is dropped, so that the new one starts from its first
-    // sample at once and the two never overlap; the stream starts again with the click in it.
-    const bool restart = SUCCEEDED(result) && (queued > 0 || now - Output.lastStart < Output.clickTime + ClickAfterglow);
+    // sample at once and the two never overlap; the stream starts again with the click in it. A
+    // resting stream starts the same way.
+    const bool restart = SUCCEEDED(result)
+                         && (Output.resting || queued > 0 || now - Output.lastStart < Output.clickTime + ClickAfterglow);
     BYTE* buffer = nullptr;
     if (restart) {
         Output.client->Stop();
@@ -211,20 +218,33 @@ void PlayFromStart()
         std::memcpy(buffer, Output.click.data(), Output.click.size());
         result = Output.render->ReleaseBuffer(Output.clickFrames, 0);
     }
-    if (restart && SUCCEEDED(result))
+    if (restart && SUCCEEDED(result)) {
         result = Output.client->Start();
+        Output.resting = false;
+    }
     Output.lastStart = now;
     NoteFailure(result);
 }
 
-// The stream keeps running, as it was measured (an idle stream costs the sound server about 4 % of
-// a core under Wine); nothing on Windows tells the output when no press can come.
 bool RestAudioOutput()
 {
+    if (!Output.render || Output.failed || Output.resting)
+        return true;
+    // Stopped now, a click still on its way would keep its rest until the next press.
+    if (Clock::now() - Output.lastStart < Output.clickTime + ClickAfterglow)
+        return false;
+    NoteFailure(Output.client->Stop());
+    Output.resting = true;
     return true;
 }
 
-void WakeAudioOutput() {}
+void WakeAudioOutput()
+{
+    if (!Output.render || Output.failed || !Output.resting)
+        return;
+    NoteFailure(Output.client->Start());
+    Output.resting = false;
+}
 
 void CloseAudioOutput()
 {

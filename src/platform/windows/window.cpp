@@ -10,6 +10,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "platform/audio.h"
 #include "platform/net.h"
 #include "platform/web_recorder.h"
 
@@ -197,6 +198,43 @@ void ClearDefaultButtonLook()
             SendMessageW(control.handle, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
 }
 
+// The click's output rests while the program is in the background and the pointer away from
+// its windows (see AudioRestDelay). Its timer sits beside the program's, which take control
+// numbers.
+constexpr UINT_PTR AudioRestTimer = 0xA0D10;
+
+bool OwnWindow(HWND window)
+{
+    DWORD process = 0;
+    if (window)
+        GetWindowThreadProcessId(GetAncestor(window, GA_ROOT), &process);
+    return process == GetCurrentProcessId();
+}
+
+bool ProgramInFront()
+{
+    return OwnWindow(GetForegroundWindow());
+}
+
+bool PointerOverProgram()
+{
+    POINT at{};
+    return GetCursorPos(&at) && OwnWindow(WindowFromPoint(at));
+}
+
+void LetAudioRestLater(HWND window)
+{
+    SetTimer(window, AudioRestTimer, static_cast<UINT>(std::chrono::milliseconds(AudioRestDelay).count()), nullptr);
+}
+
+// Asked again a while later where the pointer rests on a window of the program (one move away
+// from a press) or a click may still be sounding.
+void OnAudioRestTimer(HWND window)
+{
+    if (ProgramInFront() || (!PointerOverProgram() && RestAudioOutput()))
+        KillTimer(window, AudioRestTimer);
+}
+
 // The control events of WM_COMMAND, as the control-event table says.
 void OnControlCommand(int number, int code, HWND from)
 {
@@ -244,8 +282,25 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnControlCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
         return 0;
     case WM_TIMER:
-        OnTimer(wParam);
+        if (wParam == AudioRestTimer)
+            OnAudioRestTimer(window);
+        else
+            OnTimer(wParam);
         return 0;
+    case WM_ACTIVATEAPP:
+        if (wParam) {
+            KillTimer(window, AudioRestTimer);
+            WakeAudioOutput();
+        } else {
+            LetAudioRestLater(window);
+        }
+        break;
+    case WM_SETCURSOR:
+        // The pointer over the window or one of its controls: a press may be near.
+        WakeAudioOutput();
+        if (!ProgramInFront())
+            LetAudioRestLater(window);
+        break;
     case WM_ENTERSIZEMOVE:
         d.moving = true;
         break;
@@ -554,6 +609,9 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     // Focus rectangles show once the keyboard is used.
     SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
     ShowAndPaint(window);
+    // Shown in the background, the window gets no activation to wake the click's output.
+    if (ProgramInFront())
+        WakeAudioOutput();
     return true;
 }
 
