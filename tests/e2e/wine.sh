@@ -370,6 +370,9 @@ e2e_xdotool windowactivate --sync "$WINDOW" mousemove --window "$WINDOW" 5 5 || 
 sleep 4
 wait_corked no 0 "a moment in the background"
 wait_corked yes 6 "in the background"
+e2e_window_geometry "$main"
+e2e_xdotool mousemove $((WIN_X + 265)) $((WIN_Y + 50)) || e2e_fail "cannot move the pointer"
+wait_corked no 2 "the pointer come over the window in the background"
 e2e_xdotool windowactivate --sync "$main" || e2e_fail "cannot bring the window back"
 wait_corked no 3 "back in front"
 e2e_wait_focus "$main"
