@@ -34,8 +34,13 @@ int main()
             click.push_back(static_cast<std::int16_t>(sound->samples[i] | sound->samples[i + 1] << 8));
     const std::vector<HeardClick> heard = FindClicks(server.Recording(), click);
     std::size_t whole = 0;
-    for (const HeardClick& one : heard)
+    for (const HeardClick& one : heard) {
         whole += one.length == click.size() ? 1 : 0;
+        // Which one was cut, and where, for the test's report.
+        if (one.length != click.size())
+            std::cerr << "click at sample " << one.start << " cut after " << one.length << " of " << click.size()
+                      << " samples\n";
+    }
     std::cout << "clicks " << heard.size() << " whole " << whole << std::endl;
     server.Stop();
     return 0;

@@ -384,7 +384,8 @@ e2e_wait_record "cmd Q" 2 5
 echo count >&"${COUNTER[1]}"
 read -r -t 15 word clicks _ whole <&"${COUNTER[0]}" || true
 [[ ${word:-} == clicks ]] || e2e_fail "the sound server gave no count: $(cat "$E2E_DIR/counter.err")"
-((clicks == presses && whole == presses)) || e2e_fail "$presses button presses, $clicks clicks heard, $whole of them whole"
+((clicks == presses && whole == presses)) \
+    || e2e_fail "$presses button presses, $clicks clicks heard, $whole of them whole: $(cat "$E2E_DIR/counter.err")"
 
 closes=$(e2e_record_count close)
 closing=$(e2e_now_ms)

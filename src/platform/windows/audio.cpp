@@ -202,9 +202,10 @@ void PlayFromStart()
     HRESULT result = Output.client->GetCurrentPadding(&queued);
     // What is left of a click still sounding is dropped, so that the new one starts from its first
     // sample at once and the two never overlap; the stream starts again with the click in it. A
-    // resting stream starts the same way.
+    // resting stream holds nothing (it rests only once the last click is through): the click is
+    // written and the stream started.
     const bool restart = SUCCEEDED(result)
-                         && (Output.resting || queued > 0 || now - Output.lastStart < Output.clickTime + ClickAfterglow);
+                         && (queued > 0 || (!Output.resting && now - Output.lastStart < Output.clickTime + ClickAfterglow));
     BYTE* buffer = nullptr;
     if (restart) {
         Output.client->Stop();
@@ -218,7 +219,7 @@ void PlayFromStart()
         std::memcpy(buffer, Output.click.data(), Output.click.size());
         result = Output.render->ReleaseBuffer(Output.clickFrames, 0);
     }
-    if (restart && SUCCEEDED(result)) {
+    if ((restart || Output.resting) && SUCCEEDED(result)) {
         result = Output.client->Start();
         Output.resting = false;
     }
