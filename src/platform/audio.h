@@ -47,7 +47,7 @@ bool RestAudioOutput();
 
 // The desktop's word that a press may come soon (a window of the program activated, the
 // pointer entering it): a resting output wakes, so that the press finds it ready. Never waits.
-// An output begins at rest: no press can come before the desktop says so (its main window
+// An output may begin at rest: no press can come before the desktop says so (its main window
 // stands).
 void WakeAudioOutput();
 

@@ -48,7 +48,7 @@ struct AudioOutput {
     UINT32 clickFrames = 0;
     Clock::duration clickTime{};
     Clock::time_point lastStart{};         // when the last click was written
-    bool resting = true;                   // the stream stopped until the desktop expects a press
+    bool resting = false;                  // the stream stopped until the desktop expects a press
     bool failed = false;                   // the device went away; nothing more is tried
 };
 
@@ -173,17 +173,19 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
     }
     const auto soundTime = static_cast<REFERENCE_TIME>(10000000.0 * Output.clickFrames / Output.mix->nSamplesPerSec);
     Output.clickTime = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(soundTime * 100));
-    // The stream is made for the first sound, and a later one must fit it. It starts resting, as
-    // no press can come before the desktop says so.
+    // The stream is made for the first sound and started at once, and a later one must fit it.
+    // Under Wine, a stream started only at the first press now and then lost the end of that
+    // click while Wine was still busy starting up.
     if (!Output.render) {
         if (FAILED(Output.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, std::max(MinimumBuffer, 2 * soundTime), 0,
                                              Output.mix, nullptr))
-            || FAILED(Output.client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&Output.render)))) {
+            || FAILED(Output.client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&Output.render)))
+            || FAILED(Output.client->Start())) {
             Release(Output.render);
             Output.click.clear();
             return false;
         }
-        Output.resting = true;
+        Output.resting = false;
     }
     UINT32 bufferFrames = 0;
     if (FAILED(Output.client->GetBufferSize(&bufferFrames)) || Output.clickFrames > bufferFrames) {

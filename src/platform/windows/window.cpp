@@ -609,9 +609,10 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     // Focus rectangles show once the keyboard is used.
     SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
     ShowAndPaint(window);
-    // Shown in the background, the window gets no activation to wake the click's output.
-    if (ProgramInFront())
-        WakeAudioOutput();
+    // Shown in the background, the window gets no deactivation that would let the click's output
+    // rest.
+    if (!ProgramInFront())
+        LetAudioRestLater(window);
     return true;
 }
 
