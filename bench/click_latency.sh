@@ -100,6 +100,17 @@ press_sends()
     done
 }
 
+# press_pairs WINDOW: "Befehl Senden" pressed twice 15 ms apart, 10 times.
+press_pairs()
+{
+    for ((i = 0; i < 10; i++)); do
+        e2e_window_geometry "$1"
+        e2e_xdotool mousemove $((WIN_X + 220 + 45)) $((WIN_Y + 40 + 10)) click --repeat 2 --delay 15 1 \
+            || e2e_fail "could not click twice"
+        sleep 0.3
+    done
+}
+
 press_sends "$E2E_SKARVEL" F
 main=$MAIN
 
@@ -109,12 +120,7 @@ program_memory=$(awk '/^VmRSS:/ { printf "%.1f MiB", $2 / 1024 }' "/proc/$PROGRA
 # Pairs of presses 15 ms apart: the second restarts the click of the first.
 e2e_key ctrl+a
 e2e_type C
-for ((i = 0; i < 10; i++)); do
-    e2e_window_geometry "$main"
-    e2e_xdotool mousemove $((WIN_X + 220 + 45)) $((WIN_Y + 40 + 10)) click --repeat 2 --delay 15 1 \
-        || e2e_fail "could not click twice"
-    sleep 0.3
-done
+press_pairs "$main"
 # After a rest in the background (another program's window active, the pointer on it): N
 # pressed 150 ms after the pointer came in, W pressed as it came in.
 sink_state() { timeout 5 pactl list short sinks | awk '{ print $NF; exit }'; }
@@ -150,12 +156,7 @@ if [[ -n $windows_build && -x $windows_build/skarvel_directsound.exe ]]; then
     press_sends "$windows_build/skarvel_directsound.exe" G
     e2e_key ctrl+a
     e2e_type H
-    for ((i = 0; i < 10; i++)); do
-        e2e_window_geometry "$MAIN"
-        e2e_xdotool mousemove $((WIN_X + 220 + 45)) $((WIN_Y + 40 + 10)) click --repeat 2 --delay 15 1 \
-            || e2e_fail "could not click twice"
-        sleep 0.3
-    done
+    press_pairs "$MAIN"
     e2e_close_by_wm "$MAIN"
     e2e_wait_program_exit 10
     series+=("skarvel-directsound=G" "skarvel-directsound-pairs=H")

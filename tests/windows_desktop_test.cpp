@@ -515,17 +515,9 @@ TEST_F(WindowsDesktop, ScreenReadersGetTheNameOfEveryControl)
     }
 }
 
-class WindowsOutput : public ::testing::Test {
+// The same main window, its output control under test.
+class WindowsOutput : public WindowsDesktop {
 protected:
-    void SetUp() override
-    {
-        StartDesktop();
-        SetInitialValues();
-        ASSERT_TRUE(BuildMainWindow());
-        Settle();
-    }
-    void TearDown() override { EndDesktop(); }
-
     static void AppendNumbered(int from, int to)
     {
         for (int i = from; i < to; ++i)

@@ -19,7 +19,7 @@ namespace headless {
 using Millis = std::chrono::milliseconds;
 
 struct Control {
-    ControlSpec spec;
+    ControlSpec row;                 // as the window's table gives it
     std::string text;                // a field's or a button's text
     bool enabled = true;
     bool pressed = false;            // toggles only

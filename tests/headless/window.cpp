@@ -62,7 +62,7 @@ State& S()
 bool RaisesFocusEvents(int number)
 {
     const Control* control = Find(number);
-    return control && (control->spec.kind == ControlKind::LineEdit || control->spec.kind == ControlKind::OutputEditor);
+    return control && (control->row.kind == ControlKind::LineEdit || control->row.kind == ControlKind::OutputEditor);
 }
 
 void MoveFocus(int to)
@@ -166,10 +166,10 @@ void Click(int number)
     if (!control || !control->enabled || !S().windowOpen)
         return;
     MoveFocus(number);
-    if (control->spec.kind == ControlKind::Toggle) {
+    if (control->row.kind == ControlKind::Toggle) {
         control->pressed = !control->pressed;
         S().queue.Post(EventKind::Control, number);
-    } else if (control->spec.kind == ControlKind::Button) {
+    } else if (control->row.kind == ControlKind::Button) {
         S().queue.PostOnce(EventKind::Control, number);
     }
 }
@@ -177,7 +177,7 @@ void Click(int number)
 void Type(int number, std::string_view text)
 {
     Control* control = Find(number);
-    if (!control || !control->enabled || control->spec.kind != ControlKind::LineEdit)
+    if (!control || !control->enabled || control->row.kind != ControlKind::LineEdit)
         return;
     MoveFocus(number);
     for (const char c : text) {
@@ -189,7 +189,7 @@ void Type(int number, std::string_view text)
 void PressKey(int number, Key key)
 {
     Control* control = Find(number);
-    if (!control || !control->enabled || control->spec.kind != ControlKind::LineEdit)
+    if (!control || !control->enabled || control->row.kind != ControlKind::LineEdit)
         return;
     MoveFocus(number);
     S().queue.PostKey(number, key);
@@ -335,9 +335,9 @@ bool OpenMainWindow(std::string_view title, int, int, FontSpec, std::span<const 
     s.title = std::string(title);
     s.controls.clear();
     s.order.clear();
-    for (const ControlSpec& spec : controls) {
-        s.controls[spec.number] = Control{spec, std::string(spec.text)};
-        s.order.push_back(spec.number);
+    for (const ControlSpec& row : controls) {
+        s.controls[row.number] = Control{row, std::string(row.text)};
+        s.order.push_back(row.number);
     }
     return true;
 }
@@ -373,7 +373,7 @@ std::string GetText(int number)
     const Control* control = Find(number);
     if (!control)
         return {};
-    if (control->spec.kind != ControlKind::OutputEditor)
+    if (control->row.kind != ControlKind::OutputEditor)
         return control->text;
     std::string text;
     for (std::size_t i = 0; i < control->lines.size(); ++i)
@@ -383,7 +383,7 @@ std::string GetText(int number)
 
 void SetText(int number, std::string_view text)
 {
-    if (Control* control = Find(number); control && control->spec.kind != ControlKind::OutputEditor)
+    if (Control* control = Find(number); control && control->row.kind != ControlKind::OutputEditor)
         control->text = std::string(text);
 }
 

@@ -185,7 +185,6 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
             Output.click.clear();
             return false;
         }
-        Output.resting = false;
     }
     UINT32 bufferFrames = 0;
     if (FAILED(Output.client->GetBufferSize(&bufferFrames)) || Output.clickFrames > bufferFrames) {
