@@ -395,7 +395,7 @@ TEST(Dialogs, MessagesShowEachCarriageReturnPairAsABreakAndAnEmptyLine)
     EXPECT_EQ(answerer.seen[0].text, "eins\n\nzwei");
 }
 
-TEST(Dialogs, TheConnectWindowShowsItsTextPaintedAtOnce)
+TEST(Dialogs, TheConnectWindowShowsItsText)
 {
     StartDesktop();
     OpenConnectWindow("Varnex-NET-IO: Meldung", "a\r\rb");

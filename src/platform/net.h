@@ -21,7 +21,8 @@ bool InitNetworkService();
 // Gives back what InitNetworkService took, at the end; nothing when it never succeeded.
 void EndNetworkService();
 
-// Dotted IPv4 text as it stands, otherwise the first IPv4 address the name resolves to.
+// Dotted IPv4 text as it stands, otherwise the first IPv4 address the name resolves to (a
+// lookup that blocks, after a Settle turn of the installed wait).
 std::optional<std::uint32_t> ResolveIPv4(std::string_view host);   // network byte order
 
 // Connects to address:port, giving up after `limit`. The socket is closed on every failure.
@@ -39,8 +40,9 @@ std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::millis
 
 void CloseSocket(Socket socket);
 
-// What a socket wait waits for.
-enum class SocketWaitKind { Readable, Writable };
+// What a socket wait waits for. Settle: for no socket; the caller is about to block where it
+// cannot wait in pieces (a name lookup), so the windows are brought up to date first.
+enum class SocketWaitKind { Readable, Writable, Settle };
 
 // Every wait above spends its time in this function when one is installed, else asleep in the
 // operating system. A window front end installs one so that its windows stay painted while the

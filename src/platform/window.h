@@ -59,8 +59,9 @@ void EndDesktop();
 std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset);
 void MessageDialog(std::string_view title, std::string_view text);
 
-// The small window shown while the program connects; painted completely before this returns,
-// since the caller blocks right after it.
+// The small window shown while the program connects; painted at the latest when the program
+// first waits for the board or looks up its name (a board that answers at once need not wait
+// for the window system to show it).
 void OpenConnectWindow(std::string_view title, std::string_view text);
 void CloseConnectWindow();
 

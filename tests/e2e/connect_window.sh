@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # The connecting window, held up by a connect that hangs: its text stands on the screen in its
-# five lines, the port line whole. And without a desktop the program says why, on standard
-# error, and ends with a failure code instead of an abort.
+# five lines, the port line whole; and so it does while the board's name is being looked up, from
+# a name server (on loopback, in a network namespace of the test's own) that never answers. And
+# without a desktop the program says why, on standard error, and ends with a failure code instead
+# of an abort.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
+e2e_isolate_network "$@"
 e2e_setup connect_window "$@"
+e2e_loopback_up
 
 status=0
 (cd "$E2E_WORK" && exec env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb timeout 10 "$E2E_SKARVEL") \
@@ -24,4 +28,33 @@ e2e_wait_window "Varnex-NET-IO: Meldung"
 connect=$WINDOW
 e2e_expect_connect_window_lines "$connect"
 e2e_alive "$PROGRAM_PID" || e2e_fail "the program ended while connecting"
+kill "$PROGRAM_PID"
+e2e_wait_gone "$PROGRAM_PID" 50 || e2e_fail "the program did not end when told to"
+wait "$PROGRAM_PID" || true
+e2e_forget "$PROGRAM_PID"
+
+# The name lookup blocks the program: the window has to be painted before it starts. The mount
+# namespace is the test's own, so the machine's resolver settings stay as they are.
+queries=$E2E_DIR/dns-queries
+python3 -c 'import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.1", 53))
+print("ready", flush=True)
+while True:
+    s.recv(512)
+    print("query", flush=True)' >"$queries" &
+E2E_PIDS+=($!)
+for ((tries = 50; tries > 0; tries--)); do
+    grep -q ready "$queries" && break
+    sleep 0.1
+done
+((tries > 0)) || e2e_fail "the silent name server did not start"
+printf 'nameserver 127.0.0.1\noptions timeout:8 attempts:1\n' >"$E2E_DIR/resolv.conf"
+mount --bind "$E2E_DIR/resolv.conf" /etc/resolv.conf || e2e_fail "cannot put the test's resolver settings in place"
+e2e_write_settings netio-board.test "$SIM_PORT" 80
+e2e_start_program
+e2e_wait_window "Varnex-NET-IO: Meldung"
+e2e_expect_connect_window_lines "$WINDOW"
+grep -q query "$queries" || e2e_fail "the program asked the name server nothing: the lookup was not what held it up"
+e2e_alive "$PROGRAM_PID" || e2e_fail "the program ended while looking up the board's name"
 e2e_pass

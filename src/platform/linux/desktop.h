@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@ struct Desktop {
     QWidget* mainWindow = nullptr;
     std::map<int, QWidget*> controls;
     std::unique_ptr<QWidget> connectWindow;
+    bool connectWindowPainted = false;   // painted at the first wait, not before
     EventQueue queue;
     std::map<int, QTimer*> timers;
 };
@@ -40,10 +42,16 @@ inline QString ToShownText(std::string_view text)
 // Centres the window's outer frame on the whole primary screen (the taskbar is ignored).
 void CentreOnScreen(QWidget* window);
 
+// How long a new window may take to be mapped and exposed before it is painted anyway.
+inline constexpr std::chrono::milliseconds ExposeWait{1000};
+
 // Shows the window; does `meanwhile` while the window manager maps it (what only has to be done
-// before the window is painted: fitting texts, say); waits (bounded) until the window system
-// exposes the window, and paints it now.
+// before the window is painted: fitting texts, say); then paints it as PaintExposed does.
 void ShowAndPaint(QWidget* window, const std::function<void()>& meanwhile = {});
+
+// Waits (at most `limit`) until the window system exposes the shown window, centres it now that
+// its frame is known, and paints it.
+void PaintExposed(QWidget* window, std::chrono::milliseconds limit = ExposeWait);
 
 // Gives the program's windows their icon, unless they have it already.
 void GiveProgramIcon();

@@ -108,12 +108,18 @@ void OpenConnectWindow(std::string_view title, std::string_view text)
     // The icon is read only if the board keeps the window up for a while: at a quick connection,
     // it would only hold the main window back.
     QTimer::singleShot(ConnectIconDelay, window.get(), GiveProgramIcon);
+    // Shown, and painted at the program's first wait (see WaitForSocket): centred meanwhile as
+    // far as it can be before the window manager gives it its frame.
+    CentreOnScreen(window.get());
+    window->show();
+    window->raise();
+    window->activateWindow();
+    FitTextToControl(label);
     D().connectWindow = std::move(window);
-    ShowAndPaint(D().connectWindow.get(), [label] { FitTextToControl(label); });
+    D().connectWindowPainted = false;
 }
 
 void CloseConnectWindow()
 {
     D().connectWindow.reset();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -20,6 +20,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 SocketWaitFunction InstalledWait = nullptr;
+// How long the windows may take to settle before a name lookup blocks the program.
+constexpr std::chrono::milliseconds LookupSettleLimit{1000};
 
 UnsentRests Unsent;
 
@@ -95,6 +97,8 @@ std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
     if (inet_aton(name.c_str(), &dotted) != 0)
         return dotted.s_addr;
 
+    if (InstalledWait != nullptr)
+        InstalledWait(Socket{}, SocketWaitKind::Settle, LookupSettleLimit);
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;

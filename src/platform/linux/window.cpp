@@ -41,9 +41,6 @@
 
 namespace {
 
-// How long a new window may take to be mapped and exposed before it is painted anyway.
-constexpr int ExposeWaitMs = 1000;
-
 // The largest square of the program's icon that its windows carry.
 constexpr int LargestWindowIcon = 64;
 
@@ -62,6 +59,15 @@ void PostOnce(EventKind kind, int number)
 // held back and timer ticks only queue up.
 void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
 {
+    // The connecting window is painted at the first wait: a board that answers at once does not
+    // wait for the window system. The caller then looks again and comes back for the rest.
+    if (Desktop& d = D(); d.connectWindow && !d.connectWindowPainted) {
+        d.connectWindowPainted = true;
+        PaintExposed(d.connectWindow.get(), limit);
+        return;
+    }
+    if (kind == SocketWaitKind::Settle)
+        return;
     bool done = false;
     QSocketNotifier notifier(static_cast<qintptr>(socket.handle),
                              kind == SocketWaitKind::Readable ? QSocketNotifier::Read : QSocketNotifier::Write);
@@ -361,9 +367,6 @@ void GiveProgramIcon()
     QGuiApplication::setWindowIcon(icon);
 }
 
-// Shows the window; does `meanwhile` while the window manager maps it (what only has to be done
-// before the window is painted); waits (bounded) until the window system exposes the window,
-// and paints it now.
 void ShowAndPaint(QWidget* window, const std::function<void()>& meanwhile)
 {
     window->show();
@@ -371,13 +374,18 @@ void ShowAndPaint(QWidget* window, const std::function<void()>& meanwhile)
     window->activateWindow();
     if (meanwhile)
         meanwhile();
+    PaintExposed(window);
+}
+
+void PaintExposed(QWidget* window, std::chrono::milliseconds limit)
+{
     // Asleep until the window system answers: the window manager, which maps the window, needs
     // the processor more than this loop does.
     bool expired = false;
     QTimer expiry;
     expiry.setSingleShot(true);
     QObject::connect(&expiry, &QTimer::timeout, [&expired] { expired = true; });
-    expiry.start(ExposeWaitMs);
+    expiry.start(limit);
     while (!(window->windowHandle() && window->windowHandle()->isExposed()) && !expired)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     // The window manager's frame is known only once the window is mapped.

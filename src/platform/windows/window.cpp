@@ -74,6 +74,11 @@ void DispatchWaiting()
 // back and timer ticks only wait (Windows keeps one pending WM_TIMER per timer).
 void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
 {
+    // Painted as they are made: a name lookup only needs what is pending to be done first.
+    if (kind == SocketWaitKind::Settle) {
+        DispatchKeepAlive();
+        return;
+    }
     static const WSAEVENT networkEvent = WSACreateEvent();
     const auto handle = static_cast<SOCKET>(socket.handle);
     const long events = kind == SocketWaitKind::Readable ? FD_READ | FD_CLOSE : FD_WRITE | FD_CONNECT | FD_CLOSE;
