@@ -22,10 +22,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE http://www.brannholt.example/)
-# Libraries as dpkg-shlibdeps finds them (the click goes through the PulseAudio client library);
-# besides, the font the controls are laid out for. The click also needs a sound server; without
-# one Skarvel is silent, so it is recommended.
+# Libraries as dpkg-shlibdeps finds them; besides, the PulseAudio client library, which the click
+# loads only once the window stands (so dpkg-shlibdeps cannot see it), and the font the controls
+# are laid out for. The click also needs a sound server; without one Skarvel is silent, so it is
+# recommended.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, libpulse0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse")
 include(CPack)

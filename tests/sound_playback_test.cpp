@@ -231,6 +231,9 @@ void rapidClicksEachStartFromTheirFirstSample()
 {
     SoundServer server(SoundServer::Pacer::Off);
     START_SERVER_AND_CLICK(server);
+    // The window stands, and its stream is ready, before a person can press so fast.
+    WakeAudioOutput();
+    pumpEvents(300ms);
     const std::vector<std::int16_t> click = clickSamples();
     constexpr int Clicks = 30;
     const std::size_t mark = server.RecordedSamples();
@@ -332,12 +335,15 @@ void noServerLeavesSoundOff()
     SetInitialValues();
     makeApplication();
 
-    const auto started = Clock::now();
+    auto started = Clock::now();
     InitClickSound();
     EXPECT_LT(Clock::now() - started, 1s) << "start-up waited too long for a missing server";
-    EXPECT_FALSE(G.SoundAvailable);
-
+    // The server is looked for once the window stands, and one that is not there shows at once.
+    started = Clock::now();
+    WakeAudioOutput();
     PlayClick();
+    PlayClick();
+    EXPECT_LT(Clock::now() - started, 200ms) << "the presses waited for a missing server";
     pumpEvents(300ms);
     CloseAudioOutput();
 
@@ -355,6 +361,7 @@ void noServerLeavesSoundOff()
     SetInitialValues();
     auto begun = Clock::now();
     InitClickSound();
+    WakeAudioOutput();
     EXPECT_LT(Clock::now() - begun, 200ms) << "start-up waited for a server that does not answer";
     begun = Clock::now();
     PlayClick();

@@ -1,6 +1,7 @@
 // One short PCM sound on the default audio output, restartable at any moment. The output is
-// made ready when the sound is loaded, so that playing it only starts it: on Linux a sound
-// server stream kept connected, on Windows a WASAPI stream kept running. While the desktop
+// made ready before a press can come, so that playing it only starts it: on Linux a sound
+// server stream kept connected from the desktop's first word that a press may come, on Windows
+// a WASAPI stream kept running from the loading of the sound. While the desktop
 // expects no press, the output may rest.
 #pragma once
 
@@ -20,10 +21,11 @@ struct PcmFormat {
     int bitsPerSample = 16;
 };
 
-// False when there is no audio device or no sound server to be found; returns at once either
-// way. Where the output has to wait for a sound server's answers, the desktop's event loop
-// finishes the opening while the program goes on; a server that then fails or stays silent
-// counts as one gone away (see PlayFromStart).
+// False when there is no audio device to be found; returns at once either way. Where the output
+// goes through a sound server, the server is looked for only once the desktop first expects a
+// press (WakeAudioOutput) or a sound is played, so that the program's start does not wait for
+// it, and the desktop's event loop finishes the opening while the program goes on; a server
+// that is not there, fails or stays silent counts as one gone away (see PlayFromStart).
 bool OpenAudioOutput();
 
 // Keeps a copy of the samples and readies the output to play them (replacing any sound loaded

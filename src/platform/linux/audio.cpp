@@ -26,12 +26,14 @@
 //    nothing, and the sink suspends. The cork and the uncork are one message each, answered
 //    later; a press writes the click first and uncorks after, so that a press while resting
 //    still clicks whole, only later by the time the server takes to wake its sink;
+//  - nothing of this is done before the desktop first expects a press (WakeAudioOutput, once
+//    the main window stands) or a sound is played: loading the library with the dozen it needs,
+//    and the server's answers, took some 3 and 5 ms from the program's start to its first
+//    window. The library is loaded then, not linked; where it is missing, there is no sound;
 //  - the connection is made while the program goes on: the server's three answers (connection,
 //    name, stream) are read as the desktop's event loop finds them on the socket, and the first
 //    press waits only for what is still missing. A server that is not there at all shows at
-//    once (the socket cannot be reached), and the sound is off from the start. The stream is
-//    made corked, as no press can come before the desktop says so: a sink woken at once would
-//    have the server mixing beside the program's start;
+//    once (the socket cannot be reached), and the sound is off from then on;
 //  - Qt Multimedia (used before) cannot drop what a sink has queued short of closing its stream
 //    and opening another, which waits for the server and leaves the sink without a pace in
 //    between: kept open that way, of 200 clicks restarted 10-25 ms apart 50 were lost and the
@@ -44,6 +46,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <dlfcn.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -72,7 +75,47 @@ constexpr int PressRounds = 8;
 // rest back until the next press.
 constexpr auto SoundingAfterPlay = 1s;
 
+// The functions of the client library the output uses, by their names without "pa_".
+#define SKARVEL_PULSE_FUNCTIONS(F)                                                                      \
+    F(context_connect) F(context_disconnect) F(context_get_state) F(context_is_pending) F(context_new)  \
+    F(context_unref) F(frame_size) F(mainloop_dispatch) F(mainloop_free) F(mainloop_get_api)           \
+    F(mainloop_iterate) F(mainloop_new) F(mainloop_poll) F(mainloop_prepare) F(mainloop_set_poll_func) \
+    F(operation_unref) F(stream_connect_playback) F(stream_cork) F(stream_disconnect)                  \
+    F(stream_get_state) F(stream_new) F(stream_unref) F(stream_write) F(usec_to_bytes)
+
+struct PulseLibrary {
+#define SKARVEL_PULSE_POINTER(name) decltype(&::pa_##name) name = nullptr;
+    SKARVEL_PULSE_FUNCTIONS(SKARVEL_PULSE_POINTER)
+#undef SKARVEL_PULSE_POINTER
+};
+
+// The client library, loaded at the first call and kept for the life of the process; nullptr
+// where it or one of its functions cannot be found.
+const PulseLibrary* LoadPulse()
+{
+    static const std::optional<PulseLibrary> library = []() -> std::optional<PulseLibrary> {
+        void* handle = dlopen("libpulse.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return std::nullopt;
+        PulseLibrary functions;
+        bool found = true;
+#define SKARVEL_PULSE_LOOKUP(name)                                                                      \
+    functions.name = reinterpret_cast<decltype(functions.name)>(dlsym(handle, "pa_" #name));            \
+    found = found && functions.name != nullptr;
+        SKARVEL_PULSE_FUNCTIONS(SKARVEL_PULSE_LOOKUP)
+#undef SKARVEL_PULSE_LOOKUP
+        if (!found) {
+            dlclose(handle);
+            return std::nullopt;
+        }
+        return functions;
+    }();
+    return library ? &*library : nullptr;
+}
+
+const PulseLibrary* Pa = nullptr;   // once loaded
+
 struct AudioOutput {
+    bool wanted = false;             // opened, to be connected when first needed
     pa_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;     // made once the connection stands and a sound is loaded
@@ -99,17 +142,17 @@ bool Resting = true;
 
 bool StreamReady()
 {
-    return Output.stream != nullptr && pa_stream_get_state(Output.stream) == PA_STREAM_READY;
+    return Output.stream != nullptr && Pa->stream_get_state(Output.stream) == PA_STREAM_READY;
 }
 
 // The connection or the stream is still on its way.
 bool Opening()
 {
     if (Output.failed || Output.context == nullptr) return false;
-    const pa_context_state_t context = pa_context_get_state(Output.context);
+    const pa_context_state_t context = Pa->context_get_state(Output.context);
     if (context != PA_CONTEXT_READY) return PA_CONTEXT_IS_GOOD(context);
     if (Output.stream == nullptr) return !Output.samples.empty();
-    return pa_stream_get_state(Output.stream) == PA_STREAM_CREATING;
+    return Pa->stream_get_state(Output.stream) == PA_STREAM_CREATING;
 }
 
 // The library's poll: notes what its loop waits on, for the desktop's event loop to watch.
@@ -124,24 +167,24 @@ int NotePoll(pollfd* fds, unsigned long count, int timeout, void*)
 int Round(std::chrono::milliseconds wait)
 {
     Output.pollMayWait = wait > 0ms;
-    if (pa_mainloop_prepare(Output.loop, wait > 0ms ? static_cast<int>(wait.count()) : -1) < 0
-        || pa_mainloop_poll(Output.loop) < 0)
+    if (Pa->mainloop_prepare(Output.loop, wait > 0ms ? static_cast<int>(wait.count()) : -1) < 0
+        || Pa->mainloop_poll(Output.loop) < 0)
         return -1;
-    return pa_mainloop_dispatch(Output.loop);
+    return Pa->mainloop_dispatch(Output.loop);
 }
 
 // Sends what is queued for the server (a write, a cork) and reads what it sent, without waiting.
 void Flush()
 {
     for (int round = 0; round < PressRounds; ++round)
-        if (pa_mainloop_iterate(Output.loop, 0, nullptr) <= 0 && pa_context_is_pending(Output.context) <= 0) break;
+        if (Pa->mainloop_iterate(Output.loop, 0, nullptr) <= 0 && Pa->context_is_pending(Output.context) <= 0) break;
 }
 
 void DropStream()
 {
     if (Output.stream == nullptr) return;
-    pa_stream_disconnect(Output.stream);
-    pa_stream_unref(Output.stream);
+    Pa->stream_disconnect(Output.stream);
+    Pa->stream_unref(Output.stream);
     Output.stream = nullptr;
 }
 
@@ -149,8 +192,8 @@ void DropStream()
 void ApplyRest()
 {
     if (!StreamReady() || Output.corked == Resting) return;
-    if (pa_operation* cork = pa_stream_cork(Output.stream, Resting ? 1 : 0, nullptr, nullptr)) {
-        pa_operation_unref(cork);
+    if (pa_operation* cork = Pa->stream_cork(Output.stream, Resting ? 1 : 0, nullptr, nullptr)) {
+        Pa->operation_unref(cork);
         Output.corked = Resting;
     }
     Flush();
@@ -158,18 +201,18 @@ void ApplyRest()
 
 void MakeStream()
 {
-    Output.stream = pa_stream_new(Output.context, "click", &Output.format, nullptr);
+    Output.stream = Pa->stream_new(Output.context, "click", &Output.format, nullptr);
     if (Output.stream == nullptr) return;
     pa_buffer_attr buffer;
     buffer.maxlength = static_cast<std::uint32_t>(-1);
-    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyMicroseconds, &Output.format));
-    buffer.prebuf = static_cast<std::uint32_t>(pa_frame_size(&Output.format));
+    buffer.tlength = static_cast<std::uint32_t>(Pa->usec_to_bytes(TargetLatencyMicroseconds, &Output.format));
+    buffer.prebuf = static_cast<std::uint32_t>(Pa->frame_size(&Output.format));
     buffer.minreq = static_cast<std::uint32_t>(-1);
     buffer.fragsize = static_cast<std::uint32_t>(-1);
     // A stream made while no press is expected starts corked: it does not wake the sink.
     const auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | (Resting ? PA_STREAM_START_CORKED : 0));
-    if (pa_stream_connect_playback(Output.stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
+    if (Pa->stream_connect_playback(Output.stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
         DropStream();
         return;
     }
@@ -187,18 +230,18 @@ void StopWatching()
 void Advance()
 {
     if (Opening()) {
-        if (pa_context_get_state(Output.context) == PA_CONTEXT_READY && Output.stream == nullptr
+        if (Pa->context_get_state(Output.context) == PA_CONTEXT_READY && Output.stream == nullptr
             && !Output.samples.empty()) {
             MakeStream();
             if (Output.stream == nullptr) Output.samples.clear();
             Output.lastAnswer = Clock::now();
         }
         // A stream the server refused leaves the output open with nothing to play.
-        if (Output.stream != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(Output.stream))) {
+        if (Output.stream != nullptr && !PA_STREAM_IS_GOOD(Pa->stream_get_state(Output.stream))) {
             DropStream();
             Output.samples.clear();
         }
-        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(Output.context))
+        if (!PA_CONTEXT_IS_GOOD(Pa->context_get_state(Output.context))
             || (Opening() && Clock::now() - Output.lastAnswer > ServerAnswerLimit)) {
             DropStream();
             Output.failed = true;
@@ -275,6 +318,24 @@ void FinishOpening()
     Advance();
 }
 
+// Loads the library and starts the connection, unless that was done or failed already.
+void Connect()
+{
+    if (Output.context != nullptr || Output.failed) return;
+    Pa = LoadPulse();
+    Output.failed = true;
+    if (Pa == nullptr || (Output.loop = Pa->mainloop_new()) == nullptr) return;
+    Pa->mainloop_set_poll_func(Output.loop, NotePoll, nullptr);
+    Output.context = Pa->context_new(Pa->mainloop_get_api(Output.loop), "Skarvel");
+    // Never start a sound server: one that is not running means silence, quickly.
+    if (Output.context == nullptr || Pa->context_connect(Output.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        return;
+    Output.failed = false;
+    Output.lastAnswer = Clock::now();
+    Continue();
+    if (QCoreApplication::instance() == nullptr) FinishOpening();
+}
+
 std::optional<pa_sample_format_t> SampleFormat(int bitsPerSample)
 {
     switch (bitsPerSample) {
@@ -290,40 +351,28 @@ std::optional<pa_sample_format_t> SampleFormat(int bitsPerSample)
 bool OpenAudioOutput()
 {
     CloseAudioOutput();
-    Output.loop = pa_mainloop_new();
-    if (Output.loop == nullptr) return false;
-    pa_mainloop_set_poll_func(Output.loop, NotePoll, nullptr);
-    Output.context = pa_context_new(pa_mainloop_get_api(Output.loop), "Skarvel");
-    // Never start a sound server: one that is not running means silence, quickly.
-    if (Output.context == nullptr || pa_context_connect(Output.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        CloseAudioOutput();
-        return false;
-    }
-    Output.lastAnswer = Clock::now();
-    Continue();
-    if (QCoreApplication::instance() == nullptr) FinishOpening();
-    if (Output.failed) {
-        CloseAudioOutput();
-        return false;
-    }
-    return true;
+    Output.wanted = true;
+    // Without a desktop, nothing would tell when a press may come.
+    if (!Resting || QCoreApplication::instance() == nullptr) Connect();
+    return !Output.failed;
 }
 
 bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
 {
-    if (Output.context == nullptr) return false;
+    if (!Output.wanted) return false;
     DropStream();
     Output.samples.clear();
 
     const std::optional<pa_sample_format_t> sampleFormat = SampleFormat(format.bitsPerSample);
     if (samples.empty() || !sampleFormat || Output.failed || format.channels <= 0
-        || format.channels > static_cast<int>(PA_CHANNELS_MAX) || format.samplesPerSecond <= 0)
+        || format.channels > static_cast<int>(PA_CHANNELS_MAX) || format.samplesPerSecond <= 0
+        || static_cast<std::uint32_t>(format.samplesPerSecond) > PA_RATE_MAX)
         return false;
     Output.format = {*sampleFormat, static_cast<std::uint32_t>(format.samplesPerSecond),
                      static_cast<std::uint8_t>(format.channels)};
-    if (!pa_sample_spec_valid(&Output.format)) return false;
     Output.samples.assign(samples.begin(), samples.end());
-    if (pa_context_get_state(Output.context) == PA_CONTEXT_READY) {
+    if (Output.context == nullptr) return true;
+    if (Pa->context_get_state(Output.context) == PA_CONTEXT_READY) {
         MakeStream();
         if (Output.stream == nullptr) {
             Output.samples.clear();
@@ -338,13 +387,14 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
 
 void PlayFromStart()
 {
-    if (Output.failed || Output.samples.empty()) return;
+    if (!Output.wanted || Output.failed || Output.samples.empty()) return;
+    Connect();
     if (Opening()) FinishOpening();
     Flush();
     if (Output.stream == nullptr) return;
-    if (!StreamReady() || pa_context_get_state(Output.context) != PA_CONTEXT_READY
-        || pa_stream_write(Output.stream, Output.samples.data(), Output.samples.size(), nullptr, 0,
-                           PA_SEEK_RELATIVE_ON_READ) < 0) {
+    if (!StreamReady() || Pa->context_get_state(Output.context) != PA_CONTEXT_READY
+        || Pa->stream_write(Output.stream, Output.samples.data(), Output.samples.size(), nullptr, 0,
+                            PA_SEEK_RELATIVE_ON_READ) < 0) {
         Output.failed = true;
         return;
     }
@@ -366,7 +416,9 @@ bool RestAudioOutput()
 void WakeAudioOutput()
 {
     Resting = false;
-    if (Output.context != nullptr && !Output.failed) ApplyRest();
+    if (!Output.wanted || Output.failed) return;
+    Connect();
+    ApplyRest();
 }
 
 void CloseAudioOutput()
@@ -374,9 +426,9 @@ void CloseAudioOutput()
     StopWatching();
     DropStream();
     if (Output.context != nullptr) {
-        pa_context_disconnect(Output.context);
-        pa_context_unref(Output.context);
+        Pa->context_disconnect(Output.context);
+        Pa->context_unref(Output.context);
     }
-    if (Output.loop != nullptr) pa_mainloop_free(Output.loop);
+    if (Output.loop != nullptr) Pa->mainloop_free(Output.loop);
     Output = AudioOutput{};
 }
