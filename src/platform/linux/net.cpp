@@ -20,8 +20,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 SocketWaitFunction InstalledWait = nullptr;
-// How long the windows may take to settle before a name lookup blocks the program.
-constexpr std::chrono::milliseconds LookupSettleLimit{1000};
 
 UnsentRests Unsent;
 
@@ -98,7 +96,7 @@ std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
         return dotted.s_addr;
 
     if (InstalledWait != nullptr)
-        InstalledWait(Socket{}, SocketWaitKind::Settle, LookupSettleLimit);
+        InstalledWait(Socket{}, SocketWaitKind::Settle, SettleLimit);
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;

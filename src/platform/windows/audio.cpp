@@ -62,20 +62,13 @@ void Release(Interface*& object)
     object = nullptr;
 }
 
-bool IsFloat(const WAVEFORMATEX& format)
+// The format's samples are of the kind `tag` (WAVE_FORMAT_PCM or WAVE_FORMAT_IEEE_FLOAT), said
+// plainly or in an extensible format's subformat.
+bool HasSamples(const WAVEFORMATEX& format, WORD tag)
 {
-    if (format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT)
-        return true;
-    return format.wFormatTag == WAVE_FORMAT_EXTENSIBLE
-           && reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(format).SubFormat.Data1 == WAVE_FORMAT_IEEE_FLOAT;
-}
-
-bool IsPcm(const WAVEFORMATEX& format)
-{
-    if (format.wFormatTag == WAVE_FORMAT_PCM)
-        return true;
-    return format.wFormatTag == WAVE_FORMAT_EXTENSIBLE
-           && reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(format).SubFormat.Data1 == WAVE_FORMAT_PCM;
+    return format.wFormatTag == tag
+           || (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE
+               && reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(format).SubFormat.Data1 == tag);
 }
 
 // One sample of the sound, -1 to 1: the first channel of a frame.
@@ -99,8 +92,10 @@ bool Convert(const PcmFormat& format, std::span<const std::uint8_t> samples, con
 {
     const std::size_t frameBytes = static_cast<std::size_t>(format.channels * format.bitsPerSample / 8);
     const std::size_t sourceFrames = samples.size() / frameBytes;
-    const bool isFloat = IsFloat(mix);
-    if (sourceFrames == 0 || !(isFloat ? mix.wBitsPerSample == 32 : IsPcm(mix) && (mix.wBitsPerSample == 16 || mix.wBitsPerSample == 32)))
+    const bool isFloat = HasSamples(mix, WAVE_FORMAT_IEEE_FLOAT);
+    if (sourceFrames == 0
+        || !(isFloat ? mix.wBitsPerSample == 32
+                     : HasSamples(mix, WAVE_FORMAT_PCM) && (mix.wBitsPerSample == 16 || mix.wBitsPerSample == 32)))
         return false;
     const double step = static_cast<double>(format.samplesPerSecond) / mix.nSamplesPerSec;
     const auto frames = static_cast<UINT32>(static_cast<double>(sourceFrames) / step);
@@ -167,10 +162,8 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
 {
     Output.click.clear();
     if (!Output.client || !Output.mix || Output.failed || format.channels <= 0 || format.samplesPerSecond <= 0
-        || !Convert(format, samples, *Output.mix)) {
-        Output.click.clear();
+        || !Convert(format, samples, *Output.mix))
         return false;
-    }
     const auto soundTime = static_cast<REFERENCE_TIME>(10000000.0 * Output.clickFrames / Output.mix->nSamplesPerSec);
     Output.clickTime = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(soundTime * 100));
     // The stream is made for the first sound and started at once, and a later one must fit it.

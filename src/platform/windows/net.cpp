@@ -21,8 +21,6 @@ using Clock = std::chrono::steady_clock;
 bool Started = false;   // WSAStartup has succeeded and WSACleanup has not run since
 
 SocketWaitFunction InstalledWait = nullptr;
-// How long the windows may take to settle before a name lookup blocks the program.
-constexpr std::chrono::milliseconds LookupSettleLimit{1000};
 
 UnsentRests Unsent;
 
@@ -106,7 +104,7 @@ std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
         return static_cast<std::uint32_t>(dotted);
 
     if (InstalledWait != nullptr)
-        InstalledWait(Socket{}, SocketWaitKind::Settle, LookupSettleLimit);
+        InstalledWait(Socket{}, SocketWaitKind::Settle, SettleLimit);
     // An empty name would give this machine's own address.
     const hostent* found = name.empty() ? nullptr : gethostbyname(name.c_str());
     if (found == nullptr || found->h_addrtype != AF_INET || found->h_addr_list[0] == nullptr)
