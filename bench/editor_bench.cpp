@@ -23,7 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "globals.h"
+#include "app/startup.h"
 #include "bench_support.h"
 #include "platform/linux/output.h"
 #include "platform/linux/qt_access.h"

@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/globals.h"
+#include "globals.h"
+#include "app/startup.h"
 #include "bench_support.h"
 #include "board/connection.h"
 #include "netio_sim.h"
@@ -20,8 +21,8 @@ int main(int argc, char** argv)
         return 1;
     StartOffscreenDesktop();
     SetInitialValues();
-    G.BoardConnection = OpenBoardConnection("127.0.0.1", sim.Port());
-    if (!G.BoardConnection)
+    Link.BoardConnection = OpenBoardConnection("127.0.0.1", sim.Port());
+    if (!Link.BoardConnection)
         return 1;
     BuildMainWindow();
     const double startMiB = ResidentMiB();

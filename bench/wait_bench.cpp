@@ -26,8 +26,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/timing.h"
+#include "globals.h"
+#include "app/startup.h"
+#include "utils/timing.h"
 #include "board/connection.h"
 #include "netio_sim.h"
 #include "platform/net.h"
@@ -232,8 +233,8 @@ int main(int argc, char** argv)
         return 1;
     SetInitialValues();
     StartDesktop();
-    G.BoardConnection = OpenBoardConnection("127.0.0.1", board.Port());
-    if (!G.BoardConnection || !BuildMainWindow())
+    Link.BoardConnection = OpenBoardConnection("127.0.0.1", board.Port());
+    if (!Link.BoardConnection || !BuildMainWindow())
         return 1;
     StartTimer(IdleTimer, G.IdleInterval);
     StartTimer(PollTimer, G.PollInterval);

@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "globals.h"
+#include "app/startup.h"
 #include "platform/window.h"
 #include "ui/main_window.h"
 

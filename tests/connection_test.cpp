@@ -27,9 +27,9 @@
 #include <thread>
 #include <utility>
 
-#include "app/globals.h"
+#include "globals.h"
 #include "board/connection.h"
-#include "netio_sim.h"
+#include "simulated_board.h"
 
 using namespace std::chrono_literals;
 
@@ -60,17 +60,13 @@ std::string AllReceived(const netio::Simulator& sim)
 
 class ConnectionTest : public testing::Test {
 protected:
-    void SetUp() override { SetInitialValues(); }
+    void SetUp() override { Link = BoardLink{}; }
     void TearDown() override { CloseBoardConnection(); }
 
     void Connect(netio::SimOptions options = {})
     {
-        options.port = 0;
-        options.keepHistory = true;
-        sim_ = std::make_unique<netio::Simulator>(options);
-        ASSERT_TRUE(sim_->Start());
-        G.BoardConnection = OpenBoardConnection("127.0.0.1", sim_->Port());
-        ASSERT_TRUE(G.BoardConnection.has_value());
+        sim_ = ConnectToSimulatedBoard(options);
+        ASSERT_TRUE(sim_);
     }
 
     std::unique_ptr<netio::Simulator> sim_;
@@ -126,7 +122,7 @@ TEST_F(ConnectionTest, ASplitReplyShowsItsFirstPartAndTheRestComesNextTime)
 
 TEST_F(ConnectionTest, ALateIdleReplyShowsInFrontOfTheNextReply)
 {
-    Connect({.lateIdle = G.IdleReplyLimit + 300ms});
+    Connect({.lateIdle = Link.IdleReplyLimit + 300ms});
     SendIdleMessage();
     EXPECT_TRUE(ExchangeCommand("F").starts_with("x:ERR"));
 }
@@ -146,7 +142,7 @@ TEST_F(ConnectionTest, AReplyOver500BytesIsCutAndItsRestReadNextTime)
     const std::string first = ExchangeCommand("F");
     EXPECT_TRUE(first.starts_with("F:020103"));
     // The buffer was full: nothing of it was a terminator or a zero.
-    EXPECT_EQ(std::string(G.ReceiveBuffer.data(), G.ReceiveBuffer.size()).find('\0'), std::string::npos);
+    EXPECT_EQ(std::string(Link.ReceiveBuffer.data(), Link.ReceiveBuffer.size()).find('\0'), std::string::npos);
     EXPECT_EQ(first.size(), 500u);
     // The rest of the first reply comes in front of the second.
     const std::string second = ExchangeCommand("F");
@@ -166,7 +162,7 @@ TEST_F(ConnectionTest, ADroppedBoardGivesEmptyRepliesAndTheProgramGoesOn)
         const auto started = Clock::now();
         EXPECT_EQ(ExchangeCommand("F"), "");
         SendIdleMessage();
-        EXPECT_LT(Clock::now() - started, G.ReplyLimit);
+        EXPECT_LT(Clock::now() - started, Link.ReplyLimit);
     }
 }
 
@@ -176,14 +172,14 @@ TEST_F(ConnectionTest, ASilentBoardGivesAnEmptyReplyWithinTwiceTheLimit)
     auto started = Clock::now();
     EXPECT_EQ(ExchangeCommand("F"), "");
     auto waited = Clock::now() - started;
-    EXPECT_GE(waited, G.ReplyLimit - 50ms);
-    EXPECT_LT(waited, 2 * G.ReplyLimit);
+    EXPECT_GE(waited, Link.ReplyLimit - 50ms);
+    EXPECT_LT(waited, 2 * Link.ReplyLimit);
 
     started = Clock::now();
     SendIdleMessage();
     waited = Clock::now() - started;
-    EXPECT_GE(waited, G.IdleReplyLimit - 50ms);
-    EXPECT_LT(waited, 2 * G.IdleReplyLimit);
+    EXPECT_GE(waited, Link.IdleReplyLimit - 50ms);
+    EXPECT_LT(waited, 2 * Link.IdleReplyLimit);
 }
 
 TEST_F(ConnectionTest, NoConnectionGivesEmptyReplies)
@@ -191,7 +187,7 @@ TEST_F(ConnectionTest, NoConnectionGivesEmptyReplies)
     EXPECT_EQ(ExchangeCommand("F"), "");
     SendIdleMessage();
     CloseBoardConnection();
-    EXPECT_FALSE(G.BoardConnection.has_value());
+    EXPECT_FALSE(Link.BoardConnection.has_value());
 }
 
 // A board on loopback that sends bytes the simulator never would, and reads only when a test
@@ -200,7 +196,7 @@ class RawPeerTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        SetInitialValues();
+        Link = BoardLink{};
         const PeerSocket listener = socket(AF_INET, SOCK_STREAM, 0);
         SetBufferSize(listener, SO_RCVBUF, SmallBuffer);   // the accepted side inherits it
         sockaddr_in address{};
@@ -211,13 +207,13 @@ protected:
                                && listen(listener, 1) == 0
                                && getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0;
         if (listening) {
-            G.BoardConnection = OpenBoardConnection("127.0.0.1", ntohs(address.sin_port));
+            Link.BoardConnection = OpenBoardConnection("127.0.0.1", ntohs(address.sin_port));
             peer_ = accept(listener, nullptr, nullptr);
         }
         ClosePeer(listener);
-        ASSERT_TRUE(G.BoardConnection.has_value());
+        ASSERT_TRUE(Link.BoardConnection.has_value());
         ASSERT_NE(peer_, NoPeer);
-        SetBufferSize(static_cast<PeerSocket>(G.BoardConnection->handle), SO_SNDBUF, SmallBuffer);
+        SetBufferSize(static_cast<PeerSocket>(Link.BoardConnection->handle), SO_SNDBUF, SmallBuffer);
     }
     void TearDown() override
     {
@@ -272,25 +268,25 @@ TEST_F(RawPeerTest, AShortReplyLeavesNoTraceOfALongerOne)
 // send that failed, and what reaches the board once it reads again is still whole commands.
 TEST_F(RawPeerTest, ABoardThatStopsReadingFailsEachExchangeInTimeAndLaterGetsWholeCommands)
 {
-    G.ReplyLimit = 200ms;
-    G.IdleReplyLimit = 100ms;
+    Link.ReplyLimit = 200ms;
+    Link.IdleReplyLimit = 100ms;
     PeerSends("R:1");   // read by the first exchange that gets its command out
     const std::string command(32767, 'A');
     for (int i = 0; i < 3; ++i) {
         const auto started = Clock::now();
         EXPECT_EQ(ExchangeCommand(command), "") << "exchange " << i;
-        EXPECT_LT(Clock::now() - started, 2 * G.ReplyLimit + 1s);
+        EXPECT_LT(Clock::now() - started, 2 * Link.ReplyLimit + 1s);
     }
     const auto started = Clock::now();
     SendIdleMessage();
-    EXPECT_LT(Clock::now() - started, 2 * G.IdleReplyLimit + 1s);
+    EXPECT_LT(Clock::now() - started, 2 * Link.IdleReplyLimit + 1s);
 
     std::string stream;
     std::thread board([&] {
         for (const auto deadline = Clock::now() + 5s; !stream.ends_with("F\r") && Clock::now() < deadline;)
             stream += PeerReceives(20ms);
     });
-    G.ReplyLimit = 3s;
+    Link.ReplyLimit = 3s;
     EXPECT_EQ(ExchangeCommand("F"), "R:1");
     board.join();
     std::size_t whole = 0;
@@ -349,7 +345,7 @@ TEST_F(OpenConnectionTest, AConnectThatHangsGivesUpAfterTheLimit)
 {
     netio::HangingListener listener;
     ASSERT_TRUE(listener.Start());
-    G.ConnectLimit = 300ms;
+    Link.ConnectLimit = 300ms;
     const auto started = Clock::now();
     EXPECT_FALSE(OpenBoardConnection("127.0.0.1", listener.Port()).has_value());
     const auto waited = Clock::now() - started;
@@ -367,8 +363,8 @@ TEST_F(OpenConnectionTest, TheNetworkServiceStartsTwiceAndAgainAfterItsEnd)
     EndNetworkService();
 
     EXPECT_TRUE(InitNetworkService());
-    G.BoardConnection = OpenBoardConnection("127.0.0.1", sim_->Port());
-    ASSERT_TRUE(G.BoardConnection.has_value());
+    Link.BoardConnection = OpenBoardConnection("127.0.0.1", sim_->Port());
+    ASSERT_TRUE(Link.BoardConnection.has_value());
     EXPECT_EQ(ExchangeCommand("F"), "F:020103");
 }
 
@@ -405,8 +401,8 @@ TEST(IsolatedNetwork, InsideANamespaceLoopbackWorksAndNothingOutsideIsReached)
 int RunIsolatedChild(std::string_view targets)
 {
     InitNetworkService();
-    SetInitialValues();
-    G.ConnectLimit = 2s;
+    Link = BoardLink{};
+    Link.ConnectLimit = 2s;
     netio::Simulator inside(netio::SimOptions{.port = 0});
     bool insideReached = false;
     if (inside.Start())

@@ -16,11 +16,12 @@
 #include <sys/stat.h>
 #endif
 
-#include "app/globals.h"
+#include "globals.h"
 #include "app/startup.h"
 #include "board/connection.h"
 #include "headless/headless.h"
-#include "netio_sim.h"
+#include "simulated_board.h"
+#include "temp_folder.h"
 #include "sound/click.h"
 #include "ui/event_loop.h"
 #include "ui/main_window.h"
@@ -64,18 +65,11 @@ protected:
     void SetUp() override
     {
         headless::Reset();
-        SetInitialValues();
-        InitNetworkService();
-        sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0, .keepHistory = true});
-        ASSERT_TRUE(sim_->Start());
-        G.Settings = {"127.0.0.1", std::to_string(sim_->Port()), sim_->Port(), "8080"};
+        sim_ = OpenMainWindowOnSimulatedBoard();
+        ASSERT_TRUE(sim_);
         InitClickSound();
-        G.BoardConnection = OpenBoardConnection(G.Settings.Host, G.Settings.TelnetPort);
-        ASSERT_TRUE(G.BoardConnection);
-        ASSERT_TRUE(BuildMainWindow());
         StartTimer(IdleTimer, G.IdleInterval);
         StartTimer(PollTimer, G.PollInterval);
-        Focus(CommandField);
         Handle();
     }
 
@@ -152,13 +146,13 @@ TEST_F(CoreTest, TheWebButtonsOpenTheirAddressesAndTheBoardsEndsTheLoopDisconnec
 {
     EXPECT_EQ(Click(FirmwareSiteButton), std::nullopt);
     EXPECT_EQ(Click(AuthorSiteButton), std::nullopt);
-    EXPECT_TRUE(G.BoardConnection.has_value());
+    EXPECT_TRUE(Link.BoardConnection.has_value());
     G.Settings.HttpPortText = "";
     EXPECT_EQ(Click(BoardWebButton), LoopEnd::BoardWebOpened);
     EXPECT_EQ(headless::OpenedAddresses(),
               (std::vector<std::string>{"http://www.varnex.example/", "http://www.brannholt.example/",
                                         "http://127.0.0.1:"}));
-    EXPECT_FALSE(G.BoardConnection.has_value());
+    EXPECT_FALSE(Link.BoardConnection.has_value());
     EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
     EXPECT_EQ(Clicks(), 3u);
 }
@@ -434,29 +428,15 @@ protected:
     void SetUp() override
     {
         headless::Reset();
-        folder_ = std::filesystem::temp_directory_path() / ("skarvel-core-" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(folder_);
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_);
         sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0});
         ASSERT_TRUE(sim_->Start());
     }
 
-    void TearDown() override
-    {
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(folder_);
-    }
-
-    static void WriteFile(std::string_view bytes) { std::ofstream("Skarvel.ini", std::ios::binary) << bytes; }
-    static std::string FileBytes()
-    {
-        std::ifstream file("Skarvel.ini", std::ios::binary);
-        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    }
+    static void WriteFile(std::string_view bytes) { WriteFileBytes(SettingsFileName, bytes); }
+    static std::string FileBytes() { return ::FileBytes(SettingsFileName); }
     std::string Port() const { return std::to_string(sim_->Port()); }
 
-    std::filesystem::path folder_, previous_;
+    TempFolder folder_{"core", TempFolder::Enter::Yes};
     std::unique_ptr<netio::Simulator> sim_;
 };
 
@@ -477,7 +457,7 @@ TEST_F(ProgramTest, WithAFileItConnectsBehindTheConnectingWindowAndClosingClicks
     ASSERT_EQ(headless::SoundsPlayed().size(), 1u);
     EXPECT_EQ(headless::Pauses(), std::vector<Millis>{100ms});
     EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
-    EXPECT_FALSE(G.BoardConnection.has_value());
+    EXPECT_FALSE(Link.BoardConnection.has_value());
     EXPECT_FALSE(headless::MainWindowOpen());
     EXPECT_EQ(FileBytes(), file);   // never changed
 }
@@ -575,7 +555,7 @@ TEST_F(ProgramTest, WithoutSoundTheProgramRunsSilently)
     headless::At(1s, [] { headless::Click(ReferenceButton); });
     headless::At(2s, [] { headless::CloseWindow(); });
     RunProgram();
-    EXPECT_FALSE(G.SoundAvailable);
+    EXPECT_FALSE(SoundAvailable);
     EXPECT_TRUE(headless::SoundsPlayed().empty());
     EXPECT_EQ(Lines().size(), 69u);
 }

@@ -9,7 +9,8 @@
 #include <QPushButton>
 #include <QStyleOptionButton>
 
-#include "app/globals.h"
+#include "globals.h"
+#include "app/startup.h"
 #include "desktop_support.h"
 #include "platform/linux/qt_access.h"
 #include "ui/main_window.h"

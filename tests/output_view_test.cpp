@@ -261,7 +261,7 @@ TEST_F(OutputViewTest, TheKeyboardSelectsLinesCharactersAndPages)
     EXPECT_EQ(Editor()->FirstVisibleLine(), 100u - rows);
 
     Keys({Qt::CTRL | Qt::Key_A});
-    EXPECT_EQ(Copied(), Q(EditorText()));
+    EXPECT_EQ(Copied(), QtText(EditorText()));
 
     // Tab leaves the editor, as the window's order has it.
     QTest::keyClick(Editor(), Qt::Key_Tab);
@@ -285,7 +285,7 @@ TEST_F(OutputViewTest, TheContextMenuCopiesAndSelectsAll)
         EXPECT_TRUE(menu->actions()[0]->isEnabled());
         menu->actions()[0]->trigger();
     });
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), Q(EditorText()));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QtText(EditorText()));
 }
 
 // "Ausgabe speichern …": Qt's save dialog suggests a dated name in the documents folder; the file
@@ -374,7 +374,7 @@ TEST_F(OutputViewTest, ScreenReadersGetANamedReadOnlyTextLineByLine)
     EXPECT_TRUE(editor->state().multiLine);
     QAccessibleTextInterface* text = editor->textInterface();
     ASSERT_NE(text, nullptr);
-    const QString shown = Q(EditorText());
+    const QString shown = QtText(EditorText());
     ASSERT_EQ(text->characterCount(), shown.size());
     EXPECT_EQ(text->text(0, text->characterCount()), shown);
     EXPECT_EQ(text->text(5, 12), shown.mid(5, 7));

@@ -16,14 +16,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <future>
-#include <iterator>
 #include <optional>
-#include <random>
 
 #include "board/codepage.h"
 #include "board/settings.h"
+#include "temp_folder.h"
 
 using namespace std::chrono_literals;
 
@@ -123,28 +121,16 @@ TEST(SettingsFromFile, AOneLineFileLeavesThePortsEmpty)
 
 class SettingsFileTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder_ = std::filesystem::temp_directory_path()
-                  / ("skarvel-settings-" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
+    std::string Bytes() const { return FileBytes(Path()); }
+    std::filesystem::path Path() const { return folder_ / SettingsFileName; }
 
-    std::string FileBytes() const
-    {
-        std::ifstream file(Path(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    }
-    std::filesystem::path Path() const { return folder_ / std::string(SettingsFileName); }
-
-    std::filesystem::path folder_;
+    TempFolder folder_{"settings"};
 };
 
 TEST_F(SettingsFileTest, ThePresetsMakeA26ByteFile)
 {
     ASSERT_TRUE(WriteSettingsFile(Path(), {"192.168.0.90", "64400", ParseInteger("64400"), "180"}));
-    const std::string bytes = FileBytes();
+    const std::string bytes = Bytes();
     EXPECT_EQ(bytes.size(), 26u);
     EXPECT_EQ(bytes, "192.168.0.90\r\n64400\r\n180\r\n");
 }
@@ -152,7 +138,7 @@ TEST_F(SettingsFileTest, ThePresetsMakeA26ByteFile)
 TEST_F(SettingsFileTest, EmptyValuesAreStoredAndReadBack)
 {
     ASSERT_TRUE(WriteSettingsFile(Path(), {}));
-    EXPECT_EQ(FileBytes(), "\r\n\r\n\r\n");
+    EXPECT_EQ(Bytes(), "\r\n\r\n\r\n");
     const auto bytes = ReadSettingsFile(Path());
     ASSERT_TRUE(bytes.has_value());
     const ConnectionSettings s = SettingsFromFile(*bytes);
@@ -161,9 +147,9 @@ TEST_F(SettingsFileTest, EmptyValuesAreStoredAndReadBack)
 
 TEST_F(SettingsFileTest, AnExistingFileIsEmptiedAndRewritten)
 {
-    { std::ofstream(Path(), std::ios::binary) << std::string(1000, 'z'); }
+    WriteFileBytes(Path(), std::string(1000, 'z'));
     ASSERT_TRUE(WriteSettingsFile(Path(), {"h", "1", 1, "2"}));
-    EXPECT_EQ(FileBytes(), "h\r\n1\r\n2\r\n");
+    EXPECT_EQ(Bytes(), "h\r\n1\r\n2\r\n");
 }
 
 TEST_F(SettingsFileTest, ADirectoryInItsPlaceNeitherReadsNorWrites)
@@ -211,12 +197,12 @@ TEST_F(SettingsFileTest, EveryByteSurvivesReadingAndWritingBack)
         if (byte != 0 && byte != '\r' && byte != '\n')
             lines[byte % 3] += static_cast<char>(byte);
     const std::string original = lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2] + "\r\n";
-    { std::ofstream(Path(), std::ios::binary) << original; }
+    WriteFileBytes(Path(), original);
 
     const auto bytes = ReadSettingsFile(Path());
     ASSERT_TRUE(bytes.has_value());
     ASSERT_TRUE(WriteSettingsFile(Path(), SettingsFromFile(*bytes)));
-    EXPECT_EQ(FileBytes(), original);
+    EXPECT_EQ(Bytes(), original);
 }
 
 // What the system's own converter makes of one byte of Windows-1252, as UTF-8; none for the

@@ -4,7 +4,8 @@
 // there is no server, one that never answers, or one that goes away.
 #include "sound_server.h"
 
-#include "app/globals.h"
+#include "globals.h"
+#include "app/startup.h"
 #include "platform/audio.h"
 #include "sound/click.h"
 #include "sound/click_sound.h"
@@ -142,7 +143,7 @@ void runAlone(void (*body)())
     SetInitialValues();                                                                         \
     makeApplication();                                                                          \
     InitClickSound();                                                                           \
-    ASSERT_TRUE(G.SoundAvailable) << "no sound output on " << server.Address();                 \
+    ASSERT_TRUE(SoundAvailable) << "no sound output on " << server.Address();                 \
     ASSERT_TRUE(waitForSamples(server, SoundServer::SampleRate / 10, 5s)) << "the sink records nothing"
 
 // Twenty in a row, because a sink reused carelessly loses some of them after a few.
@@ -297,7 +298,7 @@ void restsAndStillClicksWholeWhenPressed()
 
     InitClickSound();
     PlayClick();
-    ASSERT_TRUE(G.SoundAvailable);
+    ASSERT_TRUE(SoundAvailable);
     EXPECT_FALSE(RestAudioOutput()) << "a rest would hold back the click just started";
     pumpEvents(300ms);
     std::vector<HeardClick> heard = FindClicks(server.Recording(), click);

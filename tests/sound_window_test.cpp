@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,6 +15,7 @@
 #include "sound/click_sound.h"
 #include "sound/riff.h"
 #include "sound_server.h"
+#include "temp_folder.h"
 #include "window_fixture.h"
 
 namespace {
@@ -58,7 +56,7 @@ TEST_F(WindowClickTest, SendReferenceAndCountButtonsEachClickOnce)
     std::string whyNot;
     ASSERT_TRUE(StartServer(server, whyNot)) << whyNot;
     InitClickSound();
-    ASSERT_TRUE(G.SoundAvailable);
+    ASSERT_TRUE(SoundAvailable);
     PumpFor(300ms);
 
     SetText(CommandField, "F");
@@ -102,7 +100,7 @@ TEST_F(WindowClickTest, InTheBackgroundTheSoundServerSleepsYetAPressClicksWhole)
     std::string whyNot;
     ASSERT_TRUE(StartServer(server, whyNot)) << whyNot;
     InitClickSound();
-    ASSERT_TRUE(G.SoundAvailable);
+    ASSERT_TRUE(SoundAvailable);
     PumpFor(300ms);
     EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the stream rests in front";
 
@@ -146,11 +144,8 @@ TEST(ProgramClickTest, ClosingTheWindowClicksBeforeTheProgramEnds)
 
     netio::Simulator sim({.port = 0});
     ASSERT_TRUE(sim.Start());
-    const auto folder = std::filesystem::temp_directory_path() / ("skarvel-click-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder);
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(folder);
-    std::ofstream("Skarvel.ini", std::ios::binary) << "127.0.0.1\r\n" << sim.Port() << "\r\n180\r\n";
+    const TempFolder folder("click", TempFolder::Enter::Yes);
+    WriteFileBytes(SettingsFileName, "127.0.0.1\r\n" + std::to_string(sim.Port()) + "\r\n180\r\n");
 
     StartDesktop();
     QTimer watch;
@@ -162,8 +157,6 @@ TEST(ProgramClickTest, ClosingTheWindowClicksBeforeTheProgramEnds)
     });
     watch.start(20);
     RunProgram();
-    std::filesystem::current_path(previous);
-    std::filesystem::remove_all(folder);
 
     // The server's latency may cut the end of the closing click: its start is enough.
     const std::size_t waitFor = server.RecordedSamples() + SoundServer::SampleRate / 2;

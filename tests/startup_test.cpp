@@ -9,10 +9,12 @@
 #include <iterator>
 #include <random>
 
-#include "app/globals.h"
+#include "board/connection.h"
+#include "globals.h"
 #include "app/startup.h"
 #include "desktop_support.h"
 #include "netio_sim.h"
+#include "temp_folder.h"
 #include "platform/linux/qt_access.h"
 #include "ui/main_window.h"
 
@@ -25,10 +27,6 @@ protected:
     void SetUp() override
     {
         StartDesktop();
-        folder_ = std::filesystem::temp_directory_path() / ("skarvel-start-" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(folder_);
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_);
         sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0});
         ASSERT_TRUE(sim_->Start());
         SetWebAddressRecorder([this](std::string_view address) { opened_.emplace_back(address); });
@@ -37,16 +35,10 @@ protected:
     void TearDown() override
     {
         SetWebAddressRecorder(nullptr);
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(folder_);
     }
 
-    void WriteFile(std::string_view bytes) { std::ofstream("Skarvel.ini", std::ios::binary) << bytes; }
-    std::string FileBytes()
-    {
-        std::ifstream file("Skarvel.ini", std::ios::binary);
-        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    }
+    static void WriteFile(std::string_view bytes) { WriteFileBytes(SettingsFileName, bytes); }
+    static std::string FileBytes() { return ::FileBytes(SettingsFileName); }
     std::string Port() const { return std::to_string(sim_->Port()); }
 
     // Acts on the main window once it is up: `action` gets the window.
@@ -63,7 +55,7 @@ protected:
         watch_.start(20);
     }
 
-    std::filesystem::path folder_, previous_;
+    TempFolder folder_{"start", TempFolder::Enter::Yes};
     std::unique_ptr<netio::Simulator> sim_;
     std::vector<std::string> opened_;
     QTimer watch_;
@@ -80,7 +72,7 @@ TEST_F(StartupTest, WithAFileItConnectsAndClosingTheWindowEndsWith0)
     EXPECT_TRUE(answerer.seen.empty());
     EXPECT_EQ(sim_->Connections(), 1);
     EXPECT_TRUE(sim_->WaitForClosed(1, 2s));
-    EXPECT_FALSE(G.BoardConnection.has_value());
+    EXPECT_FALSE(Link.BoardConnection.has_value());
     EXPECT_EQ(MainWindowWidget(), nullptr);
     // The file is never changed.
     EXPECT_EQ(FileBytes(), "127.0.0.1\r\n " + Port() + "\r\n180\r\n");

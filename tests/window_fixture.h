@@ -11,10 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
-#include "board/connection.h"
 #include "desktop_support.h"
-#include "netio_sim.h"
+#include "simulated_board.h"
 #include "platform/linux/output.h"
 #include "platform/linux/qt_access.h"
 #include "ui/event_loop.h"
@@ -22,7 +20,7 @@
 
 using namespace std::chrono_literals;
 
-inline QString Q(std::string_view text)
+inline QString QtText(std::string_view text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -31,16 +29,9 @@ class MainWindowTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        SetInitialValues();
-        StartDesktop();
-        sim_ = std::make_unique<netio::Simulator>(netio::SimOptions{.port = 0, .keepHistory = true});
-        ASSERT_TRUE(sim_->Start());
-        G.Settings = {"127.0.0.1", std::to_string(sim_->Port()), sim_->Port(), "8080"};
-        G.BoardConnection = OpenBoardConnection(G.Settings.Host, G.Settings.TelnetPort);
-        ASSERT_TRUE(G.BoardConnection);
-        ASSERT_TRUE(BuildMainWindow());
+        sim_ = OpenMainWindowOnSimulatedBoard();
+        ASSERT_TRUE(sim_);
         QApplication::setActiveWindow(MainWindowWidget());
-        Focus(CommandField);
         SetWebAddressRecorder([this](std::string_view address) { opened_.emplace_back(address); });
         Drain();
     }

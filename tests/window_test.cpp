@@ -14,7 +14,7 @@
 #include <cmath>
 #include <memory>
 
-#include "app/globals.h"
+#include "globals.h"
 #include "board/connection.h"
 #include "window_fixture.h"
 #include "platform/linux/qt_access.h"
@@ -47,11 +47,11 @@ TEST_F(WindowTest, EveryControlStandsAtItsPlaceWithItsTextAndTip)
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(widget->parentWidget(), window);
         EXPECT_EQ(widget->geometry(), QRect(control.left, control.top, control.width, control.height));
-        EXPECT_EQ(widget->toolTip(), Q(control.tooltip));
-        EXPECT_EQ(widget->accessibleName(), Q(control.accessibleName));
+        EXPECT_EQ(widget->toolTip(), QtText(control.tooltip));
+        EXPECT_EQ(widget->accessibleName(), QtText(control.accessibleName));
         switch (control.kind) {
         case ControlKind::TitleText:
-            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), Q(control.text));
+            EXPECT_EQ(qobject_cast<QLabel*>(widget)->text(), QtText(control.text));
             break;
         case ControlKind::LineEdit:
             EXPECT_EQ(qobject_cast<QLineEdit*>(widget)->text(), "");
@@ -60,7 +60,7 @@ TEST_F(WindowTest, EveryControlStandsAtItsPlaceWithItsTextAndTip)
         case ControlKind::Toggle: {
             auto* button = qobject_cast<QPushButton*>(widget);
             ASSERT_NE(button, nullptr);
-            EXPECT_EQ(button->text(), Q(control.text));
+            EXPECT_EQ(button->text(), QtText(control.text));
             EXPECT_EQ(button->isCheckable(), control.kind == ControlKind::Toggle);
             EXPECT_FALSE(button->isDefault());
             EXPECT_FALSE(button->autoDefault());
@@ -253,8 +253,8 @@ TEST_F(WindowTest, WhileTheBoardIsSilentTheWindowPaintsAndTicksWaitOnePerTimer)
     netio::Simulator silent({.port = 0, .neverReply = true});
     ASSERT_TRUE(silent.Start());
     CloseBoardConnection();
-    G.BoardConnection = OpenBoardConnection("127.0.0.1", silent.Port());
-    G.ReplyLimit = 500ms;
+    Link.BoardConnection = OpenBoardConnection("127.0.0.1", silent.Port());
+    Link.ReplyLimit = 500ms;
     StartTimer(IdleTimer, 40ms);
     StartTimer(PollTimer, 30ms);
     Drain();

@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "globals.h"
+#include "app/startup.h"
 #include "platform/layout.h"
 #include "platform/window.h"
 #include "ui/main_window.h"

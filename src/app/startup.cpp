@@ -1,16 +1,17 @@
 // Start-up in its fixed order, and the ways out of the program.
 #include "app/startup.h"
 
-#include "app/globals.h"
 #include "app/load_settings.h"
-#include "app/timing.h"
 #include "board/connection.h"
+#include "globals.h"
 #include "platform/audio.h"
 #include "platform/net.h"
 #include "platform/window.h"
 #include "sound/click.h"
 #include "ui/event_loop.h"
+#include "ui/history.h"
 #include "ui/main_window.h"
+#include "utils/timing.h"
 
 namespace {
 constexpr std::string_view BoardTitle = "Varnex-NET-IO: Meldung";
@@ -27,12 +28,27 @@ int End()
     EndNetworkService();
     return 0;
 }
-}  // namespace
-
 std::string ConnectText()
 {
     return "Verbindungsaufbau zum Varnex-NET-IO-Board...\r\rIP/DNS: " + G.Settings.Host + "\r\rPort: "
            + std::to_string(G.Settings.TelnetPort);
+}
+}  // namespace
+
+void SetInitialValues()
+{
+    G = Globals{};
+    G.ProgramVersion = "V1.0";
+    Link = BoardLink{};
+    G.ReferenceColour = {255, 0, 0};
+    G.ReplyColour = {0, 0, 255};
+    G.TitleFont = {"Arial", 11, true};
+    G.IdleInterval = IdleInterval;
+    G.PollInterval = PollInterval;
+    G.PollingActive = false;
+    G.PollCommand = "C";
+    SoundAvailable = false;
+    ForgetCommands();
 }
 
 int RunProgram()
@@ -47,9 +63,9 @@ int RunProgram()
     }
 
     OpenConnectWindow(BoardTitle, ConnectText());
-    G.BoardConnection = OpenBoardConnection(G.Settings.Host, G.Settings.TelnetPort);
+    Link.BoardConnection = OpenBoardConnection(G.Settings.Host, G.Settings.TelnetPort);
     CloseConnectWindow();
-    if (!G.BoardConnection) {
+    if (!Link.BoardConnection) {
         MessageDialog(ProblemTitle, BoardNotFoundText);
         return End();
     }

@@ -1,10 +1,9 @@
 // The program from start to end.
 #pragma once
 
-#include <string>
+// The program's start-up state: the program-wide values, and every layer's own (the board link,
+// the click, the command history). Tests put everything back with it.
+void SetInitialValues();
 
 // Starts up, runs the main window's loop and ends; the process's exit code (always 0).
 int RunProgram();
-
-// The text of the connecting window for the current settings.
-std::string ConnectText();

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <span>
 
-#include "app/globals.h"
 #include "board/codepage.h"
 
 std::optional<Socket> OpenBoardConnection(std::string_view host, std::int32_t port)
@@ -12,7 +11,7 @@ std::optional<Socket> OpenBoardConnection(std::string_view host, std::int32_t po
     const auto address = ResolveIPv4(Utf8ToWindows1252(host));
     if (!address)
         return std::nullopt;
-    return ConnectTcp(*address, static_cast<std::uint16_t>(port & 0xFFFF), G.ConnectLimit);
+    return ConnectTcp(*address, static_cast<std::uint16_t>(port & 0xFFFF), Link.ConnectLimit);
 }
 
 std::string CleanReply(std::string_view bytes)
@@ -28,26 +27,26 @@ std::string CleanReply(std::string_view bytes)
 std::string ExchangeCommand(std::string_view command)
 {
     // The blank fill is what makes a short reply leave no trace of an earlier one.
-    G.ReceiveBuffer.fill(' ');
+    Link.ReceiveBuffer.fill(' ');
     // A command that did not go out has no reply to wait for; one still on its way gets its
     // reply read by a later exchange, like any late reply.
-    if (G.BoardConnection
-        && SendBytes(*G.BoardConnection, Utf8ToWindows1252(command) + G.CommandTerminator, G.ReplyLimit))
-        ReceiveOnce(*G.BoardConnection, G.ReceiveBuffer, G.ReplyLimit);
-    const std::string_view received(G.ReceiveBuffer.data(), G.ReceiveBuffer.size());
+    if (Link.BoardConnection
+        && SendBytes(*Link.BoardConnection, Utf8ToWindows1252(command) + Link.CommandTerminator, Link.ReplyLimit))
+        ReceiveOnce(*Link.BoardConnection, Link.ReceiveBuffer, Link.ReplyLimit);
+    const std::string_view received(Link.ReceiveBuffer.data(), Link.ReceiveBuffer.size());
     return Windows1252ToUtf8(CleanReply(received.substr(0, received.find('\0'))));
 }
 
 void SendIdleMessage()
 {
-    if (!G.BoardConnection || !SendBytes(*G.BoardConnection, G.IdleCommand + G.CommandTerminator, G.IdleReplyLimit))
+    if (!Link.BoardConnection || !SendBytes(*Link.BoardConnection, Link.IdleCommand + Link.CommandTerminator, Link.IdleReplyLimit))
         return;
-    ReceiveOnce(*G.BoardConnection, std::span(G.ReceiveBuffer).first(IdleReceiveSize), G.IdleReplyLimit);
+    ReceiveOnce(*Link.BoardConnection, std::span(Link.ReceiveBuffer).first(IdleReceiveSize), Link.IdleReplyLimit);
 }
 
 void CloseBoardConnection()
 {
-    if (G.BoardConnection)
-        CloseSocket(*G.BoardConnection);
-    G.BoardConnection.reset();
+    if (Link.BoardConnection)
+        CloseSocket(*Link.BoardConnection);
+    Link.BoardConnection.reset();
 }

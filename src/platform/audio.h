@@ -5,15 +5,9 @@
 // expects no press, the output may rest.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
-
-// How long the program stays in the background, the pointer away from its windows, before the
-// desktop lets the output rest: as long as a sound server leaves a device awake after its last
-// sound, so that a look at another window costs nothing. Waking again is one message.
-inline constexpr std::chrono::seconds AudioRestDelay{5};
 
 struct PcmFormat {
     int channels = 1;

@@ -63,3 +63,6 @@ private:
     std::deque<Event> events_;
     int modalDepth_ = 0;
 };
+
+// The program's one queue.
+EventQueue& WindowEvents();

@@ -44,9 +44,6 @@ void CloseSocket(Socket socket);
 // cannot wait in pieces (a name lookup), so the windows are brought up to date first.
 enum class SocketWaitKind { Readable, Writable, Settle };
 
-// How long the windows may take to settle before such a block.
-inline constexpr std::chrono::milliseconds SettleLimit{1000};
-
 // Every wait above spends its time in this function when one is installed, else asleep in the
 // operating system. A window front end installs one so that its windows stay painted while the
 // program waits for the board (see StartDesktop in window.h). It returns once `socket` may be

@@ -1,7 +1,6 @@
 // The click: the built-in image, read by the RIFF walk, played through the audio output.
 #include "sound/click.h"
 
-#include "app/globals.h"
 #include "platform/audio.h"
 #include "sound/click_sound.h"
 #include "sound/riff.h"
@@ -9,7 +8,7 @@
 void InitClickSound()
 {
     if (!OpenAudioOutput()) return;
-    G.SoundAvailable = true;
+    SoundAvailable = true;
     // Should the image ever fail to load, the output stays open with nothing to play, so
     // PlayClick quietly does nothing.
     if (const std::optional<WaveSound> sound = ReadWaveImage(ClickSound))
@@ -18,6 +17,6 @@ void InitClickSound()
 
 void PlayClick()
 {
-    if (!G.SoundAvailable) return;
+    if (!SoundAvailable) return;
     PlayFromStart();
 }

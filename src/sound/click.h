@@ -1,7 +1,10 @@
 // The click: started once with the program, played on button presses.
 #pragma once
 
-// Opens the audio output and loads the click into it. Sets G.SoundAvailable when the output
+// Set once the sound output has started: the click's own state.
+inline bool SoundAvailable = false;
+
+// Opens the audio output and loads the click into it. Sets SoundAvailable when the output
 // opened; without a sound device or sound server the program goes on silently.
 void InitClickSound();
 

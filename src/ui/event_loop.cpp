@@ -3,15 +3,15 @@
 
 #include <string>
 
-#include "app/globals.h"
-#include "app/timing.h"
 #include "board/codepage.h"
 #include "board/connection.h"
+#include "globals.h"
 #include "sound/click.h"
 #include "ui/history.h"
 #include "ui/main_window.h"
 #include "ui/polling.h"
 #include "ui/reference.h"
+#include "utils/timing.h"
 
 namespace {
 constexpr std::string_view EmptyCommandTitle = "Varnex-NET-IO: Meldung";

@@ -16,3 +16,6 @@ void RememberCommand(std::string_view command);
 
 // Up or Down in the command field.
 void RecallCommand(Key key);
+
+// Forgets every command: the history as the program starts.
+void ForgetCommands();

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/globals.h"
+#include "globals.h"
 
 const std::array<ControlSpec, 10> MainWindowControls = {{
     {TitleText, ControlKind::TitleText, 10, 10, 400, 20,

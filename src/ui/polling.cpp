@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "app/globals.h"
 #include "board/codepage.h"
 #include "board/connection.h"
+#include "globals.h"
 #include "ui/main_window.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Showing the reference: its own colour, and never through the reply cleaning.
 #include "ui/reference.h"
 
-#include "app/globals.h"
+#include "globals.h"
 #include "ui/main_window.h"
 #include "ui/reference_text.h"
 

@@ -65,8 +65,6 @@ std::string MainWindowTitle();
 int FocusedControl();                         // 0: none
 std::optional<std::string> ConnectWindowText(); // while it is open
 std::vector<std::string> ConnectWindowsShown();
-// Whether OpenMainWindow succeeds (by default it does).
-void LetMainWindowFail(bool fail);
 
 // Timer events handed to the program so far, per timer number.
 int TicksDelivered(int timer);
@@ -75,7 +73,6 @@ int TicksDelivered(int timer);
 // on the test's clock.
 void LetAudioFail(bool fail);
 const std::vector<Millis>& SoundsPlayed();
-bool SoundLoaded();
 
 // Addresses the program opened, when no recorder (SetWebAddressRecorder) takes them.
 const std::vector<std::string>& OpenedAddresses();

@@ -27,13 +27,11 @@ struct PlannedAction {
 
 struct State {
     Millis now{0};
-    EventQueue queue;
     std::map<int, Timer> timers;
     std::map<int, int> ticksDelivered;
     std::vector<PlannedAction> planned;   // in the order of their times
 
     bool windowOpen = false;
-    bool windowFails = false;
     std::string title;
     std::vector<int> order;               // control numbers in creation order
     std::map<int, Control> controls;
@@ -46,7 +44,6 @@ struct State {
     std::vector<Dialog> dialogs;
 
     bool audioFails = false;
-    bool soundLoaded = false;
     std::vector<Millis> sounds;
     std::vector<std::string> opened;
     std::vector<Millis> pauses;
@@ -71,10 +68,10 @@ void MoveFocus(int to)
     if (to == s.focused)
         return;
     if (RaisesFocusEvents(s.focused))
-        s.queue.Post(EventKind::Control, s.focused);
+        WindowEvents().Post(EventKind::Control, s.focused);
     s.focused = to;
     if (RaisesFocusEvents(to))
-        s.queue.Post(EventKind::Control, to);
+        WindowEvents().Post(EventKind::Control, to);
 }
 
 // Moves the clock to `until`, the timers ticking on their way (into the queue, by its rules);
@@ -94,7 +91,7 @@ void Advance(Millis until, bool withActions)
         s.now = std::max(s.now, *next);
         for (auto& [number, timer] : s.timers)
             if (timer.next <= s.now) {
-                s.queue.PostTick(number);
+                WindowEvents().PostTick(number);
                 while (timer.next <= s.now)
                     timer.next += timer.period;
             }
@@ -109,7 +106,7 @@ void Advance(Millis until, bool withActions)
 
 Event Deliver()
 {
-    const Event event = S().queue.Take();
+    const Event event = WindowEvents().Take();
     if (event.kind == EventKind::Timer)
         ++S().ticksDelivered[event.number];
     return event;
@@ -121,7 +118,7 @@ void HoldDialog(Dialog dialog)
     State& s = S();
     dialog.at = s.now;
     s.dialogs.push_back(std::move(dialog));
-    const EventQueue::ModalScope modal(s.queue);
+    const EventQueue::ModalScope modal(WindowEvents());
     Advance(s.now + s.dialogSpan, false);
 }
 
@@ -168,9 +165,9 @@ void Click(int number)
     MoveFocus(number);
     if (control->row.kind == ControlKind::Toggle) {
         control->pressed = !control->pressed;
-        S().queue.Post(EventKind::Control, number);
+        WindowEvents().Post(EventKind::Control, number);
     } else if (control->row.kind == ControlKind::Button) {
-        S().queue.PostOnce(EventKind::Control, number);
+        WindowEvents().PostOnce(EventKind::Control, number);
     }
 }
 
@@ -182,7 +179,7 @@ void Type(int number, std::string_view text)
     MoveFocus(number);
     for (const char c : text) {
         control->text += c;
-        S().queue.Post(EventKind::Control, number);
+        WindowEvents().Post(EventKind::Control, number);
     }
 }
 
@@ -192,12 +189,12 @@ void PressKey(int number, Key key)
     if (!control || !control->enabled || control->row.kind != ControlKind::LineEdit)
         return;
     MoveFocus(number);
-    S().queue.PostKey(number, key);
+    WindowEvents().PostKey(number, key);
 }
 
 void CloseWindow()
 {
-    S().queue.Post(EventKind::Close, 0);
+    WindowEvents().Post(EventKind::Close, 0);
 }
 
 Control* Find(int number)
@@ -231,11 +228,6 @@ std::vector<std::string> ConnectWindowsShown()
     return S().connectShown;
 }
 
-void LetMainWindowFail(bool fail)
-{
-    S().windowFails = fail;
-}
-
 int TicksDelivered(int timer)
 {
     return S().ticksDelivered[timer];
@@ -249,11 +241,6 @@ void LetAudioFail(bool fail)
 const std::vector<Millis>& SoundsPlayed()
 {
     return S().sounds;
-}
-
-bool SoundLoaded()
-{
-    return S().soundLoaded;
 }
 
 const std::vector<std::string>& OpenedAddresses()
@@ -273,11 +260,6 @@ bool AudioOutputFails()
     return S().audioFails;
 }
 
-void NoteSoundLoaded(bool loaded)
-{
-    S().soundLoaded = loaded;
-}
-
 void NoteSoundPlayed()
 {
     S().sounds.push_back(S().now);
@@ -294,7 +276,7 @@ void EndDesktop()
 {
     State& s = S();
     s.timers.clear();
-    s.queue.Clear();
+    WindowEvents().Clear();
     s.windowOpen = false;
     s.connectText.reset();
 }
@@ -329,8 +311,6 @@ void CloseConnectWindow()
 bool OpenMainWindow(std::string_view title, int, int, FontSpec, std::span<const ControlSpec> controls)
 {
     State& s = S();
-    if (s.windowFails)
-        return false;
     s.windowOpen = true;
     s.title = std::string(title);
     s.controls.clear();
@@ -351,9 +331,9 @@ void StartTimer(int number, std::chrono::milliseconds period)
 Event WaitWindowEvent(std::chrono::milliseconds limit)
 {
     State& s = S();
-    if (s.queue.Empty()) {
+    if (WindowEvents().Empty()) {
         const Millis deadline = s.now + limit;
-        while (s.queue.Empty() && s.now < deadline) {
+        while (WindowEvents().Empty() && s.now < deadline) {
             std::optional<Millis> next;
             for (const auto& [number, timer] : s.timers)
                 if (!next || timer.next < *next)
@@ -362,7 +342,7 @@ Event WaitWindowEvent(std::chrono::milliseconds limit)
                 next = s.planned.front().at;
             Advance(next ? std::min(*next, deadline) : deadline, true);
         }
-        if (s.queue.Empty() && s.now >= ClockLimit)
+        if (WindowEvents().Empty() && s.now >= ClockLimit)
             CloseWindow();
     }
     return Deliver();

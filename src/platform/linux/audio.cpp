@@ -1,44 +1,23 @@
 // The audio boundary over the PulseAudio client library (which PipeWire serves as well): one
-// short sound in a playback stream that stays connected from the moment the sound is loaded, so
-// that a press only has to write the sound; corked while the desktop expects no press, so that
-// the sound server and its device may sleep.
-//
-// Measured on a private server whose sink runs on the system clock, and why this file is shaped
-// by it:
-//  - a stream opened per press starts behind the silence the sink has already mixed ahead, up
-//    to 90 ms when no stream sets a pace, and waits for a round trip to the server first; a
-//    stream kept connected with a short target latency keeps the sink mixing only a few ms
-//    ahead, so each click, the first one included, reaches the sink within a few ms;
+// short sound in a playback stream kept connected, so that a press only writes the sound.
+// Why it is shaped so (the figures are in the README's benchmark notes):
+//  - a stream opened per press starts behind what the sink has mixed ahead and waits for the
+//    server; a stream kept connected with a short target latency reaches the sink in a few ms;
 //  - the click is written at the point the server reads next (PA_SEEK_RELATIVE_ON_READ): it
-//    replaces what is left of a click still sounding, so a restart needs no flush, no second
-//    stream and no answer from the server, and two clicks never overlap;
+//    replaces what is left of a click still sounding, so a restart needs no flush and no answer
+//    from the server, and two clicks never overlap;
 //  - a prebuffer of one frame: what is written plays at once, and the empty stream waits
-//    without asking the program for anything (with none at all the idle server works twice as
-//    hard);
-//  - the library's own main loop, run from here and never waiting while playing: the write
-//    leaves on the spot even when the program then blocks on the board for a second, and
-//    nothing runs while the program idles (no thread, no timer). What the server sent meanwhile
-//    is read at the next press, which is also where a server gone away shows; from then on
-//    nothing is tried;
-//  - even an empty stream keeps the server mixing every few ms and its sink from suspending:
-//    some 1.1 s of the server's CPU a minute, 30 times what the idle program itself uses. Corked
-//    while the program's windows are in the background (RestAudioOutput), it costs the server
-//    nothing, and the sink suspends. The cork and the uncork are one message each, answered
-//    later; a press writes the click first and uncorks after, so that a press while resting
-//    still clicks whole, only later by the time the server takes to wake its sink;
-//  - nothing of this is done before the desktop first expects a press (WakeAudioOutput, once
-//    the main window stands) or a sound is played: loading the library with the dozen it needs,
-//    and the server's answers, took some 3 and 5 ms from the program's start to its first
-//    window. The library is loaded then, not linked; where it is missing, there is no sound;
-//  - the connection is made while the program goes on: the server's three answers (connection,
-//    name, stream) are read as the desktop's event loop finds them on the socket, and the first
-//    press waits only for what is still missing. A server that is not there at all shows at
-//    once (the socket cannot be reached), and the sound is off from then on;
-//  - Qt Multimedia (used before) cannot drop what a sink has queued short of closing its stream
-//    and opening another, which waits for the server and leaves the sink without a pace in
-//    between: kept open that way, of 200 clicks restarted 10-25 ms apart 50 were lost and the
-//    rest came some 90 ms late.
+//    without asking the program for anything;
+//  - the library's own main loop, run from here and never waiting while playing: no thread, no
+//    timer; a server gone away shows at the next press, and from then on nothing is tried;
+//  - even an empty stream keeps the server mixing and its sink awake, so the stream is corked
+//    while the desktop expects no press (RestAudioOutput); a press writes the click first and
+//    uncorks after, so that it still clicks whole;
+//  - the library is loaded (not linked) and the server connected only once the desktop first
+//    expects a press or a sound is played, so that the program's start does not wait for them;
+//    the server's answers are read as the desktop's event loop finds them on the socket.
 #include "platform/audio.h"
+#include "utils/timing.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -61,13 +40,10 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// How long the server may stay silent while the connection, and then the stream, is made.
-constexpr auto ServerAnswerLimit = 400ms;
 // The stream's target latency, as a bare sound client would ask (pacat --latency-msec=10). The
 // server then keeps the sink about a quarter of it ahead, so a click waits at most that long
-// for the sink's next round of mixing. Measured from 1 to 20 ms: none lost or cut a click (it
-// is written whole), but below 10 ms the idle server works twice as hard, and above it each
-// 5 ms more adds about 1 ms to every click.
+// for the sink's next round of mixing. Shorter makes the idle server work harder, longer makes
+// every click later.
 constexpr pa_usec_t TargetLatencyMicroseconds = 10000;
 // Rounds of the main loop a press may run: enough to read what came and send the click.
 constexpr int PressRounds = 8;
@@ -112,7 +88,7 @@ const PulseLibrary* LoadPulse()
     return library ? &*library : nullptr;
 }
 
-const PulseLibrary* Pa = nullptr;   // once loaded
+const PulseLibrary* Pulse = nullptr;   // once loaded
 
 struct AudioOutput {
     bool wanted = false;             // opened, to be connected when first needed
@@ -142,17 +118,17 @@ bool Resting = true;
 
 bool StreamReady()
 {
-    return Output.stream != nullptr && Pa->stream_get_state(Output.stream) == PA_STREAM_READY;
+    return Output.stream != nullptr && Pulse->stream_get_state(Output.stream) == PA_STREAM_READY;
 }
 
 // The connection or the stream is still on its way.
 bool Opening()
 {
     if (Output.failed || Output.context == nullptr) return false;
-    const pa_context_state_t context = Pa->context_get_state(Output.context);
+    const pa_context_state_t context = Pulse->context_get_state(Output.context);
     if (context != PA_CONTEXT_READY) return PA_CONTEXT_IS_GOOD(context);
     if (Output.stream == nullptr) return !Output.samples.empty();
-    return Pa->stream_get_state(Output.stream) == PA_STREAM_CREATING;
+    return Pulse->stream_get_state(Output.stream) == PA_STREAM_CREATING;
 }
 
 // The library's poll: notes what its loop waits on, for the desktop's event loop to watch.
@@ -167,24 +143,24 @@ int NotePoll(pollfd* fds, unsigned long count, int timeout, void*)
 int Round(std::chrono::milliseconds wait)
 {
     Output.pollMayWait = wait > 0ms;
-    if (Pa->mainloop_prepare(Output.loop, wait > 0ms ? static_cast<int>(wait.count()) : -1) < 0
-        || Pa->mainloop_poll(Output.loop) < 0)
+    if (Pulse->mainloop_prepare(Output.loop, wait > 0ms ? static_cast<int>(wait.count()) : -1) < 0
+        || Pulse->mainloop_poll(Output.loop) < 0)
         return -1;
-    return Pa->mainloop_dispatch(Output.loop);
+    return Pulse->mainloop_dispatch(Output.loop);
 }
 
 // Sends what is queued for the server (a write, a cork) and reads what it sent, without waiting.
 void Flush()
 {
     for (int round = 0; round < PressRounds; ++round)
-        if (Pa->mainloop_iterate(Output.loop, 0, nullptr) <= 0 && Pa->context_is_pending(Output.context) <= 0) break;
+        if (Pulse->mainloop_iterate(Output.loop, 0, nullptr) <= 0 && Pulse->context_is_pending(Output.context) <= 0) break;
 }
 
 void DropStream()
 {
     if (Output.stream == nullptr) return;
-    Pa->stream_disconnect(Output.stream);
-    Pa->stream_unref(Output.stream);
+    Pulse->stream_disconnect(Output.stream);
+    Pulse->stream_unref(Output.stream);
     Output.stream = nullptr;
 }
 
@@ -192,8 +168,8 @@ void DropStream()
 void ApplyRest()
 {
     if (!StreamReady() || Output.corked == Resting) return;
-    if (pa_operation* cork = Pa->stream_cork(Output.stream, Resting ? 1 : 0, nullptr, nullptr)) {
-        Pa->operation_unref(cork);
+    if (pa_operation* cork = Pulse->stream_cork(Output.stream, Resting ? 1 : 0, nullptr, nullptr)) {
+        Pulse->operation_unref(cork);
         Output.corked = Resting;
     }
     Flush();
@@ -201,18 +177,18 @@ void ApplyRest()
 
 void MakeStream()
 {
-    Output.stream = Pa->stream_new(Output.context, "click", &Output.format, nullptr);
+    Output.stream = Pulse->stream_new(Output.context, "click", &Output.format, nullptr);
     if (Output.stream == nullptr) return;
     pa_buffer_attr buffer;
     buffer.maxlength = static_cast<std::uint32_t>(-1);
-    buffer.tlength = static_cast<std::uint32_t>(Pa->usec_to_bytes(TargetLatencyMicroseconds, &Output.format));
-    buffer.prebuf = static_cast<std::uint32_t>(Pa->frame_size(&Output.format));
+    buffer.tlength = static_cast<std::uint32_t>(Pulse->usec_to_bytes(TargetLatencyMicroseconds, &Output.format));
+    buffer.prebuf = static_cast<std::uint32_t>(Pulse->frame_size(&Output.format));
     buffer.minreq = static_cast<std::uint32_t>(-1);
     buffer.fragsize = static_cast<std::uint32_t>(-1);
     // A stream made while no press is expected starts corked: it does not wake the sink.
     const auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | (Resting ? PA_STREAM_START_CORKED : 0));
-    if (Pa->stream_connect_playback(Output.stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
+    if (Pulse->stream_connect_playback(Output.stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
         DropStream();
         return;
     }
@@ -230,19 +206,19 @@ void StopWatching()
 void Advance()
 {
     if (Opening()) {
-        if (Pa->context_get_state(Output.context) == PA_CONTEXT_READY && Output.stream == nullptr
+        if (Pulse->context_get_state(Output.context) == PA_CONTEXT_READY && Output.stream == nullptr
             && !Output.samples.empty()) {
             MakeStream();
             if (Output.stream == nullptr) Output.samples.clear();
             Output.lastAnswer = Clock::now();
         }
         // A stream the server refused leaves the output open with nothing to play.
-        if (Output.stream != nullptr && !PA_STREAM_IS_GOOD(Pa->stream_get_state(Output.stream))) {
+        if (Output.stream != nullptr && !PA_STREAM_IS_GOOD(Pulse->stream_get_state(Output.stream))) {
             DropStream();
             Output.samples.clear();
         }
-        if (!PA_CONTEXT_IS_GOOD(Pa->context_get_state(Output.context))
-            || (Opening() && Clock::now() - Output.lastAnswer > ServerAnswerLimit)) {
+        if (!PA_CONTEXT_IS_GOOD(Pulse->context_get_state(Output.context))
+            || (Opening() && Clock::now() - Output.lastAnswer > SoundServerAnswerLimit)) {
             DropStream();
             Output.failed = true;
         }
@@ -290,7 +266,7 @@ void Watch()
                 Output.watches.push_back(std::move(watch));
             }
     const auto silenceLeft =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Output.lastAnswer + ServerAnswerLimit - Clock::now());
+        std::chrono::duration_cast<std::chrono::milliseconds>(Output.lastAnswer + SoundServerAnswerLimit - Clock::now());
     auto due = std::max(silenceLeft, 0ms) + 1ms;
     if (Output.pollTimeoutMs >= 0) due = std::min(due, std::chrono::milliseconds(Output.pollTimeoutMs));
     Output.wake = std::make_unique<QTimer>();
@@ -306,7 +282,7 @@ void FinishOpening()
     StopWatching();
     while (Opening()) {
         const auto silenceLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
-            Output.lastAnswer + ServerAnswerLimit - Clock::now());
+            Output.lastAnswer + SoundServerAnswerLimit - Clock::now());
         const int ran = Round(std::max(silenceLeft, 1ms));
         if (ran < 0) {
             Output.failed = true;
@@ -322,13 +298,13 @@ void FinishOpening()
 void Connect()
 {
     if (Output.context != nullptr || Output.failed) return;
-    Pa = LoadPulse();
+    Pulse = LoadPulse();
     Output.failed = true;
-    if (Pa == nullptr || (Output.loop = Pa->mainloop_new()) == nullptr) return;
-    Pa->mainloop_set_poll_func(Output.loop, NotePoll, nullptr);
-    Output.context = Pa->context_new(Pa->mainloop_get_api(Output.loop), "Skarvel");
+    if (Pulse == nullptr || (Output.loop = Pulse->mainloop_new()) == nullptr) return;
+    Pulse->mainloop_set_poll_func(Output.loop, NotePoll, nullptr);
+    Output.context = Pulse->context_new(Pulse->mainloop_get_api(Output.loop), "Skarvel");
     // Never start a sound server: one that is not running means silence, quickly.
-    if (Output.context == nullptr || Pa->context_connect(Output.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+    if (Output.context == nullptr || Pulse->context_connect(Output.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         return;
     Output.failed = false;
     Output.lastAnswer = Clock::now();
@@ -372,7 +348,7 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
                      static_cast<std::uint8_t>(format.channels)};
     Output.samples.assign(samples.begin(), samples.end());
     if (Output.context == nullptr) return true;
-    if (Pa->context_get_state(Output.context) == PA_CONTEXT_READY) {
+    if (Pulse->context_get_state(Output.context) == PA_CONTEXT_READY) {
         MakeStream();
         if (Output.stream == nullptr) {
             Output.samples.clear();
@@ -392,8 +368,8 @@ void PlayFromStart()
     if (Opening()) FinishOpening();
     Flush();
     if (Output.stream == nullptr) return;
-    if (!StreamReady() || Pa->context_get_state(Output.context) != PA_CONTEXT_READY
-        || Pa->stream_write(Output.stream, Output.samples.data(), Output.samples.size(), nullptr, 0,
+    if (!StreamReady() || Pulse->context_get_state(Output.context) != PA_CONTEXT_READY
+        || Pulse->stream_write(Output.stream, Output.samples.data(), Output.samples.size(), nullptr, 0,
                             PA_SEEK_RELATIVE_ON_READ) < 0) {
         Output.failed = true;
         return;
@@ -426,9 +402,9 @@ void CloseAudioOutput()
     StopWatching();
     DropStream();
     if (Output.context != nullptr) {
-        Pa->context_disconnect(Output.context);
-        Pa->context_unref(Output.context);
+        Pulse->context_disconnect(Output.context);
+        Pulse->context_unref(Output.context);
     }
-    if (Output.loop != nullptr) Pa->mainloop_free(Output.loop);
+    if (Output.loop != nullptr) Pulse->mainloop_free(Output.loop);
     Output = AudioOutput{};
 }

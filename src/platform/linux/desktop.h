@@ -14,6 +14,7 @@
 
 #include "platform/event_queue.h"
 #include "platform/window.h"
+#include "utils/timing.h"
 
 class QTimer;
 
@@ -22,11 +23,10 @@ struct Desktop {
     std::map<int, QWidget*> controls;
     std::unique_ptr<QWidget> connectWindow;
     bool connectWindowPainted = false;   // painted at the first wait, not before
-    EventQueue queue;
     std::map<int, QTimer*> timers;
 };
 
-Desktop& D();
+Desktop& TheDesktop();
 
 inline QString ToQt(std::string_view text)
 {
@@ -42,16 +42,13 @@ inline QString ToShownText(std::string_view text)
 // Centres the window's outer frame on the whole primary screen (the taskbar is ignored).
 void CentreOnScreen(QWidget* window);
 
-// How long a new window may take to be mapped and exposed before it is painted anyway.
-inline constexpr std::chrono::milliseconds ExposeWait{1000};
-
 // Shows the window; does `meanwhile` while the window manager maps it (what only has to be done
 // before the window is painted: fitting texts, say); then paints it as PaintExposed does.
 void ShowAndPaint(QWidget* window, const std::function<void()>& meanwhile = {});
 
 // Waits (at most `limit`) until the window system exposes the shown window, centres it now that
 // its frame is known, and paints it.
-void PaintExposed(QWidget* window, std::chrono::milliseconds limit = ExposeWait);
+void PaintExposed(QWidget* window, std::chrono::milliseconds limit = ExposeLimit);
 
 // Gives the program's windows their icon, unless they have it already.
 void GiveProgramIcon();

@@ -1,6 +1,7 @@
 // The modal dialogs of the Qt front end, and the connecting window.
 #include "platform/layout.h"
 #include "platform/linux/desktop.h"
+#include "utils/timing.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -17,10 +18,8 @@ namespace {
 // Windows-like caption and border).
 constexpr QSize InputDialogClientSize{294, 101};
 constexpr int FrameFitTries = 50;   // at 20 ms each: a busy window manager may take a while
-// How long the connecting window stays up without the program's icon.
-constexpr auto ConnectIconDelay = std::chrono::milliseconds(200);
 
-void Place(QWidget* control, Box box)
+void SetGeometry(QWidget* control, Box box)
 {
     control->setGeometry(box.left, box.top, box.width, box.height);
 }
@@ -32,23 +31,23 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     StartDesktop();
     GiveProgramIcon();
     // Owned by the main window where there is one, so that it gets the activation back afterwards.
-    QDialog dialog(D().mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    QDialog dialog(TheDesktop().mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     dialog.setWindowTitle(ToQt(title));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setFixedSize(InputDialogClientSize);
     dialog.setFont(GuiFont());
 
     auto* label = new QLabel(ToQt(prompt), &dialog);
-    Place(label, InputDialogPrompt);
+    SetGeometry(label, InputDialogPrompt);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     FitTextToControl(label);
     auto* edit = new QLineEdit(ToQt(preset), &dialog);
-    Place(edit, InputDialogField);
+    SetGeometry(edit, InputDialogField);
     edit->end(false);
     // A screen reader names the field by its prompt.
     label->setBuddy(edit);
     auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
-    Place(ok, InputDialogOkButton);
+    SetGeometry(ok, InputDialogOkButton);
     ok->setDefault(true);
     FitTextToControl(ok);
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
@@ -77,7 +76,7 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
         edit->deselect();
         edit->end(false);
     });
-    const EventQueue::ModalScope modal(D().queue);
+    const EventQueue::ModalScope modal(WindowEvents());
     return dialog.exec() == QDialog::Accepted ? edit->text().toStdString() : std::string();
 }
 
@@ -85,11 +84,11 @@ void MessageDialog(std::string_view title, std::string_view text)
 {
     StartDesktop();
     GiveProgramIcon();
-    QMessageBox box(QMessageBox::NoIcon, ToQt(title), ToShownText(text), QMessageBox::Ok, D().mainWindow);
+    QMessageBox box(QMessageBox::NoIcon, ToQt(title), ToShownText(text), QMessageBox::Ok, TheDesktop().mainWindow);
     box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Ok)->setIcon(QIcon());   // a plain OK, as on every desktop
     box.setWindowModality(Qt::ApplicationModal);
-    const EventQueue::ModalScope modal(D().queue);
+    const EventQueue::ModalScope modal(WindowEvents());
     box.exec();
 }
 
@@ -102,7 +101,7 @@ void OpenConnectWindow(std::string_view title, std::string_view text)
     window->setFixedSize(ConnectWindowWidth, ConnectWindowHeight);
     window->setFont(GuiFont());
     auto* label = new QLabel(ToShownText(text), window.get());
-    Place(label, ConnectWindowText);
+    SetGeometry(label, ConnectWindowText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     // The icon is read only if the board keeps the window up for a while: at a quick connection,
@@ -115,11 +114,11 @@ void OpenConnectWindow(std::string_view title, std::string_view text)
     window->raise();
     window->activateWindow();
     FitTextToControl(label);
-    D().connectWindow = std::move(window);
-    D().connectWindowPainted = false;
+    TheDesktop().connectWindow = std::move(window);
+    TheDesktop().connectWindowPainted = false;
 }
 
 void CloseConnectWindow()
 {
-    D().connectWindow.reset();
+    TheDesktop().connectWindow.reset();
 }

@@ -2,6 +2,7 @@
 // a named pipe would hold an open() until some reader came, and a device would swallow whatever
 // is written to it.
 #include "platform/file.h"
+#include "platform/file_steps.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -74,14 +75,10 @@ bool WriteRegularFile(const std::filesystem::path& path, std::string_view bytes)
     return close(handle) == 0 && written;
 }
 
-namespace {
-
-std::string Reason(int error)
+std::string ErrorText(int error)
 {
     return std::strerror(error);
 }
-
-}  // namespace
 
 std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::string& why)
 {
@@ -89,7 +86,7 @@ std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::
     std::string name = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
     const int handle = mkostemp(name.data(), O_CLOEXEC);
     if (handle < 0) {
-        why = Reason(errno);
+        why = ErrorText(errno);
         return std::nullopt;
     }
     // mkostemp makes it private to the user; a saved file gets what any new file gets.
@@ -106,7 +103,7 @@ bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why)
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0) {
-            why = Reason(put < 0 ? errno : ENOSPC);
+            why = ErrorText(put < 0 ? errno : ENOSPC);
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(put));
@@ -114,26 +111,25 @@ bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why)
     return true;
 }
 
-bool FinishPartFile(PartFile& file, std::string& why)
+int FlushAndClose(std::intptr_t handle)
 {
-    const int handle = static_cast<int>(std::exchange(file.handle, -1));
-    int error = fsync(handle) == 0 ? 0 : errno;
-    if (close(handle) != 0 && error == 0)
+    int error = fsync(static_cast<int>(handle)) == 0 ? 0 : errno;
+    if (close(static_cast<int>(handle)) != 0 && error == 0)
         error = errno;
-    if (error == 0 && rename(file.temporary.c_str(), file.target.c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        unlink(file.temporary.c_str());
-        why = Reason(error);
-        return false;
-    }
-    return true;
+    return error;
 }
 
-void AbandonPartFile(PartFile& file)
+void CloseFile(std::intptr_t handle)
 {
-    if (file.handle >= 0)
-        close(static_cast<int>(std::exchange(file.handle, -1)));
-    unlink(file.temporary.c_str());
+    close(static_cast<int>(handle));
 }
 
+int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+void RemoveFile(const std::filesystem::path& path)
+{
+    unlink(path.c_str());
+}

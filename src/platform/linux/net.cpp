@@ -1,5 +1,6 @@
 // POSIX sockets behind the connection functions.
 #include "platform/net.h"
+#include "platform/socket_wait.h"
 #include "platform/unsent_rests.h"
 
 #include <arpa/inet.h>
@@ -17,40 +18,24 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-SocketWaitFunction InstalledWait = nullptr;
-
 UnsentRests Unsent;
 
-std::chrono::milliseconds TimeLeft(Clock::time_point deadline)
+// poll() until `deadline`, resumed after signals. Returns the events that came, 0 on time-out,
+// -1 on error.
+int PollUntil(int handle, short events, SocketClock::time_point deadline)
 {
-    return std::max(std::chrono::milliseconds::zero(),
-                    std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
-}
-
-// poll() until `deadline`, resumed after signals; the time itself goes to the installed wait,
-// if there is one. Returns the events that came, 0 on time-out, -1 on error.
-int PollUntil(int handle, short events, Clock::time_point deadline)
-{
-    for (;;) {
-        const std::chrono::milliseconds left = TimeLeft(deadline);
-        const bool waitElsewhere = InstalledWait != nullptr && left > std::chrono::milliseconds::zero();
+    const SocketWaitKind kind = events & POLLIN ? SocketWaitKind::Readable : SocketWaitKind::Writable;
+    return WaitForSocket(Socket{handle}, kind, deadline, [&](std::chrono::milliseconds limit) {
         pollfd entry{handle, events, 0};
-        const int ready = poll(&entry, 1, waitElsewhere ? 0 : static_cast<int>(left.count()));
+        const int ready = poll(&entry, 1, static_cast<int>(limit.count()));
         if (ready > 0)
-            return entry.revents;
-        if (ready == 0 && waitElsewhere) {
-            InstalledWait(Socket{handle}, events & POLLIN ? SocketWaitKind::Readable : SocketWaitKind::Writable, left);
-            continue;
-        }
-        if (ready == 0 || errno != EINTR)
-            return ready;
-    }
+            return static_cast<int>(entry.revents);
+        return ready < 0 && errno != EINTR ? -1 : 0;
+    });
 }
 
 // Sends what it can of `bytes` before `deadline`; returns how many went out, or none on failure.
-std::optional<std::size_t> SendUntil(int handle, std::string_view bytes, Clock::time_point deadline)
+std::optional<std::size_t> SendUntil(int handle, std::string_view bytes, SocketClock::time_point deadline)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -75,11 +60,6 @@ std::optional<std::size_t> SendUntil(int handle, std::string_view bytes, Clock::
 
 }  // namespace
 
-void SetSocketWaitFunction(SocketWaitFunction wait)
-{
-    InstalledWait = wait;
-}
-
 bool InitNetworkService()
 {
     signal(SIGPIPE, SIG_IGN);
@@ -95,8 +75,7 @@ std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
     if (inet_aton(name.c_str(), &dotted) != 0)
         return dotted.s_addr;
 
-    if (InstalledWait != nullptr)
-        InstalledWait(Socket{}, SocketWaitKind::Settle, SettleLimit);
+    SettleBeforeBlocking();
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -122,7 +101,7 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
     target.sin_port = htons(port);
     target.sin_addr.s_addr = address;
     int result = connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target);
-    if (result != 0 && errno == EINPROGRESS && PollUntil(handle, POLLOUT, Clock::now() + limit) > 0) {
+    if (result != 0 && errno == EINPROGRESS && PollUntil(handle, POLLOUT, SocketClock::now() + limit) > 0) {
         int error = 0;
         socklen_t length = sizeof error;
         result = getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 ? 0 : -1;
@@ -138,14 +117,14 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
 bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
 {
     const int handle = static_cast<int>(socket.handle);
-    const Clock::time_point deadline = Clock::now() + limit;
+    const SocketClock::time_point deadline = SocketClock::now() + limit;
     return Unsent.Send(socket.handle, bytes, [&](std::string_view part) { return SendUntil(handle, part, deadline); });
 }
 
 std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
 {
     const int handle = static_cast<int>(socket.handle);
-    if (PollUntil(handle, POLLIN, Clock::now() + limit) <= 0)
+    if (PollUntil(handle, POLLIN, SocketClock::now() + limit) <= 0)
         return 0;
     for (;;) {
         const ssize_t received = recv(handle, into.data(), into.size(), 0);

@@ -672,7 +672,7 @@ void OutputView::SaveToFile()
         QDir(folder).filePath(ToQt(SuggestedOutputFileName(std::chrono::system_clock::now())));
     QString chosen;
     {
-        const EventQueue::ModalScope modal(D().queue);
+        const EventQueue::ModalScope modal(WindowEvents());
         chosen = QFileDialog::getSaveFileName(window(), ToQt(SaveOutputDialogTitle), suggested,
                                               QStringLiteral("Textdateien (*.txt);;Alle Dateien (*)"));
     }

@@ -44,16 +44,6 @@ namespace {
 // The largest square of the program's icon that its windows carry.
 constexpr int LargestWindowIcon = 64;
 
-void Post(EventKind kind, int number)
-{
-    D().queue.Post(kind, number);
-}
-
-void PostOnce(EventKind kind, int number)
-{
-    D().queue.PostOnce(kind, number);
-}
-
 // Every wait for the board passes here (StartDesktop installs it into the socket layer): the
 // windows keep being painted and keep answering the window manager's ping, while user input is
 // held back and timer ticks only queue up.
@@ -61,7 +51,7 @@ void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds
 {
     // The connecting window is painted at the first wait: a board that answers at once does not
     // wait for the window system. The caller then looks again and comes back for the rest.
-    if (Desktop& d = D(); d.connectWindow && !d.connectWindowPainted) {
+    if (Desktop& d = TheDesktop(); d.connectWindow && !d.connectWindowPainted) {
         d.connectWindowPainted = true;
         PaintExposed(d.connectWindow.get(), limit);
         return;
@@ -94,7 +84,7 @@ protected:
     void closeEvent(QCloseEvent* event) override
     {
         event->ignore();
-        Post(EventKind::Close, 0);
+        WindowEvents().Post(EventKind::Close, 0);
     }
 };
 
@@ -107,7 +97,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
-            Post(EventKind::Control, number_);
+            WindowEvents().Post(EventKind::Control, number_);
         return QObject::eventFilter(watched, event);
     }
 
@@ -128,7 +118,7 @@ protected:
             const auto* press = static_cast<QKeyEvent*>(event);
             const Key key = press->key() == Qt::Key_Up ? Key::Up : press->key() == Qt::Key_Down ? Key::Down : Key::None;
             if (key != Key::None && press->modifiers() == Qt::NoModifier) {
-                D().queue.PostKey(number_, key);
+                WindowEvents().PostKey(number_, key);
                 return true;
             }
         }
@@ -159,7 +149,7 @@ protected:
         case QEvent::ApplicationStateChange:
         case QEvent::WindowActivate:
         case QEvent::WindowDeactivate:
-            if (QApplication::activeWindow() && D().mainWindow) {
+            if (QApplication::activeWindow() && TheDesktop().mainWindow) {
                 rest_.stop();
                 WakeAudioOutput();
             } else if (!rest_.isActive()) {
@@ -167,7 +157,7 @@ protected:
             }
             break;
         case QEvent::Enter:
-            if (D().mainWindow && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
+            if (TheDesktop().mainWindow && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
                 WakeAudioOutput();
                 if (!QApplication::activeWindow())
                     rest_.start(AudioRestDelay);
@@ -211,8 +201,8 @@ QRect PrimaryScreenRect()
 
 QWidget* Control(int number)
 {
-    const auto found = D().controls.find(number);
-    return found == D().controls.end() ? nullptr : found->second;
+    const auto found = TheDesktop().controls.find(number);
+    return found == TheDesktop().controls.end() ? nullptr : found->second;
 }
 
 template <typename Widget>
@@ -234,7 +224,7 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
     }
     case ControlKind::LineEdit: {
         auto* edit = new QLineEdit(ToQt(control.text), parent);
-        QObject::connect(edit, &QLineEdit::textEdited, edit, [n = control.number] { Post(EventKind::Control, n); });
+        QObject::connect(edit, &QLineEdit::textEdited, edit, [n = control.number] { WindowEvents().Post(EventKind::Control, n); });
         edit->installEventFilter(new FocusWatcher(control.number, edit));
         edit->installEventFilter(new KeyWatcher(control.number, edit));
         widget = edit;
@@ -250,7 +240,7 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
         // state, so each counts; a button's further clicks before its first is handled add nothing.
         const bool toggle = control.kind == ControlKind::Toggle;
         QObject::connect(button, &QPushButton::clicked, button, [n = control.number, toggle] {
-            toggle ? Post(EventKind::Control, n) : PostOnce(EventKind::Control, n);
+            toggle ? WindowEvents().Post(EventKind::Control, n) : WindowEvents().PostOnce(EventKind::Control, n);
         });
         widget = button;
         break;
@@ -336,7 +326,7 @@ void LoadQtGerman()
 
 }  // namespace
 
-Desktop& D()
+Desktop& TheDesktop()
 {
     static Desktop desktop;
     return desktop;
@@ -425,7 +415,7 @@ void StartDesktop()
 
 void EndDesktop()
 {
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     for (auto& [number, timer] : d.timers)
         delete timer;
     d.timers.clear();
@@ -433,14 +423,14 @@ void EndDesktop()
     delete d.mainWindow;
     d.mainWindow = nullptr;
     d.connectWindow.reset();
-    d.queue.Clear();
+    WindowEvents().Clear();
 }
 
 bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, FontSpec titleFont,
                     std::span<const ControlSpec> controls)
 {
     StartDesktop();
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     auto* window = new MainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                                                      | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                                                      | Qt::WindowCloseButtonHint);
@@ -480,27 +470,27 @@ void StartTimer(int number, std::chrono::milliseconds period)
     timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer, &QTimer::timeout, timer, [number] {
         // A modal window of Qt's own counts as one of the program's.
-        D().queue.PostTick(number, QApplication::activeModalWidget() != nullptr);
+        WindowEvents().PostTick(number, QApplication::activeModalWidget() != nullptr);
     });
     timer->start(period);
-    delete D().timers[number];
-    D().timers[number] = timer;
+    delete TheDesktop().timers[number];
+    TheDesktop().timers[number] = timer;
 }
 
 Event WaitWindowEvent(std::chrono::milliseconds limit)
 {
-    Desktop& d = D();
-    if (d.queue.Empty()) {
+    EventQueue& events = WindowEvents();
+    if (events.Empty()) {
         // Sleeps in the window system's wait; the single-shot timer caps it.
         bool expired = false;
         QTimer wake;
         wake.setSingleShot(true);
         QObject::connect(&wake, &QTimer::timeout, [&expired] { expired = true; });
         wake.start(limit);
-        while (d.queue.Empty() && !expired)
+        while (events.Empty() && !expired)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    return d.queue.Take();
+    return events.Take();
 }
 
 std::string GetText(int control)
@@ -612,10 +602,10 @@ QWidget* ControlWidget(int number)
 
 QWidget* MainWindowWidget()
 {
-    return D().mainWindow;
+    return TheDesktop().mainWindow;
 }
 
 QWidget* ConnectWindowWidget()
 {
-    return D().connectWindow.get();
+    return TheDesktop().connectWindow.get();
 }

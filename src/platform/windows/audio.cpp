@@ -1,19 +1,12 @@
-// The audio boundary over WASAPI in shared mode: streams of the system's mix format with a buffer
-// that holds the whole click, kept running while a press may come (while nothing is written the
-// engine plays silence), so that a press only writes the click. While the desktop expects no
-// press the stream is stopped: a running stream keeps the audio engine, and under Wine the sound
-// server, busy, and Windows counts it as audio in use, which holds off the system's sleep. A
-// press while stopped writes the click and starts the stream. The audio system is reached
-// through COM when the output opens; without a device the program runs silently.
-//
-// Measured under Wine on bench/click_latency.sh, each beside a bare client of its own API (see
-// the README's benchmark notes): the click reaches the sink some 2 ms after the press, against
-// 60 to 120 ms through DirectSound's static buffer, which Wine mixes into a stream of its own
-// that runs far ahead of the sink. A click restarted while one still sounds stops the stream,
-// empties it and starts it again with the new click in it; Wine empties the sound server's part
-// of a stream only while it counts something as not yet played, and counts ahead of the server,
-// so that a stream it thought played out kept the end of the old click, which then sounded into
-// the new one: one silent frame written first makes it empty that too.
+// The audio boundary over WASAPI in shared mode: a stream of the system's mix format whose buffer
+// holds the whole click, kept running while a press may come (the engine plays silence while
+// nothing is written), so that a press only writes the click; DirectSound's static buffer is
+// mixed far ahead of the sink under Wine. While the desktop expects no press the stream is
+// stopped: a running stream keeps the audio engine busy, and Windows counts it as audio in use,
+// which holds off the system's sleep. A click restarted while one still sounds stops the
+// stream, empties it and starts it again with one silent frame first: Wine empties the server's
+// part of a stream only while it counts something as not yet played. Without a device the
+// program runs silently.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -22,6 +15,7 @@
 #include <audioclient.h>
 
 #include "platform/audio.h"
+#include "utils/timing.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,10 +29,6 @@ using Clock = std::chrono::steady_clock;
 // The stream's buffer in 100-ns units: the click (31 ms) fits whole, so that it is written at
 // once and nothing has to be fed later.
 constexpr REFERENCE_TIME MinimumBuffer = 500000;
-
-// How long after its start a click may still be on its way through the system: a press within
-// that time restarts the stream, whatever the stream says it still holds.
-constexpr auto ClickAfterglow = std::chrono::milliseconds(60);
 
 struct AudioOutput {
     IAudioClient* client = nullptr;        // the device's, until a sound is loaded into it

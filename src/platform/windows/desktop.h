@@ -40,7 +40,6 @@ struct Desktop {
     HWND messageWindow = nullptr;          // owns the timers while there is no main window
     HWND tooltips = nullptr;
     std::map<int, ControlInfo> controls;
-    EventQueue queue;
     std::map<int, HWND> timers;            // timer number: the window it runs on
     bool moving = false;                   // the window is being dragged or sized
     bool inMenu = false;                   // its system menu is open
@@ -54,7 +53,7 @@ struct Desktop {
     std::map<HWND, int> layoutDpi;         // each top-level window of ours: the dpi it is laid out for
 };
 
-Desktop& D();
+Desktop& TheDesktop();
 HINSTANCE Instance();
 
 std::wstring Wide(std::string_view text);
@@ -78,7 +77,6 @@ void ShowAndPaint(HWND window);
 HWND CreateChild(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, DWORD exStyle,
                  const RECT& place, int id);
 void AddTooltip(HWND control, const std::wstring& text);
-void RemoveTooltip(HWND control);
 
 // The window procedures of dialogs.cpp.
 LRESULT CALLBACK ConnectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -25,7 +25,7 @@ ConnectWindowState Connecting;
 std::vector<HWND> DisableOtherWindows(HWND dialog)
 {
     std::vector<HWND> disabled;
-    for (HWND window : {D().mainWindow, D().connectWindow})
+    for (HWND window : {TheDesktop().mainWindow, TheDesktop().connectWindow})
         if (window && window != dialog && IsWindowEnabled(window)) {
             EnableWindow(window, FALSE);
             disabled.push_back(window);
@@ -33,14 +33,14 @@ std::vector<HWND> DisableOtherWindows(HWND dialog)
     return disabled;
 }
 
-RECT Place(Box box, int dpi)
+RECT ScaledBox(Box box, int dpi)
 {
     return ScaledPlace({box.left, box.top, box.left + box.width, box.top + box.height}, dpi);
 }
 
 void PlaceChild(HWND child, Box box, int dpi)
 {
-    const RECT place = Place(box, dpi);
+    const RECT place = ScaledBox(box, dpi);
     SetWindowPos(child, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -49,7 +49,7 @@ void PlaceChild(HWND child, Box box, int dpi)
 int TakeMonitorDpi(HWND window, SIZE outerAt96, DWORD style, DWORD exStyle, bool clientGiven)
 {
     const int dpi = MonitorDpi(window);
-    D().layoutDpi[window] = dpi;
+    TheDesktop().layoutDpi[window] = dpi;
     const SIZE outer = clientGiven ? OuterSize(Scaled(outerAt96.cx, dpi), Scaled(outerAt96.cy, dpi), style, exStyle, dpi)
                                    : SIZE{Scaled(outerAt96.cx, dpi), Scaled(outerAt96.cy, dpi)};
     const POINT at = CentredOnScreen(outer);
@@ -61,7 +61,7 @@ int TakeMonitorDpi(HWND window, SIZE outerAt96, DWORD style, DWORD exStyle, bool
 int TakeNewDpi(HWND window, WPARAM wParam, LPARAM lParam)
 {
     const int dpi = LOWORD(wParam);
-    D().layoutDpi[window] = dpi;
+    TheDesktop().layoutDpi[window] = dpi;
     if (const auto* suggested = reinterpret_cast<const RECT*>(lParam))
         SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -75,13 +75,13 @@ void LayOutInputDialog(const InputDialogState& state, int dpi)
     PlaceChild(state.ok, InputDialogOkButton, dpi);
     for (HWND child : {state.edit, state.ok})
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont(dpi)), TRUE);
-    FitTextToControl(state.prompt, ControlKind::TitleText, Place(InputDialogPrompt, dpi), GuiFont(dpi), dpi);
+    FitTextToControl(state.prompt, ControlKind::TitleText, ScaledBox(InputDialogPrompt, dpi), GuiFont(dpi), dpi);
 }
 
 void LayOutConnectWindow(int dpi)
 {
     PlaceChild(Connecting.label, ConnectWindowText, dpi);
-    const RECT place = Place(ConnectWindowText, dpi);
+    const RECT place = ScaledBox(ConnectWindowText, dpi);
     const HFONT font =
         FittedFont(GuiFont(dpi), Connecting.text, {place.right - place.left, place.bottom - place.top}, true);
     SendMessageW(Connecting.label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -144,7 +144,7 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     constexpr DWORD exStyle = WS_EX_DLGMODALFRAME;
     // Owned by the main window where there is one, so that it gets the activation back afterwards.
     HWND dialog = CreateWindowExW(exStyle, InputDialogClass, Wide(title).c_str(), style, 0, 0, InputDialogWidth,
-                                  InputDialogHeight, D().mainWindow, nullptr, Instance(), nullptr);
+                                  InputDialogHeight, TheDesktop().mainWindow, nullptr, Instance(), nullptr);
     if (!dialog)
         return {};
     const int dpi = TakeMonitorDpi(dialog, {InputDialogWidth, InputDialogHeight}, style, exStyle, false);
@@ -153,10 +153,10 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
 
     // The prompt names the field for a screen reader too, as the static text right before it.
     state.prompt = CreateChild(dialog, L"STATIC", Wide(prompt), SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX, 0,
-                               Place(InputDialogPrompt, dpi), -1);
+                               ScaledBox(InputDialogPrompt, dpi), -1);
     state.edit = CreateChild(dialog, L"EDIT", Wide(preset), WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE,
-                             Place(InputDialogField, dpi), 100);
-    state.ok = CreateChild(dialog, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, Place(InputDialogOkButton, dpi),
+                             ScaledBox(InputDialogField, dpi), 100);
+    state.ok = CreateChild(dialog, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, ScaledBox(InputDialogOkButton, dpi),
                            IDOK);
     if (state.prompt && state.edit && state.ok)
         LayOutInputDialog(state, dpi);
@@ -164,7 +164,7 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     const auto length = static_cast<WPARAM>(GetWindowTextLengthW(state.edit));
     SendMessageW(state.edit, EM_SETSEL, length, static_cast<LPARAM>(length));
 
-    const EventQueue::ModalScope modal(D().queue);
+    const EventQueue::ModalScope modal(WindowEvents());
     const std::vector<HWND> disabled = DisableOtherWindows(dialog);
     ShowWindow(dialog, SW_SHOWNORMAL);
     SetForegroundWindow(dialog);
@@ -188,7 +188,7 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
     for (HWND window : disabled)
         EnableWindow(window, TRUE);
     SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
-    D().layoutDpi.erase(dialog);
+    TheDesktop().layoutDpi.erase(dialog);
     DestroyWindow(dialog);
     return answer;
 }
@@ -196,8 +196,8 @@ std::string InputDialog(std::string_view title, std::string_view prompt, std::st
 void MessageDialog(std::string_view title, std::string_view text)
 {
     StartDesktop();
-    HWND owner = D().mainWindow;
-    const EventQueue::ModalScope modal(D().queue);
+    HWND owner = TheDesktop().mainWindow;
+    const EventQueue::ModalScope modal(WindowEvents());
     // Without a main window it holds back the program's other windows as well.
     MessageBoxW(owner, ShownText(text).c_str(), Wide(title).c_str(),
                 MB_OK | MB_SETFOREGROUND | (owner ? 0 : MB_TASKMODAL));
@@ -213,11 +213,11 @@ void OpenConnectWindow(std::string_view title, std::string_view text)
                                   ConnectWindowHeight, nullptr, nullptr, Instance(), nullptr);
     if (!window)
         return;
-    D().connectWindow = window;
+    TheDesktop().connectWindow = window;
     const int dpi = TakeMonitorDpi(window, {ConnectWindowWidth, ConnectWindowHeight}, style, 0, true);
     Connecting.text = ShownText(text);
     Connecting.label = CreateChild(window, L"STATIC", Connecting.text, SS_LEFT | SS_NOPREFIX, 0,
-                                   Place(ConnectWindowText, dpi), -1);
+                                   ScaledBox(ConnectWindowText, dpi), -1);
     if (Connecting.label)
         LayOutConnectWindow(dpi);
     ShowAndPaint(window);
@@ -225,11 +225,11 @@ void OpenConnectWindow(std::string_view title, std::string_view text)
 
 void CloseConnectWindow()
 {
-    if (D().connectWindow) {
-        D().layoutDpi.erase(D().connectWindow);
-        DestroyWindow(D().connectWindow);
+    if (TheDesktop().connectWindow) {
+        TheDesktop().layoutDpi.erase(TheDesktop().connectWindow);
+        DestroyWindow(TheDesktop().connectWindow);
     }
-    D().connectWindow = nullptr;
+    TheDesktop().connectWindow = nullptr;
     Connecting = {};
     DispatchKeepAlive();
 }

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "platform/file.h"
+#include "platform/file_steps.h"
 
 #include <algorithm>
 #include <fstream>
@@ -41,11 +42,10 @@ bool WriteRegularFile(const std::filesystem::path& path, std::string_view bytes)
     return !file.fail();
 }
 
-namespace {
-
-// The system's own words for the error, in the user's language, as UTF-8.
-std::string Reason(DWORD error)
+// In the user's language.
+std::string ErrorText(int code)
 {
+    const auto error = static_cast<DWORD>(code);
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
                                             | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -63,6 +63,8 @@ std::string Reason(DWORD error)
                         nullptr);
     return narrow;
 }
+
+namespace {
 
 HANDLE Handle(const PartFile& file)
 {
@@ -83,11 +85,11 @@ std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::
         if (handle != INVALID_HANDLE_VALUE)
             return PartFile{reinterpret_cast<std::intptr_t>(handle), temporary, target};
         if (GetLastError() != ERROR_FILE_EXISTS) {
-            why = Reason(GetLastError());
+            why = ErrorText(static_cast<int>(GetLastError()));
             return std::nullopt;
         }
     }
-    why = Reason(ERROR_FILE_EXISTS);
+    why = ErrorText(ERROR_FILE_EXISTS);
     return std::nullopt;
 }
 
@@ -97,7 +99,7 @@ bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why)
         const auto part = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
         DWORD written = 0;
         if (!WriteFile(Handle(file), bytes.data(), part, &written, nullptr) || written == 0) {
-            why = Reason(GetLastError());
+            why = ErrorText(static_cast<int>(GetLastError()));
             return false;
         }
         bytes.remove_prefix(written);
@@ -105,30 +107,30 @@ bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why)
     return true;
 }
 
-bool FinishPartFile(PartFile& file, std::string& why)
+int FlushAndClose(std::intptr_t handle)
 {
-    HANDLE handle = reinterpret_cast<HANDLE>(std::exchange(file.handle, -1));
-    DWORD error = FlushFileBuffers(handle) ? 0 : GetLastError();
-    if (!CloseHandle(handle) && error == 0)
+    const auto file = reinterpret_cast<HANDLE>(handle);
+    DWORD error = FlushFileBuffers(file) ? 0 : GetLastError();
+    if (!CloseHandle(file) && error == 0)
         error = GetLastError();
+    return static_cast<int>(error);
+}
+
+void CloseFile(std::intptr_t handle)
+{
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+{
     // Shown like any other file once it has its name.
-    if (error == 0)
-        SetFileAttributesW(file.temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (error == 0
-        && !MoveFileExW(file.temporary.c_str(), file.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = GetLastError();
-    if (error != 0) {
-        DeleteFileW(file.temporary.c_str());
-        why = Reason(error);
-        return false;
-    }
-    return true;
+    SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return static_cast<int>(GetLastError());
+    return 0;
 }
 
-void AbandonPartFile(PartFile& file)
+void RemoveFile(const std::filesystem::path& path)
 {
-    if (file.handle != -1)
-        CloseHandle(reinterpret_cast<HANDLE>(std::exchange(file.handle, -1)));
-    DeleteFileW(file.temporary.c_str());
+    DeleteFileW(path.c_str());
 }
-

@@ -33,7 +33,7 @@ HFONT KeptFont(const LOGFONTW& shape)
 {
     const auto key = std::make_tuple(std::wstring(shape.lfFaceName), static_cast<int>(shape.lfHeight),
                                      static_cast<int>(shape.lfWeight), static_cast<int>(shape.lfCharSet));
-    auto& fonts = D().fonts;
+    auto& fonts = TheDesktop().fonts;
     if (const auto found = fonts.find(key); found != fonts.end())
         return found->second;
     HFONT font = CreateFontIndirectW(&shape);
@@ -62,7 +62,7 @@ int FontPixels(HDC context, HFONT font)
 }
 
 // The area a text needs: every line on its own (wrap false), or broken at words to `width`.
-SIZE TextArea(HDC context, HFONT font, const std::wstring& text, int width, bool wrap)
+SIZE NeededSize(HDC context, HFONT font, const std::wstring& text, int width, bool wrap)
 {
     const HGDIOBJ previous = SelectObject(context, font);
     RECT area{0, 0, width, 0};
@@ -98,7 +98,7 @@ int MonitorDpi(HWND window)
 int WindowDpi(HWND window)
 {
     if (window)
-        if (const auto laidOut = D().layoutDpi.find(GetAncestor(window, GA_ROOT)); laidOut != D().layoutDpi.end())
+        if (const auto laidOut = TheDesktop().layoutDpi.find(GetAncestor(window, GA_ROOT)); laidOut != TheDesktop().layoutDpi.end())
             return laidOut->second;
     return MonitorDpi(window);
 }
@@ -165,7 +165,7 @@ HFONT FittedFont(HFONT wanted, const std::wstring& text, SIZE box, bool mayWrap)
     const int largest = FontPixels(context, wanted);
     const int pixels = FittedFontPixels(largest, mayWrap, [&](int size, bool wrap) {
         HFONT candidate = size == largest ? wanted : ResizedFont(wanted, size);
-        const SIZE needed = TextArea(context, candidate, text, box.cx, wrap);
+        const SIZE needed = NeededSize(context, candidate, text, box.cx, wrap);
         if (candidate != wanted)
             DeleteObject(candidate);
         return needed.cx <= box.cx && needed.cy <= box.cy;

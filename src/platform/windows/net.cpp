@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include "platform/net.h"
+#include "platform/socket_wait.h"
 #include "platform/unsent_rests.h"
 #include "platform/windows/socket_ready.h"
 
@@ -16,11 +17,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 bool Started = false;   // WSAStartup has succeeded and WSACleanup has not run since
-
-SocketWaitFunction InstalledWait = nullptr;
 
 UnsentRests Unsent;
 
@@ -34,30 +31,17 @@ int Length(std::size_t size)
     return static_cast<int>(std::min<std::size_t>(size, INT_MAX));
 }
 
-std::chrono::milliseconds TimeLeft(Clock::time_point deadline)
+// Waits until `deadline` for the socket to be readable, or writable.
+bool WaitFor(SOCKET handle, bool forWriting, SocketClock::time_point deadline)
 {
-    return std::max(std::chrono::milliseconds::zero(),
-                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
-}
-
-// Waits until `deadline` for the socket to be readable, or writable; the time itself goes to
-// the installed wait, if there is one.
-bool WaitFor(SOCKET handle, bool forWriting, Clock::time_point deadline)
-{
-    for (;;) {
-        const std::chrono::milliseconds left = TimeLeft(deadline);
-        const bool waitElsewhere = InstalledWait != nullptr && left > std::chrono::milliseconds::zero();
-        const int ready = SocketReady(handle, forWriting ? SocketWaitKind::Writable : SocketWaitKind::Readable,
-                                      waitElsewhere ? std::chrono::milliseconds::zero() : left);
-        if (ready != 0 || !waitElsewhere)
-            return ready > 0;
-        InstalledWait(Socket{static_cast<std::intptr_t>(handle)},
-                      forWriting ? SocketWaitKind::Writable : SocketWaitKind::Readable, left);
-    }
+    const SocketWaitKind kind = forWriting ? SocketWaitKind::Writable : SocketWaitKind::Readable;
+    return WaitForSocket(Socket{static_cast<std::intptr_t>(handle)}, kind, deadline,
+                         [&](std::chrono::milliseconds limit) { return SocketReady(handle, kind, limit); })
+           > 0;
 }
 
 // Sends what it can of `bytes` before `deadline`; returns how many went out, or none on failure.
-std::optional<std::size_t> SendUntil(SOCKET handle, std::string_view bytes, Clock::time_point deadline)
+std::optional<std::size_t> SendUntil(SOCKET handle, std::string_view bytes, SocketClock::time_point deadline)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -84,11 +68,6 @@ bool InitNetworkService()
     return Started;
 }
 
-void SetSocketWaitFunction(SocketWaitFunction wait)
-{
-    InstalledWait = wait;
-}
-
 void EndNetworkService()
 {
     if (Started)
@@ -103,8 +82,7 @@ std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
     if (dotted != INADDR_NONE || name == "255.255.255.255")
         return static_cast<std::uint32_t>(dotted);
 
-    if (InstalledWait != nullptr)
-        InstalledWait(Socket{}, SocketWaitKind::Settle, SettleLimit);
+    SettleBeforeBlocking();
     // An empty name would give this machine's own address.
     const hostent* found = name.empty() ? nullptr : gethostbyname(name.c_str());
     if (found == nullptr || found->h_addrtype != AF_INET || found->h_addr_list[0] == nullptr)
@@ -131,7 +109,7 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
     if (connected && connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         int error = 0;
         int length = sizeof error;
-        connected = WSAGetLastError() == WSAEWOULDBLOCK && WaitFor(handle, true, Clock::now() + limit)
+        connected = WSAGetLastError() == WSAEWOULDBLOCK && WaitFor(handle, true, SocketClock::now() + limit)
                     && getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
                     && error == 0;
     }
@@ -144,14 +122,14 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
 
 bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
 {
-    const Clock::time_point deadline = Clock::now() + limit;
+    const SocketClock::time_point deadline = SocketClock::now() + limit;
     return Unsent.Send(socket.handle, bytes,
                        [&](std::string_view part) { return SendUntil(Handle(socket), part, deadline); });
 }
 
 std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
 {
-    if (!WaitFor(Handle(socket), false, Clock::now() + limit))
+    if (!WaitFor(Handle(socket), false, SocketClock::now() + limit))
         return 0;
     const int received = recv(Handle(socket), into.data(), Length(into.size()), 0);
     return received > 0 ? static_cast<std::size_t>(received) : 0;

@@ -779,7 +779,7 @@ void SaveToFile(OutputView& view)
                    | OFN_NOTESTFILECREATE;
     bool chosen = false;
     {
-        const EventQueue::ModalScope modal(D().queue);
+        const EventQueue::ModalScope modal(WindowEvents());
         chosen = GetSaveFileNameW(&dialog) != 0;
     }
     if (!chosen)

@@ -13,6 +13,7 @@
 #include "platform/audio.h"
 #include "platform/net.h"
 #include "platform/web_recorder.h"
+#include "utils/timing.h"
 
 #include <algorithm>
 #include <climits>
@@ -21,30 +22,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long a new window may take to be mapped and painted by the window system before the
-// caller goes on anyway.
-constexpr auto ExposeWait = std::chrono::milliseconds(100);
-
-// A socket wait looks at the socket itself at least this often, in case the network event that
-// should wake it was missed.
-constexpr auto SocketLookInterval = std::chrono::milliseconds(100);
-
 constexpr int ProgramIconResource = 1;   // in skarvel.rc
-
-void Post(EventKind kind, int number)
-{
-    D().queue.Post(kind, number);
-}
-
-void PostOnce(EventKind kind, int number)
-{
-    D().queue.PostOnce(kind, number);
-}
 
 // The number of the control behind a window handle; 0 for none.
 int ControlNumber(HWND handle)
 {
-    for (const auto& [number, control] : D().controls)
+    for (const auto& [number, control] : TheDesktop().controls)
         if (handle != nullptr && control.handle == handle)
             return number;
     return 0;
@@ -62,7 +45,7 @@ void DispatchWaiting()
             PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
-        if (D().mainWindow && IsDialogMessageW(D().mainWindow, &message))
+        if (TheDesktop().mainWindow && IsDialogMessageW(TheDesktop().mainWindow, &message))
             continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
@@ -107,9 +90,9 @@ void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds
 
 void OnTimer(UINT_PTR number)
 {
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     if (d.timers.contains(static_cast<int>(number)))
-        D().queue.PostTick(static_cast<int>(number), d.moving || d.inMenu);
+        WindowEvents().PostTick(static_cast<int>(number), d.moving || d.inMenu);
 }
 
 // --- windows --------------------------------------------------------------------------------
@@ -120,7 +103,7 @@ LRESULT CALLBACK LineEditProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 {
     if (message == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN) && GetKeyState(VK_CONTROL) >= 0
         && GetKeyState(VK_MENU) >= 0 && GetKeyState(VK_SHIFT) >= 0) {
-        D().queue.PostKey(static_cast<int>(number), wParam == VK_UP ? Key::Up : Key::Down);
+        WindowEvents().PostKey(static_cast<int>(number), wParam == VK_UP ? Key::Up : Key::Down);
         return 0;
     }
     return DefSubclassProc(window, message, wParam, lParam);
@@ -138,7 +121,7 @@ void ApplyFont(const ControlInfo& control, int dpi)
     const RECT place = ScaledPlace(control.place, dpi);
     switch (control.kind) {
     case ControlKind::TitleText:
-        FitTextToControl(control.handle, control.kind, place, MakeFont(D().titleFont, dpi), dpi);
+        FitTextToControl(control.handle, control.kind, place, MakeFont(TheDesktop().titleFont, dpi), dpi);
         break;
     case ControlKind::Button:
     case ControlKind::Toggle:
@@ -198,7 +181,7 @@ void AddAccessibleLabel(HWND parent, std::string_view name, const RECT& place)
 // focus is in a field again (Enter there does nothing).
 void ClearDefaultButtonLook()
 {
-    for (const auto& [number, control] : D().controls)
+    for (const auto& [number, control] : TheDesktop().controls)
         if (control.kind == ControlKind::Button && (GetWindowLongW(control.handle, GWL_STYLE) & BS_DEFPUSHBUTTON))
             SendMessageW(control.handle, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
 }
@@ -229,7 +212,7 @@ bool PointerOverProgram()
 
 void LetAudioRestLater(HWND window)
 {
-    SetTimer(window, AudioRestTimer, static_cast<UINT>(std::chrono::milliseconds(AudioRestDelay).count()), nullptr);
+    SetTimer(window, AudioRestTimer, static_cast<UINT>(AudioRestDelay.count()), nullptr);
 }
 
 // Asked again a while later where the pointer rests on a window of the program (one move away
@@ -243,7 +226,7 @@ void OnAudioRestTimer(HWND window)
 // The control events of WM_COMMAND, as the control-event table says.
 void OnControlCommand(int number, int code, HWND from)
 {
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     const ControlInfo* control = Control(number);
     if (!control || control->handle != from)
         return;
@@ -251,12 +234,12 @@ void OnControlCommand(int number, int code, HWND from)
     case ControlKind::Button:
         // A button's further clicks before its first is handled add nothing.
         if (code == BN_CLICKED)
-            PostOnce(EventKind::Control, number);
+            WindowEvents().PostOnce(EventKind::Control, number);
         break;
     case ControlKind::Toggle:
         // Each click changes its state, so each counts.
         if (code == BN_CLICKED)
-            Post(EventKind::Control, number);
+            WindowEvents().Post(EventKind::Control, number);
         break;
     case ControlKind::LineEdit:
         if (code == EN_SETFOCUS) {
@@ -265,13 +248,13 @@ void OnControlCommand(int number, int code, HWND from)
         }
         // EN_CHANGE also comes when the program sets the text: only the user's edits count.
         if ((code == EN_CHANGE && !d.settingText) || code == EN_SETFOCUS || code == EN_KILLFOCUS)
-            Post(EventKind::Control, number);
+            WindowEvents().Post(EventKind::Control, number);
         break;
     case ControlKind::OutputEditor:
         if (code == EN_SETFOCUS)
             ClearDefaultButtonLook();
         if (code == EN_SETFOCUS || code == EN_KILLFOCUS)
-            Post(EventKind::Control, number);
+            WindowEvents().Post(EventKind::Control, number);
         break;
     case ControlKind::TitleText:
         break;
@@ -280,7 +263,7 @@ void OnControlCommand(int number, int code, HWND from)
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     switch (message) {
     case WM_COMMAND:
         if (lParam != 0)
@@ -320,7 +303,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_CLOSE:
         // Only an event: the program's loop decides what happens.
-        Post(EventKind::Close, 0);
+        WindowEvents().Post(EventKind::Close, 0);
         return 0;
     case WM_DPICHANGED: {
         // Moved to a monitor of another dpi, or the scaling changed: the rectangle Windows
@@ -394,7 +377,7 @@ void RegisterClasses()
 
 }  // namespace
 
-Desktop& D()
+Desktop& TheDesktop()
 {
     static Desktop desktop;
     return desktop;
@@ -449,8 +432,8 @@ std::wstring WindowText(HWND window)
 
 ControlInfo* Control(int number)
 {
-    const auto found = D().controls.find(number);
-    return found == D().controls.end() ? nullptr : &found->second;
+    const auto found = TheDesktop().controls.find(number);
+    return found == TheDesktop().controls.end() ? nullptr : &found->second;
 }
 
 HWND ControlHandle(int number)
@@ -486,8 +469,8 @@ void ShowAndPaint(HWND window)
     ShowWindow(window, SW_SHOWNORMAL);
     SetForegroundWindow(window);
     UpdateWindow(window);
-    const Clock::time_point until = Clock::now() + ExposeWait;
-    for (auto left = ExposeWait; left > std::chrono::milliseconds::zero();
+    const Clock::time_point until = Clock::now() + ShowSettleTime;
+    for (auto left = ShowSettleTime; left > std::chrono::milliseconds::zero();
          left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now())) {
         DispatchKeepAlive();
         MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), KeepAliveMessages, 0);
@@ -505,7 +488,7 @@ HWND CreateChild(HWND parent, const wchar_t* windowClass, const std::wstring& te
 
 void AddTooltip(HWND control, const std::wstring& text)
 {
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     if (!d.tooltips || text.empty())
         return;
     TOOLINFOW tool{};
@@ -517,23 +500,11 @@ void AddTooltip(HWND control, const std::wstring& text)
     SendMessageW(d.tooltips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-void RemoveTooltip(HWND control)
-{
-    Desktop& d = D();
-    if (!d.tooltips)
-        return;
-    TOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.hwnd = d.mainWindow;
-    tool.uId = reinterpret_cast<UINT_PTR>(control);
-    SendMessageW(d.tooltips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
 void StartDesktop()
 {
     SetSocketWaitFunction(WaitForSocket);
     static bool started = false;
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     if (!started) {
         started = true;
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
@@ -549,7 +520,7 @@ void StartDesktop()
 
 void EndDesktop()
 {
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     for (const auto& [number, window] : d.timers)
         KillTimer(window, static_cast<UINT_PTR>(number));
     d.timers.clear();
@@ -569,7 +540,7 @@ void EndDesktop()
     d.fonts.clear();
     d.layoutDpi.clear();
     d.dpi = 96;
-    d.queue.Clear();
+    WindowEvents().Clear();
     d.focusControl = 0;
     d.lastEditFocus = 0;
     d.moving = d.inMenu = false;
@@ -579,7 +550,7 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
                     std::span<const ControlSpec> controls)
 {
     StartDesktop();
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     // Caption, system menu, close and minimise box, no maximise box, a fixed frame. Controls
     // are left out of the background's painting, so they do not flicker.
     constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -624,7 +595,7 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
 void StartTimer(int number, std::chrono::milliseconds period)
 {
     StartDesktop();
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     if (const auto running = d.timers.find(number); running != d.timers.end())
         KillTimer(running->second, static_cast<UINT_PTR>(number));
     HWND owner = d.mainWindow ? d.mainWindow : d.messageWindow;
@@ -634,17 +605,17 @@ void StartTimer(int number, std::chrono::milliseconds period)
 
 Event WaitWindowEvent(std::chrono::milliseconds limit)
 {
-    Desktop& d = D();
+    EventQueue& events = WindowEvents();
     const Clock::time_point deadline = Clock::now() + limit;
     DispatchWaiting();
-    while (d.queue.Empty()) {
+    while (events.Empty()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= std::chrono::milliseconds::zero())
             break;
         MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         DispatchWaiting();
     }
-    return d.queue.Take();
+    return events.Take();
 }
 
 std::string GetText(int control)
@@ -668,7 +639,7 @@ void SetText(int control, std::string_view text)
     const std::wstring wanted = Wide(text);
     if (WindowText(info->handle) == wanted)
         return;
-    Desktop& d = D();
+    Desktop& d = TheDesktop();
     d.settingText = true;
     SetWindowTextW(info->handle, wanted.c_str());
     d.settingText = false;
@@ -691,7 +662,7 @@ void SetEnabled(int control, bool enabled)
     const bool hadFocus = !enabled && GetFocus() == handle;
     EnableWindow(handle, enabled);
     if (hadFocus)
-        if (HWND field = ControlHandle(D().lastEditFocus); field && IsWindowEnabled(field))
+        if (HWND field = ControlHandle(TheDesktop().lastEditFocus); field && IsWindowEnabled(field))
             SetFocus(field);
 }
 
@@ -705,7 +676,7 @@ void Focus(int control)
 {
     if (HWND handle = ControlHandle(control)) {
         SetFocus(handle);
-        D().focusControl = control;
+        TheDesktop().focusControl = control;
     }
 }
 
@@ -732,7 +703,7 @@ void OpenWebAddress(std::string_view address)
     // Not waited for; but the hand-over itself completes before this returns, since the program
     // may end right after.
     run.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    run.hwnd = D().mainWindow;
+    run.hwnd = TheDesktop().mainWindow;
     run.lpVerb = L"open";
     run.lpFile = target.c_str();
     run.nShow = SW_SHOWNORMAL;

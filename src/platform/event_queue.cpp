@@ -1,0 +1,8 @@
+// The program's one queue of window events.
+#include "platform/event_queue.h"
+
+EventQueue& WindowEvents()
+{
+    static EventQueue queue;
+    return queue;
+}

@@ -1,0 +1,52 @@
+// Every time limit and interval of the program in one place: the program's own, and those its
+// platform layer keeps. Any layer may read them.
+#pragma once
+
+#include <chrono>
+
+using namespace std::chrono_literals;
+
+// --- the program -----------------------------------------------------------------------------
+
+inline constexpr std::chrono::milliseconds IdleInterval = 1000ms;   // IdleTimer
+inline constexpr std::chrono::milliseconds PollInterval = 250ms;    // PollTimer
+inline constexpr std::chrono::milliseconds EventWaitLimit = 1000ms;
+
+// How long a receive waits for the first byte of a reply. A silent board must not freeze the
+// window for good; the idle reply gets long enough for boards 50-200 ms away over the internet
+// (a late idle reply would show in front of the next reply), yet well under a second.
+inline constexpr std::chrono::milliseconds ReplyWaitLimit = 1000ms;
+inline constexpr std::chrono::milliseconds IdleReplyWaitLimit = 400ms;
+
+// The time Windows itself allows a connect, instead of Linux's two minutes.
+inline constexpr std::chrono::milliseconds ConnectTimeLimit = 21000ms;
+
+// Lets the closing click be heard before the process ends (the click lasts 30.8 ms).
+inline constexpr std::chrono::milliseconds CloseClickWait = 100ms;
+
+// --- the platform layer ----------------------------------------------------------------------
+
+// How long the windows may take to settle before a wait that cannot be split (a name lookup).
+inline constexpr std::chrono::milliseconds SettleLimit = 1000ms;
+
+// How long the program stays in the background, the pointer away from its windows, before the
+// desktop lets the click's output rest: as long as a sound server leaves a device awake after
+// its last sound, so that a look at another window costs nothing.
+inline constexpr std::chrono::milliseconds AudioRestDelay = 5000ms;
+
+// Qt: how long a new window may take to be mapped and exposed before it is painted anyway.
+inline constexpr std::chrono::milliseconds ExposeLimit = 1000ms;
+// Win32: the time a newly shown window is given to be drawn by the window system before the
+// caller goes on (it may block right after).
+inline constexpr std::chrono::milliseconds ShowSettleTime = 100ms;
+// Win32: a socket wait looks at the socket itself at least this often, in case the network
+// event that should wake it was missed.
+inline constexpr std::chrono::milliseconds SocketLookInterval = 100ms;
+// Qt: how long the connecting window stays up without the program's icon.
+inline constexpr std::chrono::milliseconds ConnectIconDelay = 200ms;
+// Linux: how long the sound server may stay silent while the connection, and then the click's
+// stream, is made.
+inline constexpr std::chrono::milliseconds SoundServerAnswerLimit = 400ms;
+// Win32: how long after its start a click may still be on its way through the system: a press
+// within that time restarts the stream, whatever the stream says it still holds.
+inline constexpr std::chrono::milliseconds ClickAfterglow = 60ms;
