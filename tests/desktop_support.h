@@ -16,13 +16,7 @@
 #include <string>
 #include <vector>
 
-// What a dialog showed when it was answered.
-struct SeenDialog {
-    std::string title;
-    std::string text;     // the prompt of an input dialog, the text of a message
-    std::string preset;   // input dialogs only
-    bool input = false;
-};
+#include "seen_dialog.h"
 
 // How to answer the next dialog: for an input dialog, the text to put in before accepting, or
 // nothing to cancel with Escape; message boxes are always confirmed.

@@ -367,15 +367,15 @@ void ExpectControlsAt(int dpi)
     }
 }
 
-// The input dialog as it stands while the program waits in it.
-struct SeenDialog {
+// The input dialog's layout as it stands while the program waits in it.
+struct InputDialogLayout {
     SIZE outer{};
     int dpi = 0;
     RECT prompt{}, field{}, ok{};
     std::wstring fieldName;   // what a screen reader calls its field
 };
 
-SeenDialog* Seen = nullptr;
+InputDialogLayout* Seen = nullptr;
 
 void CALLBACK LookAtDialog(HWND, UINT, UINT_PTR timer, DWORD)
 {
@@ -443,7 +443,7 @@ TEST_F(WindowsDesktop, EveryWindowIsLaidOutAtTheScreensDpi)
     EXPECT_EQ(FontOf(text).lfHeight, FontHeight(GuiFontPoints, dpi)) << "the connecting window's font";
     CloseConnectWindow();
 
-    SeenDialog seen;
+    InputDialogLayout seen;
     Seen = &seen;
     SetTimer(nullptr, 0, 50, LookAtDialog);
     EXPECT_EQ(InputDialog("Skarvel: Meldung", "Polling-Befehl eingeben!", "C"), "C");

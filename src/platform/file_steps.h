@@ -11,7 +11,7 @@ int FlushAndClose(std::intptr_t handle);
 // Closes without waiting for the disk.
 void CloseFile(std::intptr_t handle);
 // Gives the file `from` the name `to`, replacing a file of that name; 0 on success.
-int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+int RenameOver(const std::filesystem::path& from, const std::filesystem::path& to);
 void RemoveFile(const std::filesystem::path& path);
 // The system's own words for an error, as UTF-8.
 std::string ErrorText(int error);

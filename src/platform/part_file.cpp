@@ -8,7 +8,7 @@ bool FinishPartFile(PartFile& file, std::string& why)
 {
     int error = FlushAndClose(std::exchange(file.handle, -1));
     if (error == 0)
-        error = ReplaceFile(file.temporary, file.target);
+        error = RenameOver(file.temporary, file.target);
     if (error != 0) {
         RemoveFile(file.temporary);
         why = ErrorText(error);

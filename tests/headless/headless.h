@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "seen_dialog.h"
 
 namespace headless {
 
@@ -29,12 +30,6 @@ struct Control {
     bool showsFirstLine = false;     // the program asked for the first line since the last append
 };
 
-struct Dialog {
-    bool input = false;              // an input dialog, else a message
-    std::string title, text, preset; // text: the prompt of an input dialog, a message's text
-    Millis at{0};                    // when it opened, on the test's clock
-};
-
 // Everything back to the start: no window, no timers, no dialogs seen, the clock at 0.
 void Reset();
 
@@ -47,7 +42,7 @@ Millis Now();
 void Answer(std::optional<std::string> text);
 // How long the next dialogs stay open on the test's clock (0 by default).
 void DialogsTake(Millis span);
-const std::vector<Dialog>& Dialogs();
+const std::vector<SeenDialog>& Dialogs();
 
 // Runs `action` when the program waits for events and the clock has reached `at`.
 void At(Millis at, std::function<void()> action);

@@ -41,7 +41,7 @@ struct State {
 
     std::vector<std::optional<std::string>> answers;
     Millis dialogSpan{0};
-    std::vector<Dialog> dialogs;
+    std::vector<SeenDialog> dialogs;
 
     bool audioFails = false;
     std::vector<Millis> sounds;
@@ -113,7 +113,7 @@ Event Deliver()
 }
 
 // A modal dialog: open for the span the test asked for, ticks falling due meanwhile dropped.
-void HoldDialog(Dialog dialog)
+void HoldDialog(SeenDialog dialog)
 {
     State& s = S();
     dialog.at = s.now;
@@ -144,7 +144,7 @@ void DialogsTake(Millis span)
     S().dialogSpan = span;
 }
 
-const std::vector<Dialog>& Dialogs()
+const std::vector<SeenDialog>& Dialogs()
 {
     return S().dialogs;
 }

@@ -124,7 +124,7 @@ void CloseFile(std::intptr_t handle)
     close(static_cast<int>(handle));
 }
 
-int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+int RenameOver(const std::filesystem::path& from, const std::filesystem::path& to)
 {
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }

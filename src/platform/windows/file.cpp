@@ -121,7 +121,7 @@ void CloseFile(std::intptr_t handle)
     CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
-int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+int RenameOver(const std::filesystem::path& from, const std::filesystem::path& to)
 {
     // Shown like any other file once it has its name.
     SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL);
