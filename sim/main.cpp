@@ -47,6 +47,10 @@ Options:
   --split N       send each reply in two TCP segments, N ms apart
   --silent        never reply
   --drop-after N  close the connection after replying to its N-th command
+  --drop-at CMD   close a connection at once, unanswered, when it sends CMD
+  --away-for N    on SIGUSR1 the board goes away for N ms (default 20000):
+                  every connection is dropped and connects are refused; on
+                  SIGUSR2 the same, but connects neither succeed nor fail
   --long-replies  pad the data of every reply with '-' to 600 characters
   --late-idle N   answer the idle message "x" N ms late; replies keep their
                   order, so those after it wait too
@@ -99,6 +103,8 @@ one board and one hanging listener, ended when the connection closes.
   wait-commands N MS   ok 1 once N commands have come, ok 0 after MS ms
   wait-closed N MS     ok 1 once N connections have closed, ok 0 after MS ms
   hang                 a listener whose connects hang: ok PORT
+  away refuse|hang     the board goes away (see --away-for): ok
+  back                 the board comes back on its port: ok
 )";
 
 // The whole text must be a number in [0, max].
@@ -115,6 +121,7 @@ std::optional<int> ParseCount(std::string_view text, int max)
 struct ProgramOptions {
     netio::SimOptions board;
     std::optional<std::uint16_t> httpPort;
+    std::chrono::milliseconds awayFor{20000};
 };
 
 // The options in the command line's syntax; `error` says what is wrong when there are none.
@@ -124,9 +131,10 @@ std::optional<ProgramOptions> ParseOptions(std::span<const std::string> args, st
     netio::SimOptions& options = program.board;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& option = args[i];
-        const bool takesText = option == "--password" || option == "--record";
+        const bool takesText = option == "--password" || option == "--record" || option == "--drop-at";
         const bool takesNumber = option == "--port" || option == "--http-port" || option == "--delay"
-                                 || option == "--split" || option == "--drop-after" || option == "--late-idle";
+                                 || option == "--split" || option == "--drop-after" || option == "--late-idle"
+                                 || option == "--away-for";
         if (option == "--silent") {
             options.neverReply = true;
         } else if (option == "--long-replies") {
@@ -138,7 +146,8 @@ std::optional<ProgramOptions> ParseOptions(std::span<const std::string> args, st
             error = option + " needs a value";
             return std::nullopt;
         } else if (takesText) {
-            (option == "--password" ? options.password : options.recordFile) = args[++i];
+            (option == "--password" ? options.password : option == "--record" ? options.recordFile : options.dropAt) =
+                args[++i];
         } else {
             const std::string_view value = args[++i];
             const bool isPort = option == "--port" || option == "--http-port";
@@ -159,6 +168,8 @@ std::optional<ProgramOptions> ParseOptions(std::span<const std::string> args, st
                 options.splitPause = ms;
             else if (option == "--drop-after")
                 options.dropAfter = *number;
+            else if (option == "--away-for")
+                program.awayFor = ms;
             else
                 options.lateIdle = ms;
         }
@@ -207,6 +218,14 @@ std::string Answer(ControlSession& session, std::string_view request)
     const netio::Simulator& board = *session.board;
     if (verb == "stop") {
         session.board->Stop();
+        return "ok";
+    }
+    if (verb == "away" && words.size() == 2 && (words[1] == "refuse" || words[1] == "hang")) {
+        session.board->GoAway(words[1] == "hang" ? netio::Simulator::Away::Hanging : netio::Simulator::Away::Refusing);
+        return "ok";
+    }
+    if (verb == "back") {
+        session.board->ComeBack();
         return "ok";
     }
     if (verb == "received" || verb == "commands") {
@@ -313,12 +332,16 @@ int main(int argc, char* argv[])
     if (control)
         return ServeControl(options.port);
 
-    // Blocked before the server thread starts, so that it inherits the mask and only sigwait sees them.
+    // Blocked before the server thread starts, so that it inherits the mask and only the main
+    // thread's waits see them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    sigset_t signals = stopSignals;
+    sigaddset(&signals, SIGUSR1);
+    sigaddset(&signals, SIGUSR2);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     if (hang) {
         netio::HangingListener listener;
@@ -347,8 +370,29 @@ int main(int argc, char* argv[])
         }
         std::cout << "http-port " << web.Port() << std::endl;
     }
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    // Until a stop signal: the board goes away on SIGUSR1 or SIGUSR2 and comes back after awayFor.
+    std::optional<std::chrono::steady_clock::time_point> backAt;
+    for (;;) {
+        const auto left = backAt ? std::max(*backAt - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())
+                                 : std::chrono::steady_clock::duration::zero();
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+        const timespec wait{static_cast<time_t>(seconds.count()),
+                            static_cast<long>(std::chrono::nanoseconds(left - seconds).count())};
+        const int signal = backAt ? sigtimedwait(&signals, nullptr, &wait) : sigwaitinfo(&signals, nullptr);
+        if (signal < 0) {
+            if (errno == EAGAIN && backAt) {
+                simulator.ComeBack();
+                backAt.reset();
+            }
+            continue;
+        }
+        if (signal == SIGUSR1 || signal == SIGUSR2) {
+            simulator.GoAway(signal == SIGUSR2 ? netio::Simulator::Away::Hanging : netio::Simulator::Away::Refusing);
+            backAt = std::chrono::steady_clock::now() + program->awayFor;
+            continue;
+        }
+        break;
+    }
     web.Stop();
     simulator.Stop();
     return 0;

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <thread>
@@ -108,6 +109,8 @@ struct Simulator::Impl {
     std::optional<std::string> ReplyTo(Connection& connection, std::string_view text);
     void SendDue(Connection& connection);
     void Close(Connection& connection);
+    // Runs `request` on the server thread (at once when it does not run) and returns once done.
+    void OnServer(std::function<void()> request);
     // Written before the matching count changes, so that a test that waited for it finds the line.
     void Log(std::string_view event, std::string_view detail = {});
 
@@ -124,6 +127,7 @@ struct Simulator::Impl {
     std::atomic<bool> stopping{false};
     std::list<Connection> connections;   // server thread only
     Clock::time_point acceptPausedUntil;  // server thread only
+    std::unique_ptr<HangingListener> hanging;   // while away and hanging; server thread only
 
     // What the test thread reads while the server runs.
     mutable std::mutex mutex;
@@ -133,6 +137,7 @@ struct Simulator::Impl {
     std::size_t commandCount = 0;
     int accepted = 0;
     int closedCount = 0;
+    std::function<void()> request;           // for the server thread; done once emptied
 };
 
 void Simulator::Impl::Serve()
@@ -160,8 +165,24 @@ void Simulator::Impl::Serve()
                 0, std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count()));
         if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
             break;
-        if (fds[0].revents != 0)
-            break;
+        if (fds[0].revents != 0) {
+            char wake[16];
+            if (read(wakeRead, wake, sizeof wake) <= 0 || stopping)
+                break;
+            std::function<void()> asked;
+            {
+                const std::lock_guard lock(mutex);
+                asked = request;
+            }
+            if (asked)
+                asked();
+            {
+                const std::lock_guard lock(mutex);
+                request = nullptr;
+            }
+            changed.notify_all();
+            continue;
+        }
 
         auto fd = fds.begin() + 2;
         for (Connection& connection : connections) {
@@ -255,6 +276,12 @@ void Simulator::Impl::HandleCommand(Connection& connection, std::string text, Cl
     }
     if (options.dropAfter > 0 && ++connection.commandCount >= options.dropAfter)
         connection.closing = true;
+    if (!options.dropAt.empty() && text == options.dropAt) {
+        connection.closing = true;
+        connection.pending.clear();
+        connection.out.clear();
+        connection.unsent = 0;
+    }
     {
         const std::lock_guard lock(mutex);
         ++commandCount;
@@ -330,6 +357,23 @@ void Simulator::Impl::Close(Connection& connection)
     changed.notify_all();
 }
 
+void Simulator::Impl::OnServer(std::function<void()> asked)
+{
+    if (!thread.joinable()) {
+        asked();
+        return;
+    }
+    std::unique_lock lock(mutex);
+    request = std::move(asked);
+    lock.unlock();
+    if (write(wakeWrite, "r", 1) < 0) {
+        // One byte in an empty pipe: only a server already gone fails it, and then no one waits.
+    }
+    lock.lock();
+    // Bounded, as every wait of a test: the server thread answers within one turn of its loop.
+    changed.wait_for(lock, 10s, [this] { return !request; });
+}
+
 void Simulator::Impl::Log(std::string_view event, std::string_view detail)
 {
     if (record == nullptr)
@@ -394,6 +438,32 @@ void Simulator::Stop()
 std::uint16_t Simulator::Port() const
 {
     return impl_->port;
+}
+
+void Simulator::GoAway(Away how)
+{
+    Impl& s = *impl_;
+    s.OnServer([&s, how] {
+        for (Connection& connection : s.connections)
+            s.Close(connection);
+        s.connections.clear();
+        if (s.listenFd >= 0)
+            close(std::exchange(s.listenFd, -1));
+        if (how == Away::Hanging) {
+            s.hanging = std::make_unique<HangingListener>();
+            s.hanging->Start(s.port);
+        }
+    });
+}
+
+void Simulator::ComeBack()
+{
+    Impl& s = *impl_;
+    s.OnServer([&s] {
+        s.hanging.reset();
+        if (s.listenFd < 0)
+            s.listenFd = ListenOnLoopback(s.port, SOMAXCONN).first;
+    });
 }
 
 std::vector<ReceivedChunk> Simulator::Received() const
@@ -461,14 +531,14 @@ HangingListener::~HangingListener()
         close(impl_->fd);
 }
 
-bool HangingListener::Start()
+bool HangingListener::Start(std::uint16_t port)
 {
     Impl& s = *impl_;
     if (s.fd >= 0)
         return false;
     // Backlog 0 lets a single connection wait in the accept queue; with it full, Linux drops
     // further SYNs, and the connecting side keeps retrying until it gives up by itself.
-    std::tie(s.fd, s.port) = ListenOnLoopback(0, 0);
+    std::tie(s.fd, s.port) = ListenOnLoopback(port, 0);
     if (s.fd < 0)
         return false;
     const sockaddr_in address = Loopback(s.port);

@@ -27,6 +27,8 @@ struct SimOptions {
     std::optional<std::chrono::milliseconds> splitPause; // set: each reply in two segments
     bool neverReply = false;
     int dropAfter = 0;                                   // 0: never
+    std::string dropAt;                                  // set: a connection that sends this command
+                                                         // is closed at once, unanswered
     bool longReplies = false;
     std::chrono::milliseconds lateIdle{0};
     std::string recordFile;                              // empty: no file
@@ -72,6 +74,12 @@ public:
     int Connections() const;         // accepted so far
     int ClosedConnections() const;   // closed by the client or dropped
 
+    // The board goes away: every connection is dropped and, until it comes back, a connect to its
+    // port is refused, or (Hanging) neither taken nor refused. Both return once done.
+    enum class Away { Refusing, Hanging };
+    void GoAway(Away how = Away::Refusing);
+    void ComeBack();
+
     // Runs `use` on the board every connection shares, under the lock its commands take, so that
     // another thread (the web page) sees and switches the same states.
     void WithBoard(const std::function<void(sim::Board&)>& use);
@@ -94,7 +102,7 @@ public:
     HangingListener(const HangingListener&) = delete;
     HangingListener& operator=(const HangingListener&) = delete;
 
-    bool Start();
+    bool Start(std::uint16_t port = 0);   // 0: any free port
     std::uint16_t Port() const;
 
 private:

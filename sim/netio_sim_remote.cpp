@@ -169,6 +169,8 @@ bool Simulator::Start()
         request += " --silent";
     if (o.dropAfter > 0)
         request += " --drop-after " + std::to_string(o.dropAfter);
+    if (!o.dropAt.empty())
+        request += " --drop-at " + o.dropAt;
     if (o.longReplies)
         request += " --long-replies";
     if (o.lateIdle > 0ms)
@@ -189,6 +191,16 @@ void Simulator::Stop()
 std::uint16_t Simulator::Port() const
 {
     return impl_->port;
+}
+
+void Simulator::GoAway(Away how)
+{
+    impl_->link.Ask(how == Away::Hanging ? "away hang" : "away refuse");
+}
+
+void Simulator::ComeBack()
+{
+    impl_->link.Ask("back");
 }
 
 std::vector<ReceivedChunk> Simulator::Received() const
@@ -239,7 +251,7 @@ HangingListener::HangingListener() : impl_(std::make_unique<Impl>()) {}
 
 HangingListener::~HangingListener() = default;
 
-bool HangingListener::Start()
+bool HangingListener::Start(std::uint16_t)
 {
     const std::optional<std::string> port = impl_->link.Ask("hang");
     impl_->port = port ? static_cast<std::uint16_t>(std::stoi(*port)) : 0;

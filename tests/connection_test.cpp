@@ -26,6 +26,7 @@
 #include <string_view>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "globals.h"
 #include "board/connection.h"
@@ -63,6 +64,17 @@ protected:
     void SetUp() override { Link = BoardLink{}; }
     void TearDown() override { CloseBoardConnection(); }
 
+    // Tends the lost link at `at` on the test's clock, as the main window's timer does; a connect
+    // under way is looked at again while real time passes, as it would be a moment later.
+    static void TendAt(SteadyTime at)
+    {
+        TendBoardLink(at);
+        for (int look = 0; Link.Connecting && look < 200; ++look) {
+            std::this_thread::sleep_for(5ms);
+            TendBoardLink(at);
+        }
+    }
+
     void Connect(netio::SimOptions options = {})
     {
         sim_ = ConnectToSimulatedBoard(options);
@@ -75,7 +87,7 @@ protected:
 TEST_F(ConnectionTest, ACommandGoesOutInOneSendAndItsReplyComesBackCleaned)
 {
     Connect();
-    EXPECT_EQ(ExchangeCommand("F"), "F:020103");
+    EXPECT_EQ(ExchangeCommand("F").reply, "F:020103");
     ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
     const auto chunks = sim_->Received();
     ASSERT_EQ(chunks.size(), 1u);
@@ -85,7 +97,7 @@ TEST_F(ConnectionTest, ACommandGoesOutInOneSendAndItsReplyComesBackCleaned)
 TEST_F(ConnectionTest, TheCommandIsSentExactlyAsTyped)
 {
     Connect();
-    const std::string reply = ExchangeCommand(" q 1");
+    const std::string reply = ExchangeCommand(" q 1").reply;
     EXPECT_EQ(reply, "q1:ERR");
     ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
     EXPECT_EQ(AllReceived(*sim_), " q 1\r");
@@ -95,8 +107,8 @@ TEST_F(ConnectionTest, TextIsWindows1252OnTheWire)
 {
     Connect();
     // The board echoes the request, so the reply shows the bytes decoded again.
-    EXPECT_EQ(ExchangeCommand("ä"), "ä:ERR");
-    EXPECT_EQ(ExchangeCommand("€"), "€:ERR");
+    EXPECT_EQ(ExchangeCommand("ä").reply, "ä:ERR");
+    EXPECT_EQ(ExchangeCommand("€").reply, "€:ERR");
     ASSERT_TRUE(sim_->WaitForCommands(2, 2s));
     EXPECT_EQ(AllReceived(*sim_), "\xE4\r\x80\r");
 }
@@ -105,7 +117,7 @@ TEST_F(ConnectionTest, TheIdleMessageIsXAndItsReplyIsDropped)
 {
     Connect();
     SendIdleMessage();
-    EXPECT_EQ(ExchangeCommand("F"), "F:020103");
+    EXPECT_EQ(ExchangeCommand("F").reply, "F:020103");
     ASSERT_TRUE(sim_->WaitForCommands(2, 2s));
     EXPECT_EQ(AllReceived(*sim_), "x\rF\r");
 }
@@ -113,8 +125,8 @@ TEST_F(ConnectionTest, TheIdleMessageIsXAndItsReplyIsDropped)
 TEST_F(ConnectionTest, ASplitReplyShowsItsFirstPartAndTheRestComesNextTime)
 {
     Connect({.splitPause = 300ms});
-    const std::string first = ExchangeCommand("F");
-    const std::string second = ExchangeCommand("F");
+    const std::string first = ExchangeCommand("F").reply;
+    const std::string second = ExchangeCommand("F").reply;
     EXPECT_FALSE(first.empty());
     EXPECT_LT(first.size(), std::string("F:020103").size());
     EXPECT_TRUE((first + second).starts_with("F:020103")) << first << " | " << second;
@@ -124,7 +136,7 @@ TEST_F(ConnectionTest, ALateIdleReplyShowsInFrontOfTheNextReply)
 {
     Connect({.lateIdle = Link.IdleReplyLimit + 300ms});
     SendIdleMessage();
-    EXPECT_TRUE(ExchangeCommand("F").starts_with("x:ERR"));
+    EXPECT_TRUE(ExchangeCommand("F").reply.starts_with("x:ERR"));
 }
 
 TEST_F(ConnectionTest, IdleRepliesOfABoardAFewHundredMsAwayNeverReachAShownReply)
@@ -132,45 +144,118 @@ TEST_F(ConnectionTest, IdleRepliesOfABoardAFewHundredMsAwayNeverReachAShownReply
     Connect({.replyDelay = 150ms});
     for (int i = 0; i < 4; ++i) {
         SendIdleMessage();
-        EXPECT_EQ(ExchangeCommand("F"), "F:020103") << "round " << i;
+        EXPECT_EQ(ExchangeCommand("F").reply, "F:020103") << "round " << i;
     }
 }
 
 TEST_F(ConnectionTest, AReplyOver500BytesIsCutAndItsRestReadNextTime)
 {
     Connect({.longReplies = true});
-    const std::string first = ExchangeCommand("F");
+    const std::string first = ExchangeCommand("F").reply;
     EXPECT_TRUE(first.starts_with("F:020103"));
     // The buffer was full: nothing of it was a terminator or a zero.
     EXPECT_EQ(std::string(Link.ReceiveBuffer.data(), Link.ReceiveBuffer.size()).find('\0'), std::string::npos);
     EXPECT_EQ(first.size(), 500u);
     // The rest of the first reply comes in front of the second.
-    const std::string second = ExchangeCommand("F");
+    const std::string second = ExchangeCommand("F").reply;
     const std::size_t restFiller = std::string("F:").size() + netio::LongReplyDataSize - 500;
     EXPECT_EQ(second.substr(0, restFiller), std::string(restFiller, netio::LongReplyFiller));
     // The second reply follows in the same read only if it has arrived by then.
     EXPECT_TRUE(second.size() == restFiller || second.substr(restFiller, 8) == "F:020103") << second;
 }
 
-TEST_F(ConnectionTest, ADroppedBoardGivesEmptyRepliesAndTheProgramGoesOn)
+// A board that closes the connection is told apart from a silent one at once: the exchange does
+// not wait out its limit, nothing goes out while the link is lost, and the link is mended in the
+// background, the first try at once.
+TEST_F(ConnectionTest, ADroppedBoardIsNoticedAtOnceAndTheLinkMendedInTheBackground)
 {
     // No SIGPIPE guard here: the sends themselves must not raise the signal.
-    Connect({.dropAfter = 1});
-    EXPECT_EQ(ExchangeCommand("F"), "F:020103");
-    ASSERT_TRUE(sim_->WaitForClosed(1, 2s));
-    for (int i = 0; i < 3; ++i) {
-        const auto started = Clock::now();
-        EXPECT_EQ(ExchangeCommand("F"), "");
-        SendIdleMessage();
-        EXPECT_LT(Clock::now() - started, Link.ReplyLimit);
-    }
+    Connect({.dropAt = "D"});
+    EXPECT_EQ(ExchangeCommand("F").outcome, ExchangeOutcome::Replied);
+    const auto started = Clock::now();
+    const Exchange dropped = ExchangeCommand("D");
+    EXPECT_LT(Clock::now() - started, Link.ReplyLimit / 2);
+    EXPECT_EQ(dropped.outcome, ExchangeOutcome::LinkLost);
+    EXPECT_EQ(TakeLinkNews(), LinkNews::Lost);
+    EXPECT_EQ(TakeLinkNews(), LinkNews::None);
+    const std::size_t commands = sim_->Commands().size();
+    EXPECT_EQ(ExchangeCommand("F").outcome, ExchangeOutcome::NotSent);
+    SendIdleMessage();
+    EXPECT_EQ(sim_->Commands().size(), commands);
+
+    TendAt(SteadyTime{});
+    EXPECT_EQ(TakeLinkNews(), LinkNews::Restored);
+    EXPECT_EQ(TakeLinkNews(), LinkNews::None);
+    EXPECT_EQ(ExchangeCommand("F").reply, "F:020103");
+    EXPECT_EQ(sim_->Connections(), 2);
 }
 
-TEST_F(ConnectionTest, ASilentBoardGivesAnEmptyReplyWithinTwiceTheLimit)
+// A board that takes the connection only to drop it before it answers is not mended: the tries
+// go on growing apart instead of starting at once again.
+TEST_F(ConnectionTest, ABoardThatDropsBeforeAnsweringIsNotTriedAtOnceAgain)
+{
+    Connect({.dropAt = "D"});
+    EXPECT_EQ(ExchangeCommand("D").outcome, ExchangeOutcome::LinkLost);
+    TendAt(SteadyTime{});
+    EXPECT_EQ(ExchangeCommand("D").outcome, ExchangeOutcome::LinkLost);
+    TendAt(SteadyTime(10ms));
+    TendAt(SteadyTime(1009ms));
+    EXPECT_TRUE(Link.Lost);
+    TendAt(SteadyTime(1010ms));
+    EXPECT_FALSE(Link.Lost);
+    EXPECT_EQ(ExchangeCommand("F").reply, "F:020103");
+    const std::vector<LinkNews> told = {TakeLinkNews(), TakeLinkNews(), TakeLinkNews(), TakeLinkNews(), TakeLinkNews()};
+    EXPECT_EQ(told, (std::vector<LinkNews>{LinkNews::Lost, LinkNews::Restored, LinkNews::Lost, LinkNews::Restored,
+                                           LinkNews::None}));
+}
+
+// Refused while the board is away: tried at once, then 1, 2, 4, 8, 16 and 30 s after each failed
+// try; the first try after its return mends the link.
+TEST_F(ConnectionTest, ABoardAwayIsTriedAtTheStatedPausesUntilItIsBack)
+{
+    Connect();
+    sim_->GoAway();
+    EXPECT_EQ(ExchangeCommand("F").outcome, ExchangeOutcome::LinkLost);
+    std::vector<long long> tries;   // when each try failed, in s of the test's clock
+    for (auto at = 0ms; at <= 100s; at += 100ms) {
+        const int before = Link.FailedTries;
+        TendAt(SteadyTime(at));
+        if (Link.FailedTries != before)
+            tries.push_back(std::chrono::duration_cast<std::chrono::seconds>(at).count());
+    }
+    EXPECT_EQ(tries, (std::vector<long long>{0, 1, 3, 7, 15, 31, 61, 91}));
+    sim_->ComeBack();
+    TendAt(SteadyTime(121s));
+    EXPECT_EQ(TakeLinkNews(), LinkNews::Lost);
+    EXPECT_EQ(TakeLinkNews(), LinkNews::Restored);
+    EXPECT_EQ(ExchangeCommand("F").reply, "F:020103");
+}
+
+// A connect that neither succeeds nor fails never holds up the caller; it is given up at the
+// connect limit, and so is a lookup.
+TEST_F(ConnectionTest, ATryThatHangsNeverWaitsAndIsGivenUpAtTheConnectLimit)
+{
+    Connect();
+    sim_->GoAway(netio::Simulator::Away::Hanging);
+    EXPECT_EQ(ExchangeCommand("F").outcome, ExchangeOutcome::LinkLost);
+    const auto started = Clock::now();
+    TendBoardLink(SteadyTime{});
+    TendBoardLink(SteadyTime(Link.ConnectLimit - 1ms));
+    EXPECT_LT(Clock::now() - started, 100ms);
+    EXPECT_TRUE(Link.Connecting.has_value());
+    EXPECT_EQ(Link.FailedTries, 0);
+    TendBoardLink(SteadyTime(Link.ConnectLimit));
+    EXPECT_FALSE(Link.Connecting.has_value());
+    EXPECT_EQ(Link.FailedTries, 1);
+}
+
+TEST_F(ConnectionTest, ASilentBoardGivesAnEmptyReplyWithinTwiceTheLimitAndTheLinkStands)
 {
     Connect({.neverReply = true});
     auto started = Clock::now();
-    EXPECT_EQ(ExchangeCommand("F"), "");
+    const Exchange silent = ExchangeCommand("F");
+    EXPECT_EQ(silent.outcome, ExchangeOutcome::Replied);
+    EXPECT_EQ(silent.reply, "");
     auto waited = Clock::now() - started;
     EXPECT_GE(waited, Link.ReplyLimit - 50ms);
     EXPECT_LT(waited, 2 * Link.ReplyLimit);
@@ -180,11 +265,12 @@ TEST_F(ConnectionTest, ASilentBoardGivesAnEmptyReplyWithinTwiceTheLimit)
     waited = Clock::now() - started;
     EXPECT_GE(waited, Link.IdleReplyLimit - 50ms);
     EXPECT_LT(waited, 2 * Link.IdleReplyLimit);
+    EXPECT_EQ(TakeLinkNews(), LinkNews::None);
 }
 
 TEST_F(ConnectionTest, NoConnectionGivesEmptyReplies)
 {
-    EXPECT_EQ(ExchangeCommand("F"), "");
+    EXPECT_EQ(ExchangeCommand("F").reply, "");
     SendIdleMessage();
     CloseBoardConnection();
     EXPECT_FALSE(Link.BoardConnection.has_value());
@@ -247,21 +333,21 @@ protected:
 TEST_F(RawPeerTest, AZeroByteEndsTheReply)
 {
     PeerSends(std::string_view("A:1\0BC", 6));
-    EXPECT_EQ(ExchangeCommand("A"), "A:1");
+    EXPECT_EQ(ExchangeCommand("A").reply, "A:1");
 }
 
 TEST_F(RawPeerTest, ReplyCleaningTakesOutEveryBlankCarriageReturnAndLineFeed)
 {
     PeerSends("S1:Seite 2\r\n\r Q: 0\n5 ");
-    EXPECT_EQ(ExchangeCommand("S1"), "S1:Seite2Q:05");
+    EXPECT_EQ(ExchangeCommand("S1").reply, "S1:Seite2Q:05");
 }
 
 TEST_F(RawPeerTest, AShortReplyLeavesNoTraceOfALongerOne)
 {
     PeerSends("LONGREPLY1234567890");
-    EXPECT_EQ(ExchangeCommand("L"), "LONGREPLY1234567890");
+    EXPECT_EQ(ExchangeCommand("L").reply, "LONGREPLY1234567890");
     PeerSends("S:1");
-    EXPECT_EQ(ExchangeCommand("S"), "S:1");
+    EXPECT_EQ(ExchangeCommand("S").reply, "S:1");
 }
 
 // The peer does not read: each exchange gives up within its limit, receives nothing after a
@@ -274,7 +360,7 @@ TEST_F(RawPeerTest, ABoardThatStopsReadingFailsEachExchangeInTimeAndLaterGetsWho
     const std::string command(32767, 'A');
     for (int i = 0; i < 3; ++i) {
         const auto started = Clock::now();
-        EXPECT_EQ(ExchangeCommand(command), "") << "exchange " << i;
+        EXPECT_EQ(ExchangeCommand(command).reply, "") << "exchange " << i;
         EXPECT_LT(Clock::now() - started, 2 * Link.ReplyLimit + 1s);
     }
     const auto started = Clock::now();
@@ -287,7 +373,7 @@ TEST_F(RawPeerTest, ABoardThatStopsReadingFailsEachExchangeInTimeAndLaterGetsWho
             stream += PeerReceives(20ms);
     });
     Link.ReplyLimit = 3s;
-    EXPECT_EQ(ExchangeCommand("F"), "R:1");
+    EXPECT_EQ(ExchangeCommand("F").reply, "R:1");
     board.join();
     std::size_t whole = 0;
     for (std::size_t at = 0, end; (end = stream.find('\r', at)) != std::string::npos; at = end + 1, ++whole) {
@@ -299,10 +385,19 @@ TEST_F(RawPeerTest, ABoardThatStopsReadingFailsEachExchangeInTimeAndLaterGetsWho
     EXPECT_GE(whole, 2u);
 }
 
+TEST_F(RawPeerTest, ABoardThatResetsTheConnectionIsALostLink)
+{
+    const linger abort{1, 0};
+    setsockopt(peer_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+    ClosePeer(std::exchange(peer_, NoPeer));
+    EXPECT_EQ(ExchangeCommand("F").outcome, ExchangeOutcome::LinkLost);
+    EXPECT_EQ(TakeLinkNews(), LinkNews::Lost);
+}
+
 TEST_F(RawPeerTest, ReceivedBytesAreDecodedAsWindows1252)
 {
     PeerSends("\x80:\xE4\xFC");
-    EXPECT_EQ(ExchangeCommand("E"), "€:äü");
+    EXPECT_EQ(ExchangeCommand("E").reply, "€:äü");
 }
 
 TEST(CleanReply, RemovesOnlyBlanksCarriageReturnsAndLineFeeds)
@@ -358,14 +453,14 @@ TEST_F(OpenConnectionTest, TheNetworkServiceStartsTwiceAndAgainAfterItsEnd)
     EXPECT_TRUE(InitNetworkService());
     EXPECT_TRUE(InitNetworkService());
     Connect();
-    EXPECT_EQ(ExchangeCommand("F"), "F:020103");
+    EXPECT_EQ(ExchangeCommand("F").reply, "F:020103");
     CloseBoardConnection();
     EndNetworkService();
 
     EXPECT_TRUE(InitNetworkService());
     Link.BoardConnection = OpenBoardConnection("127.0.0.1", sim_->Port());
     ASSERT_TRUE(Link.BoardConnection.has_value());
-    EXPECT_EQ(ExchangeCommand("F"), "F:020103");
+    EXPECT_EQ(ExchangeCommand("F").reply, "F:020103");
 }
 
 #ifndef _WIN32

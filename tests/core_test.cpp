@@ -4,12 +4,14 @@
 // sanitized, and for Windows under Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef _WIN32
@@ -418,6 +420,101 @@ TEST_F(PollingTest, ClosingDuringARunEndsTheLoopWithoutAnEndLine)
     headless::CloseWindow();
     EXPECT_EQ(Handle(), LoopEnd::WindowClosed);
     EXPECT_EQ(Lines().size(), 2u);
+}
+
+// --- the lost link ------------------------------------------------------------------------------
+
+constexpr std::string_view LostLine = "*** Verbindung zum Board unterbrochen ***";
+constexpr std::string_view RestoredLine = "*** Verbindung wiederhergestellt ***";
+constexpr std::string_view NotSentLine = "*** keine Verbindung – Befehl nicht gesendet ***";
+constexpr std::string_view Title = "Varnex-NET-IO-TerminalEmulation V1.0";
+constexpr std::string_view LostTitle = "Varnex-NET-IO-TerminalEmulation V1.0 (keine Verbindung)";
+
+class LostLinkTest : public PollingTest {
+protected:
+    void SetUp() override
+    {
+        PollingTest::SetUp();
+        // The test's clock runs far ahead of a real connect (under Wine it takes a few ms): a
+        // connect under way is given the real time it needs before the next tick looks at it.
+        headless::BeforeEachTick([] {
+            for (int look = 0; Link.Connecting && CheckConnect(*Link.Connecting) == ConnectProgress::Pending && look < 400;
+                 ++look)
+                std::this_thread::sleep_for(5ms);
+        });
+    }
+
+    // The board goes away at `at` (its connections dropped, connects refused) and returns at `back`.
+    void BoardAwayBetween(Millis at, Millis back)
+    {
+        headless::At(at, [this] { sim_->GoAway(); });
+        headless::At(back, [this] { sim_->ComeBack(); });
+    }
+
+    static std::size_t CountOf(const std::vector<std::string>& lines, std::string_view line)
+    {
+        return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+    }
+};
+
+// Gone at 1.5 s: the idle message at 2 s finds out, tries follow at 2, 3 and 5 s; back at 5.5 s,
+// the try at 9 s mends the link, and the idle message goes on.
+TEST_F(LostLinkTest, ADropWhileIdleIsToldOnceAndMendedWithoutAClick)
+{
+    BoardAwayBetween(1500ms, 5500ms);
+    std::string titleWhileLost;
+    headless::At(4s, [&] { titleWhileLost = headless::MainWindowTitle(); });
+    RunUntil(8s + 100ms);
+    EXPECT_EQ(Lines(), std::vector<std::string>{std::string(LostLine)});
+    EXPECT_EQ(titleWhileLost, LostTitle);
+    RunUntil(11s + 100ms);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{std::string(LostLine), std::string(RestoredLine)}));
+    EXPECT_EQ(headless::MainWindowTitle(), Title);
+    ASSERT_TRUE(sim_->WaitForCommands(3, 2s));
+    EXPECT_EQ(sim_->CountCommands("x"), 3u);   // at 1 s, then at 10 and 11 s on the new connection
+    EXPECT_EQ(sim_->Connections(), 2);
+}
+
+// Polls while the link is lost add nothing; once it is back polling goes on with the same command,
+// four times a second, without asking again.
+TEST_F(LostLinkTest, PollingGoesOnWithoutAskingAgainAndAddsNothingMeanwhile)
+{
+    headless::Click(PollingToggle);
+    BoardAwayBetween(2100ms, 3500ms);
+    RunUntil(8s + 100ms);
+    const std::vector<std::string> lines = Lines();
+    EXPECT_EQ(headless::Dialogs().size(), 1u);
+    EXPECT_TRUE(G.PollingActive);
+    EXPECT_EQ(CountOf(lines, LostLine), 1u);
+    EXPECT_EQ(CountOf(lines, RestoredLine), 1u);
+    const auto lost = std::find(lines.begin(), lines.end(), LostLine);
+    ASSERT_NE(lost, lines.end());
+    ASSERT_LT(lost + 1, lines.end());
+    EXPECT_EQ(*(lost + 1), RestoredLine) << "a poll added a line while the link was lost";
+    // The polls of the test's last 2.5 s, one a tick, on the new connection.
+    const auto replies = std::count_if(lost + 2, lines.end(), [](const std::string& line) { return line.starts_with("C:"); });
+    EXPECT_GE(replies, 10);
+    EXPECT_EQ(lines.end() - (lost + 2), replies);
+}
+
+// A command sent as the board goes shows the loss; one sent while it is away says it was not sent;
+// once it is back, commands go out again.
+TEST_F(LostLinkTest, ACommandWhileTheLinkIsLostIsShownAsNotSent)
+{
+    sim_->GoAway();
+    SetText(CommandField, "F");
+    Click(SendButton);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{">F", std::string(LostLine)}));
+    EXPECT_EQ(headless::MainWindowTitle(), LostTitle);
+    Click(SendButton);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{">F", std::string(NotSentLine)}));
+    EXPECT_TRUE(IsEnabled(SendButton));
+    sim_->ComeBack();
+    RunUntil(1s + 50ms);
+    EXPECT_EQ(Lines().back(), RestoredLine);
+    Click(SendButton);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{">F", "F:020103"}));
+    EXPECT_EQ(headless::MainWindowTitle(), Title);
 }
 
 // --- the whole program ---------------------------------------------------------------------------

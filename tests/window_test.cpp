@@ -252,7 +252,7 @@ TEST_F(WindowTest, WhileTheBoardIsSilentTheWindowPaintsAndTicksWaitOnePerTimer)
     QTimer repaint;
     QObject::connect(&repaint, &QTimer::timeout, [] { MainWindowWidget()->update(); });
     repaint.start(20);
-    EXPECT_EQ(ExchangeCommand("F"), "");
+    EXPECT_EQ(ExchangeCommand("F").reply, "");
     EXPECT_GE(counter.paints, 5);
     const auto events = Drain();
     for (const int timer : {IdleTimer, PollTimer})

@@ -1,4 +1,4 @@
-// Command exchange with the board over the connection made at start-up.
+// Command exchange with the board, and mending a link the board closed or reset.
 #include "board/connection.h"
 
 #include <algorithm>
@@ -6,12 +6,51 @@
 
 #include "board/codepage.h"
 
+namespace {
+
+std::uint16_t PortOnWire(std::int32_t port)
+{
+    return static_cast<std::uint16_t>(port & 0xFFFF);
+}
+
+// The connection is of no more use: it is closed, and mended in the background.
+void MarkLost()
+{
+    CloseBoardConnection();
+    Link.Lost = true;
+    Link.NextTry.reset();
+    Link.News.push_back(LinkNews::Lost);
+}
+
+void TryFailed(SteadyTime now)
+{
+    const auto last = static_cast<int>(std::size(LinkTryDelays)) - 1;
+    Link.NextTry = now + LinkTryDelays[std::min(Link.FailedTries, last)];
+    ++Link.FailedTries;
+}
+
+void Restore()
+{
+    Link.BoardConnection = Link.Connecting;
+    Link.Connecting.reset();
+    Link.Lost = false;
+    Link.Answered = false;
+    Link.News.push_back(LinkNews::Restored);
+}
+
+}  // namespace
+
 std::optional<Socket> OpenBoardConnection(std::string_view host, std::int32_t port)
 {
-    const auto address = ResolveIPv4(Utf8ToWindows1252(host));
+    Link.Host = host;
+    Link.Port = port;
+    const NameLookup lookup(Utf8ToWindows1252(host));
+    if (!lookup.Wait(Link.ConnectLimit))
+        return std::nullopt;
+    const std::optional<std::uint32_t> address = lookup.Address();
     if (!address)
         return std::nullopt;
-    return ConnectTcp(*address, static_cast<std::uint16_t>(port & 0xFFFF), Link.ConnectLimit);
+    return ConnectTcp(*address, PortOnWire(port), Link.ConnectLimit);
 }
 
 std::string CleanReply(std::string_view bytes)
@@ -24,24 +63,103 @@ std::string CleanReply(std::string_view bytes)
     return reply;
 }
 
-std::string ExchangeCommand(std::string_view command)
+Exchange ExchangeCommand(std::string_view command)
 {
     // The blank fill is what makes a short reply leave no trace of an earlier one.
     Link.ReceiveBuffer.fill(' ');
-    // A command that did not go out has no reply to wait for; one still on its way gets its
-    // reply read by a later exchange, like any late reply.
-    if (Link.BoardConnection
-        && SendBytes(*Link.BoardConnection, Utf8ToWindows1252(command) + Link.CommandTerminator, Link.ReplyLimit))
-        ReceiveOnce(*Link.BoardConnection, Link.ReceiveBuffer, Link.ReplyLimit);
-    const std::string_view received(Link.ReceiveBuffer.data(), Link.ReceiveBuffer.size());
-    return Windows1252ToUtf8(CleanReply(received.substr(0, received.find('\0'))));
+    if (!Link.BoardConnection)
+        return {ExchangeOutcome::NotSent, {}};
+    // A command that did not go out in time has no reply to wait for; one still on its way gets
+    // its reply read by a later exchange, like any late reply.
+    const SocketOutcome sent =
+        SendBytes(*Link.BoardConnection, Utf8ToWindows1252(command) + Link.CommandTerminator, Link.ReplyLimit);
+    const SocketOutcome received =
+        sent == SocketOutcome::Done ? ReceiveOnce(*Link.BoardConnection, Link.ReceiveBuffer, Link.ReplyLimit).outcome
+                                    : sent;
+    Link.Answered = Link.Answered || received == SocketOutcome::Done;
+    if (received == SocketOutcome::Lost) {
+        MarkLost();
+        return {ExchangeOutcome::LinkLost, {}};
+    }
+    const std::string_view text(Link.ReceiveBuffer.data(), Link.ReceiveBuffer.size());
+    return {ExchangeOutcome::Replied, Windows1252ToUtf8(CleanReply(text.substr(0, text.find('\0'))))};
 }
 
 void SendIdleMessage()
 {
-    if (!Link.BoardConnection || !SendBytes(*Link.BoardConnection, Link.IdleCommand + Link.CommandTerminator, Link.IdleReplyLimit))
+    if (!Link.BoardConnection)
         return;
-    ReceiveOnce(*Link.BoardConnection, std::span(Link.ReceiveBuffer).first(IdleReceiveSize), Link.IdleReplyLimit);
+    SocketOutcome outcome = SendBytes(*Link.BoardConnection, Link.IdleCommand + Link.CommandTerminator, Link.IdleReplyLimit);
+    if (outcome == SocketOutcome::Done)
+        outcome = ReceiveOnce(*Link.BoardConnection, std::span(Link.ReceiveBuffer).first(IdleReceiveSize),
+                              Link.IdleReplyLimit)
+                      .outcome;
+    Link.Answered = Link.Answered || outcome == SocketOutcome::Done;
+    if (outcome == SocketOutcome::Lost)
+        MarkLost();
+}
+
+void TendBoardLink(SteadyTime now)
+{
+    if (!Link.Lost)
+        return;
+    // Each step may end at once (a dotted address, a refused or a loopback connect): the next one
+    // is taken in the same turn.
+    for (;;) {
+        if (Link.Connecting) {
+            const ConnectProgress progress = CheckConnect(*Link.Connecting);
+            if (progress == ConnectProgress::Connected) {
+                Restore();
+            } else if (progress == ConnectProgress::Failed || now - Link.StepStarted >= Link.ConnectLimit) {
+                CloseSocket(*Link.Connecting);
+                Link.Connecting.reset();
+                TryFailed(now);
+            }
+            return;
+        }
+        if (Link.Lookup) {
+            if (!Link.Lookup->Done()) {
+                if (now - Link.StepStarted >= Link.ConnectLimit) {
+                    Link.Lookup.reset();
+                    TryFailed(now);
+                }
+                return;
+            }
+            const std::optional<std::uint32_t> address = Link.Lookup->Address();
+            Link.Lookup.reset();
+            if (address)
+                Link.Connecting = StartConnect(*address, PortOnWire(Link.Port));
+            if (!Link.Connecting) {
+                TryFailed(now);
+                return;
+            }
+            Link.StepStarted = now;
+            continue;
+        }
+        if (!Link.NextTry) {
+            // Lost again before the board answered: the pauses go on growing, so that a board
+            // that takes connections only to drop them is not hammered.
+            if (Link.Answered) {
+                Link.FailedTries = 0;
+                Link.NextTry = now;
+            } else {
+                TryFailed(now);
+            }
+        }
+        if (now < *Link.NextTry)
+            return;
+        Link.Lookup.emplace(Utf8ToWindows1252(Link.Host));
+        Link.StepStarted = now;
+    }
+}
+
+LinkNews TakeLinkNews()
+{
+    if (Link.News.empty())
+        return LinkNews::None;
+    const LinkNews news = Link.News.front();
+    Link.News.pop_front();
+    return news;
 }
 
 void CloseBoardConnection()
@@ -49,4 +167,8 @@ void CloseBoardConnection()
     if (Link.BoardConnection)
         CloseSocket(*Link.BoardConnection);
     Link.BoardConnection.reset();
+    if (Link.Connecting)
+        CloseSocket(*Link.Connecting);
+    Link.Connecting.reset();
+    Link.Lookup.reset();
 }

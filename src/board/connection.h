@@ -1,10 +1,13 @@
-// The one link to the board: a TCP connection, one command and one reply at a time. The link
-// keeps its own state here, from start-up to the end of the program.
+// The one link to the board: a TCP connection, one command and one reply at a time. A link the
+// board closed or reset is noticed, tried again in the background without ever waiting, and the
+// main window is told when it was lost and when it is back. The link keeps its own state here,
+// from start-up to the end of the program.
 #pragma once
 
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +18,11 @@
 inline constexpr std::size_t ReceiveBufferSize = 500;
 inline constexpr std::size_t IdleReceiveSize = 100;
 
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// What the main window is still to be told of the link.
+enum class LinkNews { None, Lost, Restored };
+
 struct BoardLink {
     std::optional<Socket> BoardConnection;                 // the one connection to the board
     std::array<char, ReceiveBufferSize> ReceiveBuffer{};   // wire bytes of the latest reply
@@ -24,26 +32,59 @@ struct BoardLink {
     std::chrono::milliseconds ConnectLimit = ConnectTimeLimit;
     std::chrono::milliseconds ReplyLimit = ReplyWaitLimit;
     std::chrono::milliseconds IdleReplyLimit = IdleReplyWaitLimit;
+
+    // Where the link goes, kept from its opening for the tries after a loss.
+    std::string Host;
+    std::int32_t Port = 0;
+    // A lost link and the tries to mend it (TendBoardLink).
+    bool Lost = false;
+    // The board answered since the link was last made: a link lost before it did was not
+    // mended, and its tries go on where they were instead of starting at once again.
+    bool Answered = true;
+    int FailedTries = 0;
+    std::optional<SteadyTime> NextTry;       // none: to be decided at the next tending
+    SteadyTime StepStarted;                  // of the lookup or the connect under way
+    std::optional<NameLookup> Lookup;        // a try's lookup, while it runs
+    std::optional<Socket> Connecting;        // a try's connect, while it runs
+    std::deque<LinkNews> News;               // oldest first
 };
 
 // At its start-up state as a BoardLink is made: no connection, a zero-filled buffer.
 inline BoardLink Link;
 
 // Dotted IPv4 host text as it stands, otherwise the name's first IPv4 address; the port's low
-// 16 bits. None on any failure, including a connect that takes longer than Link.ConnectLimit.
+// 16 bits. The lookup and the connect each give up after Link.ConnectLimit, the windows painted
+// meanwhile. None on any failure. The host and port are kept for the tries after a loss.
 std::optional<Socket> OpenBoardConnection(std::string_view host, std::int32_t port);
 
+// What became of a command: the board's cleaned reply (empty when the board stayed silent for
+// Link.ReplyLimit), or nothing sent because the link is lost, or the link lost during the
+// exchange.
+enum class ExchangeOutcome { Replied, NotSent, LinkLost };
+struct Exchange {
+    ExchangeOutcome outcome = ExchangeOutcome::Replied;
+    std::string reply;
+};
+
 // Sends the command and CommandTerminator as one message, receives once into ReceiveBuffer and
-// returns the cleaned reply. Each step waits at most Link.ReplyLimit. Empty when the board is
-// silent, gone, not reading or never connected; a command that could not be sent waits for no
-// reply.
-std::string ExchangeCommand(std::string_view command);
+// cleans the reply. Each step waits at most Link.ReplyLimit; a command that could not be sent in
+// time waits for no reply.
+Exchange ExchangeCommand(std::string_view command);
 
 // Every CR, LF and blank removed, wherever it stands.
 std::string CleanReply(std::string_view bytes);
 
 // Keeps the board's connection alive; whatever it answers is read and dropped. Each step waits
-// at most Link.IdleReplyLimit.
+// at most Link.IdleReplyLimit. Nothing is sent while the link is lost.
 void SendIdleMessage();
 
+// Carries a lost link's tries on: begins one when it is due (the first at once, then after each
+// of LinkTryDelays), looks how the one under way stands, gives up a step that took longer than
+// Link.ConnectLimit. Never waits. `now`: the clock the main window's timers run on.
+void TendBoardLink(SteadyTime now);
+
+// The oldest news of the link not yet taken; None when there is none.
+LinkNews TakeLinkNews();
+
+// Closes the connection and gives up any try under way (at the end of the program).
 void CloseBoardConnection();

@@ -1,9 +1,11 @@
 // One TCP client connection over the operating system's sockets. Plain functions, so that the
-// program above never sees a socket header; every wait has a limit of the caller's choosing.
+// program above never sees a socket header; every wait has a limit of the caller's choosing, and
+// what never waits says so.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,28 +23,58 @@ bool InitNetworkService();
 // Gives back what InitNetworkService took, at the end; nothing when it never succeeded.
 void EndNetworkService();
 
-// Dotted IPv4 text as it stands, otherwise the first IPv4 address the name resolves to (a
-// lookup that blocks, after a Settle turn of the installed wait).
-std::optional<std::uint32_t> ResolveIPv4(std::string_view host);   // network byte order
+// A host's IPv4 address looked up without waiting for it: dotted IPv4 text at once, a name on a
+// short-lived thread of its own that does nothing but the lookup. The lookup may be dropped at
+// any moment; one that never ends costs only its thread.
+class NameLookup {
+public:
+    explicit NameLookup(std::string_view host);   // the host's bytes, as the system takes them
+
+    bool Done() const;
+    // Once done: the first IPv4 address (network byte order); none when the name has none.
+    std::optional<std::uint32_t> Address() const;
+    // Waits at most `limit` until done, through the installed wait (the windows stay painted);
+    // whether it is done.
+    bool Wait(std::chrono::milliseconds limit) const;
+
+    struct Shared;
+
+private:
+    std::shared_ptr<Shared> shared_;
+};
+
+// A connect that never waits: StartConnect begins it (none when it failed at once), CheckConnect
+// looks how it stands. A socket that failed is the caller's to close.
+enum class ConnectProgress { Pending, Connected, Failed };
+std::optional<Socket> StartConnect(std::uint32_t address, std::uint16_t port);
+ConnectProgress CheckConnect(Socket socket);
 
 // Connects to address:port, giving up after `limit`. The socket is closed on every failure.
 std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds limit);
 
-// Sends all of `bytes`, waiting at most `limit` in all for room in the connection; false on
-// failure or time-out. A board that stops reading fills the connection: when the time runs out
-// part-way, the unsent rest is kept and goes out first on the next send to the same socket, so
-// that one message never runs into the next on the board's side.
-bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit);
+// How a send or a receive ended. A board that merely does not answer in time leaves the
+// connection standing; one that closed it, or reset it, or a send that failed for any reason but
+// its time limit, leaves it of no more use.
+enum class SocketOutcome { Done, TimedOut, Lost };
 
-// Waits at most `limit` for the first byte, then receives once into `into`. Returns the number of
-// bytes received; 0 on time-out, a closed connection or an error.
-std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit);
+// Sends all of `bytes`, waiting at most `limit` in all for room in the connection. A board that
+// stops reading fills the connection: when the time runs out part-way, the unsent rest is kept
+// and goes out first on the next send to the same socket, so that one message never runs into
+// the next on the board's side.
+SocketOutcome SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit);
+
+// Waits at most `limit` for the first byte, then receives once into `into`.
+struct Received {
+    std::size_t count = 0;   // bytes received, when Done
+    SocketOutcome outcome = SocketOutcome::TimedOut;
+};
+Received ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit);
 
 void CloseSocket(Socket socket);
 
-// What a socket wait waits for. Settle: for no socket; the caller is about to block where it
-// cannot wait in pieces (a name lookup), so the windows are brought up to date first.
-enum class SocketWaitKind { Readable, Writable, Settle };
+// What a socket wait waits for. Pause: for no socket, only for the time to pass (a name lookup
+// being waited for), the windows kept painted meanwhile.
+enum class SocketWaitKind { Readable, Writable, Pause };
 
 // Every wait above spends its time in this function when one is installed, else asleep in the
 // operating system. A window front end installs one so that its windows stay painted while the

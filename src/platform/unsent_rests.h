@@ -10,26 +10,30 @@
 #include <string>
 #include <string_view>
 
+#include "platform/net.h"
+
 class UnsentRests {
 public:
     // Sends the rest kept for the socket, if any, then `bytes`, through `sendUntil` (bytes ->
-    // how many went out before the deadline, or none on failure). True when all of both went out.
+    // how many went out before the deadline, or none on failure). Done when all of both went out.
     template <typename SendUntil>
-    bool Send(std::intptr_t socket, std::string_view bytes, SendUntil sendUntil)
+    SocketOutcome Send(std::intptr_t socket, std::string_view bytes, SendUntil sendUntil)
     {
         if (const auto rest = rests_.find(socket); rest != rests_.end()) {
             const std::optional<std::size_t> sent = sendUntil(std::string_view(rest->second));
             if (!sent)
-                return false;
+                return SocketOutcome::Lost;
             rest->second.erase(0, *sent);
             if (!rest->second.empty())
-                return false;
+                return SocketOutcome::TimedOut;
             rests_.erase(rest);
         }
         const std::optional<std::size_t> sent = sendUntil(bytes);
-        if (sent && *sent > 0 && *sent < bytes.size())
+        if (!sent)
+            return SocketOutcome::Lost;
+        if (*sent > 0 && *sent < bytes.size())
             rests_[socket] = bytes.substr(*sent);
-        return sent == bytes.size();
+        return *sent == bytes.size() ? SocketOutcome::Done : SocketOutcome::TimedOut;
     }
 
     // The socket is closed: what it kept goes nowhere.

@@ -69,10 +69,16 @@ void CloseConnectWindow();
 // controls created in the order given (which is also the keyboard order).
 bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, FontSpec titleFont,
                     std::span<const ControlSpec> controls);
+void SetMainWindowTitle(std::string_view title);
 
 // Timer ticks arrive as Timer events, at most one queued per timer (a busy loop gets one tick
 // afterwards, not all it missed); ticks that fall due while a modal dialog is open are dropped.
+// Starting a running timer again starts it anew with the new period.
 void StartTimer(int number, std::chrono::milliseconds period);
+// A tick already queued still comes.
+void StopTimer(int number);
+// The clock the timers run on (the tests' desktop keeps a clock of its own).
+std::chrono::steady_clock::time_point TimerClockNow();
 
 // The oldest queued event, or waits (asleep) until one comes or `limit` passes. A button's click
 // is not queued while an earlier click of it still waits there: a busy window does it once.

@@ -17,6 +17,26 @@ namespace {
 constexpr std::string_view EmptyCommandTitle = "Varnex-NET-IO: Meldung";
 constexpr std::string_view EmptyCommandText =
     "Es wurde kein Befehl in die Befehlszeile eingetragen!\r\rEs wurde keine Datenanfrage abgeschickt!";
+constexpr std::string_view NotSentLine = "*** keine Verbindung – Befehl nicht gesendet ***";
+constexpr std::string_view LinkLostLine = "*** Verbindung zum Board unterbrochen ***";
+constexpr std::string_view LinkRestoredLine = "*** Verbindung wiederhergestellt ***";
+
+// Tells what became of the link, once each time: a line in the output and the window's title;
+// while the link is lost, its timer tends the tries to mend it, the first one at once.
+void ReportLinkNews()
+{
+    for (LinkNews news = TakeLinkNews(); news != LinkNews::None; news = TakeLinkNews()) {
+        const bool lost = news == LinkNews::Lost;
+        AppendLine(OutputEditor, lost ? LinkLostLine : LinkRestoredLine);
+        SetMainWindowTitle(MainWindowTitle(lost));
+        if (lost) {
+            StartTimer(LinkTimer, LinkTendInterval);
+            TendBoardLink(TimerClockNow());
+        } else {
+            StopTimer(LinkTimer);
+        }
+    }
+}
 }  // namespace
 
 std::string BoardWebAddress()
@@ -24,7 +44,7 @@ std::string BoardWebAddress()
     return "http://" + G.Settings.Host + ":" + G.Settings.HttpPortText;
 }
 
-void SendCommand()
+std::string SendCommand()
 {
     SetEnabled(SendButton, false);
     // Encoded at once, so the line shown is what goes out: "?" for what the wire cannot carry.
@@ -32,17 +52,24 @@ void SendCommand()
     if (command.empty()) {
         MessageDialog(EmptyCommandTitle, EmptyCommandText);
     } else {
-        const std::string reply = ExchangeCommand(command);
+        const Exchange exchange = ExchangeCommand(command);
         ClearOutput(OutputEditor);
         SetTextColour(OutputEditor, G.ReplyColour);
         AppendLine(OutputEditor, ">" + command);
-        AppendLine(OutputEditor, reply);
+        // A link lost on the way says so in the line that follows.
+        if (exchange.outcome == ExchangeOutcome::Replied)
+            AppendLine(OutputEditor, exchange.reply);
+        else if (exchange.outcome == ExchangeOutcome::NotSent)
+            AppendLine(OutputEditor, NotSentLine);
     }
     SetEnabled(SendButton, true);
     Focus(CommandField);
+    return command;
 }
 
-std::optional<LoopEnd> HandleEvent(Event event)
+namespace {
+
+std::optional<LoopEnd> Dispatch(Event event)
 {
     switch (event.kind) {
     case EventKind::None:
@@ -58,13 +85,15 @@ std::optional<LoopEnd> HandleEvent(Event event)
             SendIdleMessage();
         else if (event.number == PollTimer)
             OnPollTimer();
+        else if (event.number == LinkTimer)
+            TendBoardLink(TimerClockNow());
         break;
     case EventKind::Control:
         switch (event.number) {
         case SendButton:
             PlayClick();
-            SendCommand();
-            RememberCommand(FitToWindows1252(GetText(CommandField)));
+            // What went out, not what the field holds by now: typing goes on during the exchange.
+            RememberCommand(SendCommand());
             break;
         case ReferenceButton:
             PlayClick();
@@ -95,6 +124,17 @@ std::optional<LoopEnd> HandleEvent(Event event)
         break;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+// What the event did to the link is told once it is done.
+std::optional<LoopEnd> HandleEvent(Event event)
+{
+    const std::optional<LoopEnd> end = Dispatch(event);
+    if (!end)
+        ReportLinkNews();
+    return end;
 }
 
 LoopEnd RunEventLoop()

@@ -19,8 +19,9 @@ LoopEnd RunEventLoop();
 // Carries out one event; a value when the loop is to end.
 std::optional<LoopEnd> HandleEvent(Event event);
 
-// Sends the text of the command field and shows it with the board's reply.
-void SendCommand();
+// Sends the text of the command field and shows it with the board's reply; the command sent
+// (empty when the field was).
+std::string SendCommand();
 
 // The web address of the board's own interface, built from the settings exactly as stored.
 std::string BoardWebAddress();

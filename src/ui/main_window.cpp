@@ -1,8 +1,6 @@
 // The main window's controls as data, and building the window from them.
 #include "ui/main_window.h"
 
-#include <string>
-
 #include "globals.h"
 
 const std::array<ControlSpec, 10> MainWindowControls = {{
@@ -25,8 +23,12 @@ const std::array<ControlSpec, 10> MainWindowControls = {{
      "Varnex: permanente, zyklische Datenabfrage eines bestimmten Befehls"},
 }};
 
+std::string MainWindowTitle(bool linkLost)
+{
+    return "Varnex-NET-IO-TerminalEmulation " + G.ProgramVersion + (linkLost ? " (keine Verbindung)" : "");
+}
+
 bool BuildMainWindow()
 {
-    const std::string title = "Varnex-NET-IO-TerminalEmulation " + G.ProgramVersion;
-    return OpenMainWindow(title, MainWindowWidth, MainWindowHeight, G.TitleFont, MainWindowControls);
+    return OpenMainWindow(MainWindowTitle(), MainWindowWidth, MainWindowHeight, G.TitleFont, MainWindowControls);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "platform/window.h"
 
@@ -17,9 +18,10 @@ inline constexpr int PollingToggle = 9;
 inline constexpr int CommandField = 10;
 inline constexpr int OutputEditor = 11;
 
-// Timer numbers.
+// Timer numbers. LinkTimer runs only while the link to the board is lost.
 inline constexpr int IdleTimer = 1;
 inline constexpr int PollTimer = 2;
+inline constexpr int LinkTimer = 3;
 
 inline constexpr int MainWindowWidth = 420;
 inline constexpr int MainWindowHeight = 370;
@@ -29,3 +31,6 @@ extern const std::array<ControlSpec, 10> MainWindowControls;
 
 // Opens the window with its controls; false when it could not be created.
 bool BuildMainWindow();
+
+// The window's title: the program and its version, and whether the board is out of reach.
+std::string MainWindowTitle(bool linkLost = false);

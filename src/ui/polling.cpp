@@ -46,9 +46,11 @@ void PollOnce()
         return;
     SetEnabled(SendButton, false);
     SetText(CommandField, G.PollCommand);
-    const std::string reply = ExchangeCommand(G.PollCommand);
+    const Exchange exchange = ExchangeCommand(G.PollCommand);
     SetTextColour(OutputEditor, G.ReplyColour);
-    AppendLine(OutputEditor, reply);
+    // While the link is lost, polls add nothing; the loss itself is told once.
+    if (exchange.outcome == ExchangeOutcome::Replied)
+        AppendLine(OutputEditor, exchange.reply);
     Focus(CommandField);
 }
 

@@ -21,13 +21,19 @@ inline constexpr std::chrono::milliseconds IdleReplyWaitLimit = 400ms;
 // The time Windows itself allows a connect, instead of Linux's two minutes.
 inline constexpr std::chrono::milliseconds ConnectTimeLimit = 21000ms;
 
+// A lost link is tried again at once, then after each of these pauses in turn, the last one over
+// and over.
+inline constexpr std::chrono::milliseconds LinkTryDelays[] = {1000ms, 2000ms, 4000ms, 8000ms, 16000ms, 30000ms};
+// While the link is lost, how often the loop looks how a try stands.
+inline constexpr std::chrono::milliseconds LinkTendInterval = 100ms;
+
 // Lets the closing click be heard before the process ends (the click lasts 30.8 ms).
 inline constexpr std::chrono::milliseconds CloseClickWait = 100ms;
 
 // --- the platform layer ----------------------------------------------------------------------
 
-// How long the windows may take to settle before a wait that cannot be split (a name lookup).
-inline constexpr std::chrono::milliseconds SettleLimit = 1000ms;
+// How often a wait for a name lookup looks whether it is done.
+inline constexpr std::chrono::milliseconds LookupLookInterval = 20ms;
 
 // How long the program stays in the background, the pointer away from its windows, before the
 // desktop lets the click's output rest: as long as a sound server leaves a device awake after

@@ -46,6 +46,8 @@ const std::vector<SeenDialog>& Dialogs();
 
 // Runs `action` when the program waits for events and the clock has reached `at`.
 void At(Millis at, std::function<void()> action);
+// Runs `action` before every timer tick is handed to the program.
+void BeforeEachTick(std::function<void()> action);
 
 // The user's doing, each raising the control events a desktop raises for it.
 void Click(int control);                      // a button or a toggle; nothing when disabled

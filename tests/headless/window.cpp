@@ -30,6 +30,7 @@ struct State {
     std::map<int, Timer> timers;
     std::map<int, int> ticksDelivered;
     std::vector<PlannedAction> planned;   // in the order of their times
+    std::function<void()> beforeEachTick;
 
     bool windowOpen = false;
     std::string title;
@@ -107,8 +108,11 @@ void Advance(Millis until, bool withActions)
 Event Deliver()
 {
     const Event event = WindowEvents().Take();
-    if (event.kind == EventKind::Timer)
+    if (event.kind == EventKind::Timer) {
         ++S().ticksDelivered[event.number];
+        if (S().beforeEachTick)
+            S().beforeEachTick();
+    }
     return event;
 }
 
@@ -233,6 +237,11 @@ int TicksDelivered(int timer)
     return S().ticksDelivered[timer];
 }
 
+void BeforeEachTick(std::function<void()> action)
+{
+    S().beforeEachTick = std::move(action);
+}
+
 void LetAudioFail(bool fail)
 {
     S().audioFails = fail;
@@ -326,6 +335,21 @@ void StartTimer(int number, std::chrono::milliseconds period)
 {
     State& s = S();
     s.timers[number] = {period, s.now + period};
+}
+
+void StopTimer(int number)
+{
+    S().timers.erase(number);
+}
+
+std::chrono::steady_clock::time_point TimerClockNow()
+{
+    return std::chrono::steady_clock::time_point(S().now);
+}
+
+void SetMainWindowTitle(std::string_view title)
+{
+    S().title = std::string(title);
 }
 
 Event WaitWindowEvent(std::chrono::milliseconds limit)

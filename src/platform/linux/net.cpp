@@ -1,6 +1,6 @@
 // POSIX sockets behind the connection functions.
 #include "platform/net.h"
-#include "platform/socket_wait.h"
+#include "platform/sockets.h"
 #include "platform/unsent_rests.h"
 
 #include <arpa/inet.h>
@@ -20,18 +20,9 @@ namespace {
 
 UnsentRests Unsent;
 
-// poll() until `deadline`, resumed after signals. Returns the events that came, 0 on time-out,
-// -1 on error.
-int PollUntil(int handle, short events, SocketClock::time_point deadline)
+int Handle(Socket socket)
 {
-    const SocketWaitKind kind = events & POLLIN ? SocketWaitKind::Readable : SocketWaitKind::Writable;
-    return WaitForSocket(Socket{handle}, kind, deadline, [&](std::chrono::milliseconds limit) {
-        pollfd entry{handle, events, 0};
-        const int ready = poll(&entry, 1, static_cast<int>(limit.count()));
-        if (ready > 0)
-            return static_cast<int>(entry.revents);
-        return ready < 0 && errno != EINTR ? -1 : 0;
-    });
+    return static_cast<int>(socket.handle);
 }
 
 // Sends what it can of `bytes` before `deadline`; returns how many went out, or none on failure.
@@ -46,7 +37,7 @@ std::optional<std::size_t> SendUntil(int handle, std::string_view bytes, SocketC
             continue;
         } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // An error shows in the next send.
-            const int ready = PollUntil(handle, POLLOUT, deadline);
+            const int ready = WaitUntil(Socket{handle}, SocketWaitKind::Writable, deadline);
             if (ready == 0)
                 break;
             if (ready < 0)
@@ -60,6 +51,16 @@ std::optional<std::size_t> SendUntil(int handle, std::string_view bytes, SocketC
 
 }  // namespace
 
+int LookAtSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
+{
+    pollfd entry{Handle(socket), static_cast<short>(kind == SocketWaitKind::Readable ? POLLIN : POLLOUT), 0};
+    const int ready = poll(&entry, 1, static_cast<int>(limit.count()));
+    if (ready > 0)
+        return 1;
+    // Resumed after a signal by the caller's next look.
+    return ready < 0 && errno != EINTR ? -1 : 0;
+}
+
 bool InitNetworkService()
 {
     signal(SIGPIPE, SIG_IGN);
@@ -68,74 +69,86 @@ bool InitNetworkService()
 
 void EndNetworkService() {}
 
-std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
+std::optional<std::uint32_t> DottedIPv4(const std::string& host)
 {
-    const std::string name(host);
     in_addr dotted{};
-    if (inet_aton(name.c_str(), &dotted) != 0)
-        return dotted.s_addr;
+    if (inet_aton(host.c_str(), &dotted) == 0)
+        return std::nullopt;
+    return dotted.s_addr;
+}
 
-    SettleBeforeBlocking();
+std::optional<std::uint32_t> ResolveName(const std::string& name)
+{
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (name.empty() || getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
         return std::nullopt;
     const std::uint32_t address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
     freeaddrinfo(found);
     return address;
 }
 
-std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds limit)
+std::optional<Socket> StartConnect(std::uint32_t address, std::uint16_t port)
 {
-    const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (handle < 0)
         return std::nullopt;
-
-    // Non-blocking only for the connect, so that it gives up after `limit`.
-    const int flags = fcntl(handle, F_GETFL);
-    fcntl(handle, F_SETFL, flags | O_NONBLOCK);
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
     target.sin_addr.s_addr = address;
-    int result = connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target);
-    if (result != 0 && errno == EINPROGRESS && PollUntil(handle, POLLOUT, SocketClock::now() + limit) > 0) {
-        int error = 0;
-        socklen_t length = sizeof error;
-        result = getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 ? 0 : -1;
-    }
-    if (result != 0) {
+    if (connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 && errno != EINPROGRESS) {
         close(handle);
         return std::nullopt;
     }
-    fcntl(handle, F_SETFL, flags);
     return Socket{handle};
 }
 
-bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
+ConnectProgress CheckConnect(Socket socket)
 {
-    const int handle = static_cast<int>(socket.handle);
+    const int handle = Handle(socket);
+    const int ready = LookAtSocket(socket, SocketWaitKind::Writable, std::chrono::milliseconds::zero());
+    if (ready == 0)
+        return ConnectProgress::Pending;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (ready < 0 || getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+        return ConnectProgress::Failed;
+    // Non-blocking only for the connect: every later wait is a poll with the caller's limit.
+    fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+    return ConnectProgress::Connected;
+}
+
+SocketOutcome SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
+{
+    const int handle = Handle(socket);
     const SocketClock::time_point deadline = SocketClock::now() + limit;
     return Unsent.Send(socket.handle, bytes, [&](std::string_view part) { return SendUntil(handle, part, deadline); });
 }
 
-std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
+Received ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
 {
-    const int handle = static_cast<int>(socket.handle);
-    if (PollUntil(handle, POLLIN, SocketClock::now() + limit) <= 0)
-        return 0;
+    const int ready = WaitUntil(socket, SocketWaitKind::Readable, SocketClock::now() + limit);
+    if (ready == 0)
+        return {};
     for (;;) {
-        const ssize_t received = recv(handle, into.data(), into.size(), 0);
+        const ssize_t received = recv(Handle(socket), into.data(), into.size(), MSG_DONTWAIT);
+        if (received > 0)
+            return {static_cast<std::size_t>(received), SocketOutcome::Done};
         if (received < 0 && errno == EINTR)
             continue;
-        return received > 0 ? static_cast<std::size_t>(received) : 0;
+        // Readable, yet nothing there after all: the board is only slow.
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return {};
+        // 0: the board closed the connection; anything else: it was reset or failed.
+        return {0, SocketOutcome::Lost};
     }
 }
 
 void CloseSocket(Socket socket)
 {
     Unsent.Forget(socket.handle);
-    close(static_cast<int>(socket.handle));
+    close(Handle(socket));
 }

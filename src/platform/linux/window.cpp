@@ -37,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -56,12 +57,13 @@ void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds
         PaintExposed(d.connectWindow.get(), limit);
         return;
     }
-    if (kind == SocketWaitKind::Settle)
-        return;
     bool done = false;
-    QSocketNotifier notifier(static_cast<qintptr>(socket.handle),
-                             kind == SocketWaitKind::Readable ? QSocketNotifier::Read : QSocketNotifier::Write);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [&done] { done = true; });
+    std::optional<QSocketNotifier> notifier;
+    if (kind != SocketWaitKind::Pause) {
+        notifier.emplace(static_cast<qintptr>(socket.handle),
+                         kind == SocketWaitKind::Readable ? QSocketNotifier::Read : QSocketNotifier::Write);
+        QObject::connect(&*notifier, &QSocketNotifier::activated, [&done] { done = true; });
+    }
     QTimer expiry;
     expiry.setSingleShot(true);
     expiry.setTimerType(Qt::PreciseTimer);
@@ -69,7 +71,8 @@ void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds
     expiry.start(limit);
     while (!done)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
-    notifier.setEnabled(false);
+    if (notifier)
+        notifier->setEnabled(false);
     // The input held back reaches the controls now, while they are as the user saw them: a
     // click on a button disabled for the exchange is lost, typed text lands in its field.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -463,6 +466,12 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     return true;
 }
 
+void SetMainWindowTitle(std::string_view title)
+{
+    if (QWidget* window = TheDesktop().mainWindow)
+        window->setWindowTitle(ToQt(title));
+}
+
 void StartTimer(int number, std::chrono::milliseconds period)
 {
     StartDesktop();
@@ -475,6 +484,20 @@ void StartTimer(int number, std::chrono::milliseconds period)
     timer->start(period);
     delete TheDesktop().timers[number];
     TheDesktop().timers[number] = timer;
+}
+
+void StopTimer(int number)
+{
+    Desktop& d = TheDesktop();
+    if (const auto running = d.timers.find(number); running != d.timers.end()) {
+        delete running->second;
+        d.timers.erase(running);
+    }
+}
+
+std::chrono::steady_clock::time_point TimerClockNow()
+{
+    return std::chrono::steady_clock::now();
 }
 
 Event WaitWindowEvent(std::chrono::milliseconds limit)

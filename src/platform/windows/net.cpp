@@ -5,7 +5,7 @@
 #include <winsock2.h>
 
 #include "platform/net.h"
-#include "platform/socket_wait.h"
+#include "platform/sockets.h"
 #include "platform/unsent_rests.h"
 #include "platform/windows/socket_ready.h"
 
@@ -31,26 +31,18 @@ int Length(std::size_t size)
     return static_cast<int>(std::min<std::size_t>(size, INT_MAX));
 }
 
-// Waits until `deadline` for the socket to be readable, or writable.
-bool WaitFor(SOCKET handle, bool forWriting, SocketClock::time_point deadline)
-{
-    const SocketWaitKind kind = forWriting ? SocketWaitKind::Writable : SocketWaitKind::Readable;
-    return WaitForSocket(Socket{static_cast<std::intptr_t>(handle)}, kind, deadline,
-                         [&](std::chrono::milliseconds limit) { return SocketReady(handle, kind, limit); })
-           > 0;
-}
-
 // Sends what it can of `bytes` before `deadline`; returns how many went out, or none on failure.
-std::optional<std::size_t> SendUntil(SOCKET handle, std::string_view bytes, SocketClock::time_point deadline)
+std::optional<std::size_t> SendUntil(Socket socket, std::string_view bytes, SocketClock::time_point deadline)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const int sent = send(handle, bytes.data() + done, Length(bytes.size() - done), 0);
+        const int sent = send(Handle(socket), bytes.data() + done, Length(bytes.size() - done), 0);
         if (sent > 0) {
             done += static_cast<std::size_t>(sent);
         } else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-            if (!WaitFor(handle, true, deadline))
-                break;   // out of time, or failed: a failure shows in the next send
+            // Out of time, or failed: a failure shows in the next send.
+            if (WaitUntil(socket, SocketWaitKind::Writable, deadline) <= 0)
+                break;
         } else {
             return std::nullopt;
         }
@@ -59,6 +51,11 @@ std::optional<std::size_t> SendUntil(SOCKET handle, std::string_view bytes, Sock
 }
 
 }  // namespace
+
+int LookAtSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
+{
+    return SocketReady(Handle(socket), kind, limit);
+}
 
 bool InitNetworkService()
 {
@@ -75,16 +72,18 @@ void EndNetworkService()
     Started = false;
 }
 
-std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
+std::optional<std::uint32_t> DottedIPv4(const std::string& host)
 {
-    const std::string name(host);
-    const unsigned long dotted = inet_addr(name.c_str());
-    if (dotted != INADDR_NONE || name == "255.255.255.255")
-        return static_cast<std::uint32_t>(dotted);
+    const unsigned long dotted = inet_addr(host.c_str());
+    if (dotted == INADDR_NONE && host != "255.255.255.255")
+        return std::nullopt;
+    return static_cast<std::uint32_t>(dotted);
+}
 
-    SettleBeforeBlocking();
-    // An empty name would give this machine's own address.
-    const hostent* found = name.empty() ? nullptr : gethostbyname(name.c_str());
+std::optional<std::uint32_t> ResolveName(const std::string& name)
+{
+    // Winsock keeps what gethostbyname gives per thread.
+    const hostent* found = gethostbyname(name.c_str());
     if (found == nullptr || found->h_addrtype != AF_INET || found->h_addr_list[0] == nullptr)
         return std::nullopt;
     std::uint32_t address = 0;
@@ -92,7 +91,7 @@ std::optional<std::uint32_t> ResolveIPv4(std::string_view host)
     return address;
 }
 
-std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std::chrono::milliseconds limit)
+std::optional<Socket> StartConnect(std::uint32_t address, std::uint16_t port)
 {
     const SOCKET handle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (handle == INVALID_SOCKET)
@@ -105,34 +104,46 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
     target.sin_addr.s_addr = address;
-    bool connected = ioctlsocket(handle, FIONBIO, &nonBlocking) == 0;
-    if (connected && connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
-        int error = 0;
-        int length = sizeof error;
-        connected = WSAGetLastError() == WSAEWOULDBLOCK && WaitFor(handle, true, SocketClock::now() + limit)
-                    && getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0
-                    && error == 0;
-    }
-    if (!connected) {
+    if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0
+        || (connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0
+            && WSAGetLastError() != WSAEWOULDBLOCK)) {
         closesocket(handle);
         return std::nullopt;
     }
     return Socket{static_cast<std::intptr_t>(handle)};
 }
 
-bool SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
+ConnectProgress CheckConnect(Socket socket)
 {
-    const SocketClock::time_point deadline = SocketClock::now() + limit;
-    return Unsent.Send(socket.handle, bytes,
-                       [&](std::string_view part) { return SendUntil(Handle(socket), part, deadline); });
+    const int ready = SocketReady(Handle(socket), SocketWaitKind::Writable, std::chrono::milliseconds::zero());
+    if (ready == 0)
+        return ConnectProgress::Pending;
+    int error = 0;
+    int length = sizeof error;
+    if (ready < 0 || getsockopt(Handle(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0
+        || error != 0)
+        return ConnectProgress::Failed;
+    return ConnectProgress::Connected;
 }
 
-std::size_t ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
+SocketOutcome SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit)
 {
-    if (!WaitFor(Handle(socket), false, SocketClock::now() + limit))
-        return 0;
+    const SocketClock::time_point deadline = SocketClock::now() + limit;
+    return Unsent.Send(socket.handle, bytes, [&](std::string_view part) { return SendUntil(socket, part, deadline); });
+}
+
+Received ReceiveOnce(Socket socket, std::span<char> into, std::chrono::milliseconds limit)
+{
+    if (WaitUntil(socket, SocketWaitKind::Readable, SocketClock::now() + limit) == 0)
+        return {};
     const int received = recv(Handle(socket), into.data(), Length(into.size()), 0);
-    return received > 0 ? static_cast<std::size_t>(received) : 0;
+    if (received > 0)
+        return {static_cast<std::size_t>(received), SocketOutcome::Done};
+    // Readable, yet nothing there after all: the board is only slow.
+    if (received == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK)
+        return {};
+    // 0: the board closed the connection; anything else: it was reset or failed.
+    return {0, SocketOutcome::Lost};
 }
 
 void CloseSocket(Socket socket)

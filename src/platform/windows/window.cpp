@@ -57,19 +57,16 @@ void DispatchWaiting()
 // back and timer ticks only wait (Windows keeps one pending WM_TIMER per timer).
 void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
 {
-    // Painted as they are made: a name lookup only needs what is pending to be done first.
-    if (kind == SocketWaitKind::Settle) {
-        DispatchKeepAlive();
-        return;
-    }
     static const WSAEVENT networkEvent = WSACreateEvent();
     const auto handle = static_cast<SOCKET>(socket.handle);
+    const bool pausing = kind == SocketWaitKind::Pause;
     const long events = kind == SocketWaitKind::Readable ? FD_READ | FD_CLOSE : FD_WRITE | FD_CONNECT | FD_CLOSE;
-    const bool watching = networkEvent != WSA_INVALID_EVENT && WSAEventSelect(handle, networkEvent, events) == 0;
+    const bool watching =
+        !pausing && networkEvent != WSA_INVALID_EVENT && WSAEventSelect(handle, networkEvent, events) == 0;
     const Clock::time_point deadline = Clock::now() + limit;
     for (;;) {
         DispatchKeepAlive();
-        if (SocketReady(handle, kind, std::chrono::milliseconds::zero()) != 0)
+        if (!pausing && SocketReady(handle, kind, std::chrono::milliseconds::zero()) != 0)
             break;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= std::chrono::milliseconds::zero())
@@ -592,6 +589,12 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     return true;
 }
 
+void SetMainWindowTitle(std::string_view title)
+{
+    if (HWND window = TheDesktop().mainWindow)
+        SetWindowTextW(window, Wide(title).c_str());
+}
+
 void StartTimer(int number, std::chrono::milliseconds period)
 {
     StartDesktop();
@@ -601,6 +604,20 @@ void StartTimer(int number, std::chrono::milliseconds period)
     HWND owner = d.mainWindow ? d.mainWindow : d.messageWindow;
     SetTimer(owner, static_cast<UINT_PTR>(number), static_cast<UINT>(period.count()), nullptr);
     d.timers[number] = owner;
+}
+
+void StopTimer(int number)
+{
+    Desktop& d = TheDesktop();
+    if (const auto running = d.timers.find(number); running != d.timers.end()) {
+        KillTimer(running->second, static_cast<UINT_PTR>(number));
+        d.timers.erase(running);
+    }
+}
+
+std::chrono::steady_clock::time_point TimerClockNow()
+{
+    return std::chrono::steady_clock::now();
 }
 
 Event WaitWindowEvent(std::chrono::milliseconds limit)
