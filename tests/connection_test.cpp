@@ -487,6 +487,53 @@ TEST(IsolatedNetwork, InsideANamespaceLoopbackWorksAndNothingOutsideIsReached)
     EXPECT_NE(output.find("outside: nothing"), std::string::npos) << output;
     EXPECT_EQ(status, 0) << output;
 }
+
+// A name server that takes queries and never answers (in the namespace's own resolver settings):
+// the lookup is given up at the connect limit, as a hanging connect is, not after the resolver's
+// own half minute.
+TEST(IsolatedNetwork, ALookupThatNeverEndsIsGivenUpAtTheConnectLimit)
+{
+    if (std::system("timeout 10 unshare --net --mount true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "unshare --net --mount is refused here; the name server's settings are the machine's otherwise";
+    const std::string command = "SKARVEL_SILENT_LOOKUP_CHILD=1 timeout 30 unshare --net --mount sh -c 'ip link set lo up"
+                                " && exec /proc/" + std::to_string(getpid()) + "/exe' 2>&1";
+    FILE* child = popen(command.c_str(), "r");
+    ASSERT_NE(child, nullptr);
+    std::string output;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, child))
+        output += chunk;
+    EXPECT_EQ(pclose(child), 0) << output;
+    EXPECT_NE(output.find("given up"), std::string::npos) << output;
+}
+
+// Inside a namespace of its own: a silent name server, the resolver sent to it, and a lookup of
+// a name no hosts file lists.
+int RunSilentLookupChild()
+{
+    const int server = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(53);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string settings = testing::TempDir() + "silent-resolv.conf";
+    std::FILE* file = std::fopen(settings.c_str(), "w");
+    if (server < 0 || bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || !file)
+        return 1;
+    std::fputs("nameserver 127.0.0.1\noptions timeout:30 attempts:2\n", file);
+    std::fclose(file);
+    if (std::system(("mount --bind " + settings + " /etc/resolv.conf").c_str()) != 0)
+        return 1;
+    Link = BoardLink{};
+    Link.ConnectLimit = 300ms;
+    const auto started = Clock::now();
+    const bool connected = OpenBoardConnection("netio-board.test", 64400).has_value();
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+    std::printf("%s after %lld ms\n", connected ? "connected" : "given up", static_cast<long long>(waited.count()));
+    // The lookup's thread is still waiting for the name server: the process ends it.
+    std::fflush(stdout);
+    std::_Exit(!connected && waited >= 250ms && waited < 2s ? 0 : 1);
+}
 #endif
 
 // Inside a namespace only, started with the blank-separated HOST:PORT targets that must all fail
@@ -527,6 +574,10 @@ int main(int argc, char** argv)
 {
     if (const char* targets = std::getenv("SKARVEL_ISOLATED_CHILD"))
         return RunIsolatedChild(targets);
+#ifndef _WIN32
+    if (std::getenv("SKARVEL_SILENT_LOOKUP_CHILD"))
+        return RunSilentLookupChild();
+#endif
     testing::InitGoogleTest(&argc, argv);
 #ifdef _WIN32
     // Winsock needs starting before any socket. Elsewhere the tests leave SIGPIPE as it is, so

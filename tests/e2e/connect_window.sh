@@ -35,26 +35,11 @@ e2e_forget "$PROGRAM_PID"
 
 # The name lookup blocks the program: the window has to be painted before it starts. The mount
 # namespace is the test's own, so the machine's resolver settings stay as they are.
-queries=$E2E_DIR/dns-queries
-python3 -c 'import socket, sys
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-s.bind(("127.0.0.1", 53))
-print("ready", flush=True)
-while True:
-    s.recv(512)
-    print("query", flush=True)' >"$queries" &
-E2E_PIDS+=($!)
-for ((tries = 50; tries > 0; tries--)); do
-    grep -q ready "$queries" && break
-    sleep 0.1
-done
-((tries > 0)) || e2e_fail "the silent name server did not start"
-printf 'nameserver 127.0.0.1\noptions timeout:8 attempts:1\n' >"$E2E_DIR/resolv.conf"
-mount --bind "$E2E_DIR/resolv.conf" /etc/resolv.conf || e2e_fail "cannot put the test's resolver settings in place"
+e2e_start_silent_name_server
 e2e_write_settings netio-board.test "$SIM_PORT" 80
 e2e_start_program
 e2e_wait_window "Varnex-NET-IO: Meldung"
 e2e_expect_connect_window_lines "$WINDOW"
-grep -q query "$queries" || e2e_fail "the program asked the name server nothing: the lookup was not what held it up"
+(($(e2e_dns_query_count) > 0)) || e2e_fail "the program asked the name server nothing: the lookup was not what held it up"
 e2e_alive "$PROGRAM_PID" || e2e_fail "the program ended while looking up the board's name"
 e2e_pass

@@ -548,3 +548,141 @@ e2e_expect_busy_window()
     e2e_wait_record "cmd FQ" 1 5
     BUSY_SUMMARY="$clicks clicks in $clicking ms sent F $sent times"
 }
+
+# --- the lost link ------------------------------------------------------------------------------
+
+# e2e_start_silent_name_server: a name server on loopback that never answers (each query it gets
+# is a line in E2E_DNS_QUERIES), and the test's own resolver settings and hosts file put in place
+# (the mount namespace is the test's own: see e2e_isolate_network). Names go to the name server
+# unless e2e_set_hosts lists them.
+e2e_start_silent_name_server()
+{
+    local tries
+    E2E_DNS_QUERIES=$E2E_DIR/dns-queries
+    python3 -c 'import socket
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.1", 53))
+print("ready", flush=True)
+while True:
+    s.recv(512)
+    print("query", flush=True)' >"$E2E_DNS_QUERIES" &
+    E2E_PIDS+=($!)
+    for ((tries = 50; tries > 0; tries--)); do
+        grep -q ready "$E2E_DNS_QUERIES" && break
+        sleep 0.1
+    done
+    ((tries > 0)) || e2e_fail "the silent name server did not start"
+    printf 'nameserver 127.0.0.1\noptions timeout:%s attempts:1\n' "${E2E_DNS_TIMEOUT:-8}" >"$E2E_DIR/resolv.conf"
+    mount --bind "$E2E_DIR/resolv.conf" /etc/resolv.conf || e2e_fail "cannot put the test's resolver settings in place"
+    e2e_set_hosts
+    mount --bind "$E2E_DIR/hosts" /etc/hosts || e2e_fail "cannot put the test's hosts file in place"
+}
+
+# e2e_set_hosts [ADDRESS NAME]: the hosts file lists only localhost, and NAME when given. Written
+# in place, so that the file mounted over /etc/hosts changes with it.
+e2e_set_hosts()
+{
+    {
+        echo "127.0.0.1 localhost"
+        if [[ $# -eq 2 ]]; then echo "$1 $2"; fi
+    } >"$E2E_DIR/hosts"
+}
+
+e2e_dns_query_count() { grep -c query "$E2E_DNS_QUERIES" || true; }
+
+# e2e_wait_title WINDOW TITLE [SECONDS]: until the window bears TITLE; E2E_TITLE_MS is when.
+e2e_wait_title()
+{
+    local deadline=$(($(e2e_now_ms) + ${3:-$E2E_WAIT} * 1000))
+    until [[ $(e2e_xdotool getwindowname "$1" 2>/dev/null) == "$2" ]]; do
+        (($(e2e_now_ms) < deadline)) || e2e_fail "the window's title is '$(e2e_xdotool getwindowname "$1")', not '$2'"
+        sleep 0.02
+    done
+    E2E_TITLE_MS=$(e2e_now_ms)
+}
+
+# e2e_answer_ms: how long the window with the focus in its command field takes to answer: the
+# field's text replaced by a typed mark, copied, and the copy read back. Prints the ms.
+E2E_MARK=0
+e2e_answer_ms()
+{
+    local started deadline
+    E2E_MARK=$((E2E_MARK + 1))
+    started=$(e2e_now_ms)
+    deadline=$((started + 10000))
+    e2e_key End shift+Home
+    e2e_type "m$E2E_MARK"
+    e2e_key End shift+Home ctrl+c
+    until [[ $(timeout 5 xclip -o -selection clipboard 2>/dev/null | tr -d '\r\0') == "m$E2E_MARK" ]]; do
+        (($(e2e_now_ms) < deadline)) || e2e_fail "the window did not answer within 10 s"
+        sleep 0.01
+    done
+    echo $(($(e2e_now_ms) - started))
+}
+
+# e2e_worst_answer_ms WINDOW TITLE SECONDS: the longest answer (e2e_answer_ms) while the window
+# bears TITLE, for at most SECONDS; at least one is measured.
+e2e_worst_answer_ms()
+{
+    local until=$(($(e2e_now_ms) + $3 * 1000)) worst=0 answer
+    while :; do
+        answer=$(e2e_answer_ms)
+        ((answer > worst)) && worst=$answer
+        [[ $(e2e_xdotool getwindowname "$1") == "$2" ]] && (($(e2e_now_ms) < until)) || break
+    done
+    echo "$worst"
+}
+
+# e2e_expect_lost_link WINDOW AWAY: the main window against a simulator started with
+# --away-for AWAY ms, whose settings name the board netio-board.test, listed by the hosts file
+# (e2e_start_silent_name_server, e2e_set_hosts). Three times the board goes away:
+#  1. while polling: the title says so at once, the output gets one line for the loss and one for
+#     the return, no poll adds a line meanwhile, and polling goes on with the board's return;
+#  2. with its connects hanging, and 3. with its name no longer found and the name server
+#     silent: the window answers throughout, and the link is mended without a click.
+# Sets LOST_SUMMARY.
+e2e_expect_lost_link()
+{
+    local window=$1 away=$2 title="Varnex-NET-IO-TerminalEmulation V1.0" went lost back polls shown base hang
+    local lost_title="$title (keine Verbindung)" queries lookup
+    e2e_click "$window" 10 340 180 20       # PollingToggle
+    e2e_wait_window "Skarvel: Meldung" 5
+    e2e_wait_focus "$WINDOW"
+    e2e_key Return
+    e2e_wait_record "cmd C" 3 5
+    went=$(e2e_now_ms)
+    kill -USR1 "$SIM_PID"
+    e2e_wait_title "$window" "$lost_title" 5
+    lost=$((E2E_TITLE_MS - went))
+    e2e_wait_title "$window" "$title" $((away / 1000 + 10))
+    back=$((E2E_TITLE_MS - went - away))
+    polls=$(e2e_record_count "cmd C")
+    e2e_wait_record "cmd C" $((polls + 4)) 5
+    e2e_click "$window" 10 340 180 20       # released
+    e2e_wait_output "$window" 'Beende Polling'
+    shown=$E2E_SHOWN
+    (($(grep -cx '\*\*\* Verbindung zum Board unterbrochen \*\*\*' <<<"$shown") == 1)) \
+        || e2e_fail "not one line for the loss: '$shown'"
+    grep -qzP '\*\*\* Verbindung zum Board unterbrochen \*\*\*\n\*\*\* Verbindung wiederhergestellt \*\*\*\nC:' <<<"$shown" \
+        || e2e_fail "the loss is not followed by the return and the polls: '$shown'"
+    ! grep -qx '' <<<"$shown" || e2e_fail "an empty line in the output: '$shown'"
+
+    e2e_click "$window" 10 40 200 20        # CommandField
+    base=$(e2e_answer_ms)
+    kill -USR2 "$SIM_PID"
+    e2e_wait_title "$window" "$lost_title" 5
+    hang=$(e2e_worst_answer_ms "$window" "$lost_title" $((away / 1000)))
+    e2e_wait_title "$window" "$title" $((away / 1000 + 10))
+
+    e2e_set_hosts
+    queries=$(e2e_dns_query_count)
+    kill -USR1 "$SIM_PID"
+    e2e_wait_title "$window" "$lost_title" 5
+    lookup=$(e2e_worst_answer_ms "$window" "$lost_title" $((away / 1000)))
+    (($(e2e_dns_query_count) > queries)) || e2e_fail "the name server was never asked: the lookup did not hold the try up"
+    e2e_set_hosts 127.0.0.1 netio-board.test
+    e2e_wait_title "$window" "$title" $((away / 1000 + 20))
+    ((hang < base + 1000 && lookup < base + 1000)) \
+        || e2e_fail "the window stood still: answers took $hang ms during a hanging connect, $lookup ms during a silent lookup, $base ms with the link up"
+    LOST_SUMMARY="loss told $lost ms after the board went, return $back ms after it came back; the window answered in $base ms with the link up, at worst $hang ms during a hanging connect and $lookup ms during a silent lookup"
+}
