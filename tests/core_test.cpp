@@ -9,7 +9,9 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <map>
 #include <random>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +25,7 @@
 #include "board/connection.h"
 #include "headless/headless.h"
 #include "simulated_board.h"
+#include "ui/running_log.h"
 #include "temp_folder.h"
 #include "sound/click.h"
 #include "ui/event_loop.h"
@@ -515,6 +518,44 @@ TEST_F(LostLinkTest, ACommandWhileTheLinkIsLostIsShownAsNotSent)
     Click(SendButton);
     EXPECT_EQ(Lines(), (std::vector<std::string>{">F", "F:020103"}));
     EXPECT_EQ(headless::MainWindowTitle(), Title);
+}
+
+// A scenario's exchanges and events in the running log, in order, each with its time and a reply
+// with the ms it took; idle messages are not logged.
+TEST_F(LostLinkTest, TheRunningLogKeepsEveryExchangeAndEventInOrder)
+{
+    const TempFolder folder("core-log");
+    std::string why;
+    ASSERT_TRUE(StartRunningLog(folder / "log.txt", why)) << why;
+    SetText(CommandField, "F");
+    Click(SendButton);
+    Click(CountQueryButton);
+    headless::Click(PollingToggle);
+    BoardAwayBetween(1100ms, 1600ms);
+    RunUntil(3s + 100ms);
+    Click(PollingToggle);
+    EndRunningLog();
+
+    static const std::regex form("(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3})\t([^\t]+)\t([^\t]*)(\t\\d+)?");
+    std::string events, previous;
+    for (const std::string& line : FileLines(folder / "log.txt")) {
+        std::smatch fields;
+        ASSERT_TRUE(std::regex_match(line, fields, form)) << line;
+        EXPECT_GE(fields[1].str(), previous) << line;
+        previous = fields[1];
+        EXPECT_EQ(fields[2] == "Antwort", fields[4].matched) << "a reply and only a reply has its time: " << line;
+        EXPECT_NE(fields[3], "x") << "an idle message was logged";
+        // One letter an event: begun, Befehl, Q, Start, Poll, Antwort, lost, restored, End, ended.
+        const std::map<std::string, char> letters = {
+            {"Mitschnitt begonnen", 'b'}, {"Befehl", 'B'}, {"Q-Abfrage", 'Q'}, {"Polling Start", 'S'},
+            {"Poll", 'P'}, {"Antwort", 'A'}, {"Verbindung unterbrochen", 'l'}, {"Verbindung wiederhergestellt", 'r'},
+            {"Polling Ende", 'E'}, {"Mitschnitt beendet", 'e'}};
+        ASSERT_TRUE(letters.contains(fields[2])) << line;
+        events += letters.at(fields[2]);
+    }
+    // The polls at 0.5, 0.75 and 1 s are answered, the one at 1.25 s finds the board gone; the
+    // try at 2.25 s mends the link, and the polls from 2.5 s on are answered again.
+    EXPECT_TRUE(std::regex_match(events, std::regex("bBAQAS(PA){4}Plr(PA){3}Ee"))) << events;
 }
 
 // --- the whole program ---------------------------------------------------------------------------

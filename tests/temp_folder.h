@@ -9,6 +9,9 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/file.h"
 
 class TempFolder {
 public:
@@ -46,6 +49,17 @@ inline std::string FileBytes(const std::filesystem::path& path)
 {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The file's lines, each ended by the system's line end (a last one without it is left out).
+inline std::vector<std::string> FileLines(const std::filesystem::path& path)
+{
+    std::vector<std::string> lines;
+    const std::string bytes = FileBytes(path);
+    for (std::size_t at = 0, end; (end = bytes.find(SystemLineEnd, at)) != std::string::npos;
+         at = end + SystemLineEnd.size())
+        lines.push_back(bytes.substr(at, end - at));
+    return lines;
 }
 
 inline void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes)

@@ -11,6 +11,7 @@
 #include "ui/event_loop.h"
 #include "ui/history.h"
 #include "ui/main_window.h"
+#include "ui/running_log.h"
 #include "utils/timing.h"
 
 namespace {
@@ -23,6 +24,7 @@ constexpr std::string_view BoardNotFoundText = "Das Varnex-NET-IO-Board kann nic
 // connection is closed already on both roads out of the loop, and never made on the others.
 int End()
 {
+    EndRunningLog();
     EndDesktop();
     CloseAudioOutput();
     EndNetworkService();

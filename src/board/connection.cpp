@@ -68,9 +68,10 @@ Exchange ExchangeCommand(std::string_view command)
     // The blank fill is what makes a short reply leave no trace of an earlier one.
     Link.ReceiveBuffer.fill(' ');
     if (!Link.BoardConnection)
-        return {ExchangeOutcome::NotSent, {}};
+        return {ExchangeOutcome::NotSent, {}, std::nullopt};
     // A command that did not go out in time has no reply to wait for; one still on its way gets
     // its reply read by a later exchange, like any late reply.
+    const auto sending = std::chrono::steady_clock::now();
     const SocketOutcome sent =
         SendBytes(*Link.BoardConnection, Utf8ToWindows1252(command) + Link.CommandTerminator, Link.ReplyLimit);
     const SocketOutcome received =
@@ -79,10 +80,13 @@ Exchange ExchangeCommand(std::string_view command)
     Link.Answered = Link.Answered || received == SocketOutcome::Done;
     if (received == SocketOutcome::Lost) {
         MarkLost();
-        return {ExchangeOutcome::LinkLost, {}};
+        return {ExchangeOutcome::LinkLost, {}, std::nullopt};
     }
     const std::string_view text(Link.ReceiveBuffer.data(), Link.ReceiveBuffer.size());
-    return {ExchangeOutcome::Replied, Windows1252ToUtf8(CleanReply(text.substr(0, text.find('\0'))))};
+    std::optional<std::chrono::milliseconds> replyTime;
+    if (received == SocketOutcome::Done)
+        replyTime = std::chrono::round<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sending);
+    return {ExchangeOutcome::Replied, Windows1252ToUtf8(CleanReply(text.substr(0, text.find('\0')))), replyTime};
 }
 
 void SendIdleMessage()

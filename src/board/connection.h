@@ -64,6 +64,8 @@ enum class ExchangeOutcome { Replied, NotSent, LinkLost };
 struct Exchange {
     ExchangeOutcome outcome = ExchangeOutcome::Replied;
     std::string reply;
+    // From the send to the reply's first byte; none when no reply came.
+    std::optional<std::chrono::milliseconds> replyTime;
 };
 
 // Sends the command and CommandTerminator as one message, receives once into ReceiveBuffer and

@@ -37,3 +37,25 @@ bool FinishPartFile(PartFile& file, std::string& why);
 // Closes the temporary file and removes it.
 void AbandonPartFile(PartFile& file);
 
+// The system's line end, for text files of the user's.
+#ifdef _WIN32
+inline constexpr std::string_view SystemLineEnd = "\r\n";
+#else
+inline constexpr std::string_view SystemLineEnd = "\n";
+#endif
+
+// A file that lines are added to at its end, each in one write that reaches the system before
+// the call returns: what was added survives the program's crash.
+struct AppendFile {
+    std::intptr_t handle = -1;           // a POSIX descriptor or a Windows HANDLE
+};
+
+// Opens the file for adding, creating it where it is missing. None on failure (and where the
+// path names anything but a regular file), with the system's reason in `why` (UTF-8).
+std::optional<AppendFile> OpenAppendFile(const std::filesystem::path& path, std::string& why);
+
+// Adds the bytes at the file's end. False on failure, with the reason.
+bool AppendToFile(AppendFile& file, std::string_view bytes, std::string& why);
+
+void CloseAppendFile(AppendFile& file);
+

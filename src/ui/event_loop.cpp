@@ -20,6 +20,7 @@ constexpr std::string_view EmptyCommandText =
 constexpr std::string_view NotSentLine = "*** keine Verbindung – Befehl nicht gesendet ***";
 constexpr std::string_view LinkLostLine = "*** Verbindung zum Board unterbrochen ***";
 constexpr std::string_view LinkRestoredLine = "*** Verbindung wiederhergestellt ***";
+constexpr std::string_view LogProblemTitle = "Skarvel: Problem";
 
 // Tells what became of the link, once each time: a line in the output and the window's title;
 // while the link is lost, its timer tends the tries to mend it, the first one at once.
@@ -28,6 +29,7 @@ void ReportLinkNews()
     for (LinkNews news = TakeLinkNews(); news != LinkNews::None; news = TakeLinkNews()) {
         const bool lost = news == LinkNews::Lost;
         AppendLine(OutputEditor, lost ? LinkLostLine : LinkRestoredLine);
+        Log(lost ? LogEvent::LinkLost : LogEvent::LinkRestored, lost ? LinkLostLine : LinkRestoredLine);
         SetMainWindowTitle(MainWindowTitle(lost));
         if (lost) {
             StartTimer(LinkTimer, LinkTendInterval);
@@ -44,7 +46,7 @@ std::string BoardWebAddress()
     return "http://" + G.Settings.Host + ":" + G.Settings.HttpPortText;
 }
 
-std::string SendCommand()
+std::string SendCommand(LogEvent sentBy)
 {
     SetEnabled(SendButton, false);
     // Encoded at once, so the line shown is what goes out: "?" for what the wire cannot carry.
@@ -52,7 +54,9 @@ std::string SendCommand()
     if (command.empty()) {
         MessageDialog(EmptyCommandTitle, EmptyCommandText);
     } else {
+        Log(sentBy, command);
         const Exchange exchange = ExchangeCommand(command);
+        LogExchange(exchange);
         ClearOutput(OutputEditor);
         SetTextColour(OutputEditor, G.ReplyColour);
         AppendLine(OutputEditor, ">" + command);
@@ -110,7 +114,7 @@ std::optional<LoopEnd> Dispatch(Event event)
         case CountQueryButton:
             PlayClick();
             SetText(CommandField, "Q");
-            SendCommand();
+            SendCommand(LogEvent::CountQuery);
             break;
         case BoardWebButton:
             PlayClick();
@@ -134,6 +138,8 @@ std::optional<LoopEnd> HandleEvent(Event event)
     const std::optional<LoopEnd> end = Dispatch(event);
     if (!end)
         ReportLinkNews();
+    if (const std::string problem = TakeRunningLogProblem(); !problem.empty())
+        MessageDialog(LogProblemTitle, problem);
     return end;
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/window.h"
+#include "ui/running_log.h"
 
 inline constexpr std::string_view FirmwareSiteAddress = "http://www.varnex.example/";
 inline constexpr std::string_view AuthorSiteAddress = "http://www.brannholt.example/";
@@ -20,8 +21,8 @@ LoopEnd RunEventLoop();
 std::optional<LoopEnd> HandleEvent(Event event);
 
 // Sends the text of the command field and shows it with the board's reply; the command sent
-// (empty when the field was).
-std::string SendCommand();
+// (empty when the field was). The running log notes it as sent by `sentBy`.
+std::string SendCommand(LogEvent sentBy = LogEvent::Command);
 
 // The web address of the board's own interface, built from the settings exactly as stored.
 std::string BoardWebAddress();

@@ -7,6 +7,7 @@
 #include "board/connection.h"
 #include "globals.h"
 #include "ui/main_window.h"
+#include "ui/running_log.h"
 
 namespace {
 constexpr std::string_view PromptTitle = "Skarvel: Meldung";
@@ -33,7 +34,9 @@ void OnPollTimer()
         } else {
             ClearOutput(OutputEditor);
             // No colour here: the first poll turns the whole text, this line included, blue.
-            AppendLine(OutputEditor, RunLine("*** Starte Polling mit Befehls-Sequenz '", "' ***"));
+            const std::string start = RunLine("*** Starte Polling mit Befehls-Sequenz '", "' ***");
+            AppendLine(OutputEditor, start);
+            Log(LogEvent::PollingStart, start);
             G.PollingActive = true;
         }
     }
@@ -46,7 +49,12 @@ void PollOnce()
         return;
     SetEnabled(SendButton, false);
     SetText(CommandField, G.PollCommand);
+    // While the link is lost a poll sends nothing, and nothing is logged.
+    if (Link.BoardConnection)
+        Log(LogEvent::Poll, G.PollCommand);
     const Exchange exchange = ExchangeCommand(G.PollCommand);
+    if (exchange.outcome != ExchangeOutcome::NotSent)
+        LogExchange(exchange);
     SetTextColour(OutputEditor, G.ReplyColour);
     // While the link is lost, polls add nothing; the loss itself is told once.
     if (exchange.outcome == ExchangeOutcome::Replied)
@@ -58,8 +66,11 @@ void OnOtherControlEvent()
 {
     if (IsPressed(PollingToggle))
         return;
-    if (G.PollingActive)
-        AppendLine(OutputEditor, RunLine("*** Beende Polling von Befehls-Sequenz '", "' ***"));
+    if (G.PollingActive) {
+        const std::string end = RunLine("*** Beende Polling von Befehls-Sequenz '", "' ***");
+        AppendLine(OutputEditor, end);
+        Log(LogEvent::PollingEnd, end);
+    }
     SetEnabled(SendButton, true);
     G.PollingActive = false;
 }

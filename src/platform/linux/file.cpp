@@ -80,6 +80,26 @@ std::string ErrorText(int error)
     return std::strerror(error);
 }
 
+namespace {
+
+// Every byte, resumed after signals; a write that takes nothing counts as a full disk.
+bool WriteAll(std::intptr_t handle, std::string_view bytes, std::string& why)
+{
+    while (!bytes.empty()) {
+        const ssize_t put = write(static_cast<int>(handle), bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            why = ErrorText(put < 0 ? errno : ENOSPC);
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+}  // namespace
+
 std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::string& why)
 {
     // Hidden beside the target, and unique: a file manager shows nothing half-written.
@@ -98,17 +118,7 @@ std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::
 
 bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why)
 {
-    while (!bytes.empty()) {
-        const ssize_t put = write(static_cast<int>(file.handle), bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0) {
-            why = ErrorText(put < 0 ? errno : ENOSPC);
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
+    return WriteAll(file.handle, bytes, why);
 }
 
 int FlushAndClose(std::intptr_t handle)
@@ -133,3 +143,25 @@ void RemoveFile(const std::filesystem::path& path)
 {
     unlink(path.c_str());
 }
+
+std::optional<AppendFile> OpenAppendFile(const std::filesystem::path& path, std::string& why)
+{
+    const int handle = OpenRegular(path, O_WRONLY | O_CREAT | O_APPEND);
+    if (handle < 0) {
+        why = ErrorText(errno != 0 ? errno : EINVAL);
+        return std::nullopt;
+    }
+    return AppendFile{handle};
+}
+
+bool AppendToFile(AppendFile& file, std::string_view bytes, std::string& why)
+{
+    return WriteAll(file.handle, bytes, why);
+}
+
+void CloseAppendFile(AppendFile& file)
+{
+    if (file.handle >= 0)
+        close(static_cast<int>(std::exchange(file.handle, -1)));
+}
+

@@ -66,9 +66,19 @@ std::string ErrorText(int code)
 
 namespace {
 
-HANDLE Handle(const PartFile& file)
+// Every byte, in parts of at most a GB, as WriteFile takes them.
+bool WriteAll(std::intptr_t handle, std::string_view bytes, std::string& why)
 {
-    return reinterpret_cast<HANDLE>(file.handle);
+    while (!bytes.empty()) {
+        const auto part = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle), bytes.data(), part, &written, nullptr) || written == 0) {
+            why = ErrorText(static_cast<int>(GetLastError()));
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
 }
 
 }  // namespace
@@ -95,16 +105,7 @@ std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::
 
 bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why)
 {
-    while (!bytes.empty()) {
-        const auto part = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(Handle(file), bytes.data(), part, &written, nullptr) || written == 0) {
-            why = ErrorText(static_cast<int>(GetLastError()));
-            return false;
-        }
-        bytes.remove_prefix(written);
-    }
-    return true;
+    return WriteAll(file.handle, bytes, why);
 }
 
 int FlushAndClose(std::intptr_t handle)
@@ -134,3 +135,33 @@ void RemoveFile(const std::filesystem::path& path)
 {
     DeleteFileW(path.c_str());
 }
+
+std::optional<AppendFile> OpenAppendFile(const std::filesystem::path& path, std::string& why)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        why = ErrorText(ERROR_ACCESS_DENIED);
+        return std::nullopt;
+    }
+    // Readers may look at the file while it grows.
+    HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        why = ErrorText(static_cast<int>(GetLastError()));
+        return std::nullopt;
+    }
+    return AppendFile{reinterpret_cast<std::intptr_t>(handle)};
+}
+
+bool AppendToFile(AppendFile& file, std::string_view bytes, std::string& why)
+{
+    return WriteAll(file.handle, bytes, why);
+}
+
+void CloseAppendFile(AppendFile& file)
+{
+    if (file.handle != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(std::exchange(file.handle, -1)));
+}
+

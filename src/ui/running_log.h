@@ -1,0 +1,68 @@
+// The running log ("Mitschnitt"): every exchange and event of the main window, one line each, with
+// its local time to the millisecond, appended to a file the user chose for as long as the log
+// runs. Each line reaches the operating system before the next event is handled, so a crash
+// loses nothing already shown; the log goes on in a new file every local midnight.
+//
+// A line: date and time, a tab, what happened, a tab, its text; a reply adds a tab and the ms
+// from the command's send to the reply's first byte. UTF-8, the system's line end.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "board/connection.h"
+
+enum class LogEvent {
+    Command,        // sent with SendButton
+    CountQuery,     // sent with CountQueryButton
+    Poll,           // sent by a poll
+    Reply,          // the reply as shown, and its time
+    NoReply,        // the board stayed silent for the reply's wait
+    NotSent,        // the link was lost: the command did not go out
+    PollingStart,   // the output's start line of a polling run
+    PollingEnd,     // and its end line
+    LinkLost,
+    LinkRestored,
+    LogBegun,
+    LogEnded,
+};
+
+using WallClock = std::chrono::system_clock;
+
+// Starts the log in `path` (appended to when it exists); its first line says so. False, with the
+// system's reason, when the file cannot be opened.
+bool StartRunningLog(const std::filesystem::path& path, std::string& why);
+
+// Writes the log's last line and closes it. Nothing when it does not run.
+void EndRunningLog();
+
+bool RunningLogActive();
+
+// Adds a line, when the log runs. A write that fails ends the log: the reason waits for
+// TakeRunningLogProblem, once.
+void Log(LogEvent event, std::string_view text = {},
+         std::optional<std::chrono::milliseconds> replyTime = std::nullopt);
+
+// What became of an exchange, as the log keeps it: the reply and its time, a silent board, or a
+// command that did not go out (a link lost during the exchange is logged as the link's news).
+void LogExchange(const Exchange& exchange);
+
+// Why the log ended on its own since the last call: the text of the program's message; empty
+// when it did not.
+std::string TakeRunningLogProblem();
+
+// The file the log writes to now (it changes at midnight).
+std::filesystem::path RunningLogPath();
+
+// "Skarvel-Mitschnitt-YYYY-MM-DD-HHMMSS.txt" at that moment, in local time.
+std::string SuggestedLogFileName(WallClock::time_point at);
+
+// The name a log chosen as `chosen` goes on in on `date` (local time): the chosen stem, without a
+// date (and time) it ends in, then "-YYYY-MM-DD", then the chosen extension.
+std::filesystem::path LogFileForDate(const std::filesystem::path& chosen, WallClock::time_point date);
+
+// Test seam: the clock the log's times come from.
+void SetRunningLogClock(WallClock::time_point (*now)());
