@@ -105,7 +105,7 @@ TEST_F(CoreTest, SendShowsTheCommandAndItsReplyInBlueAndClicksOnce)
     EXPECT_EQ(headless::Find(OutputEditor)->colour, Blue);
     EXPECT_TRUE(IsEnabled(SendButton));
     EXPECT_EQ(GetText(CommandField), "F");
-    EXPECT_EQ(headless::FocusedControl(), CommandField);
+    EXPECT_EQ(FocusedControl(), CommandField);
     EXPECT_EQ(Clicks(), 1u);
     ASSERT_TRUE(sim_->WaitForCommands(1, 2s));
     EXPECT_EQ(sim_->Commands().back().text, "F");
@@ -202,7 +202,7 @@ TEST_F(CoreTest, TheReferenceShowsItsLinesInRedFromTheTopOnceAndASendReplacesIt)
     EXPECT_EQ(Lines()[43], "NET-IO zu Client \tS1:Seite 2");
     EXPECT_EQ(headless::Find(OutputEditor)->colour, Red);
     EXPECT_TRUE(headless::Find(OutputEditor)->showsFirstLine);
-    EXPECT_EQ(headless::FocusedControl(), CommandField);
+    EXPECT_EQ(FocusedControl(), CommandField);
     EXPECT_EQ(Clicks(), 2u);
     EXPECT_FALSE(sim_->WaitForCommands(1, 100ms));
 
@@ -229,6 +229,7 @@ TEST_F(CoreTest, UpAndDownRecallTheCommandsSentAndTheTextBegun)
     for (std::string_view command : {"F", "Q", "Q", "", "C"})
         sendTyped(command);
     Click(CountQueryButton);   // not from the field: not kept
+    headless::Answer("P0");
     headless::Click(PollingToggle);
     RunUntil((headless::Now() / 250ms + 1) * 250ms);   // a polling command is not kept either
     Click(PollingToggle);
@@ -246,7 +247,7 @@ TEST_F(CoreTest, UpAndDownRecallTheCommandsSentAndTheTextBegun)
     EXPECT_EQ(press(Key::Down), "N0");   // past the newest: the text begun
     EXPECT_EQ(press(Key::Down), "N0");
     EXPECT_FALSE(sim_->WaitForCommands(sent + 1, 100ms));   // walking sends nothing
-    EXPECT_EQ(headless::FocusedControl(), CommandField);
+    EXPECT_EQ(FocusedControl(), CommandField);
 
     // At most the last hundred.
     for (int i = 0; i < 150; ++i)
@@ -281,7 +282,7 @@ TEST_F(PollingTest, AFirstRunWithThePresetShowsTheStartLineAndOneReplyPerTick)
     EXPECT_EQ(GetText(CommandField), "C");
     EXPECT_FALSE(IsEnabled(SendButton));
     EXPECT_EQ(headless::Find(OutputEditor)->colour, Blue);
-    EXPECT_EQ(headless::FocusedControl(), CommandField);
+    EXPECT_EQ(FocusedControl(), PollingToggle);   // where the click put it
 
     Tick();
     Tick();
@@ -292,6 +293,25 @@ TEST_F(PollingTest, AFirstRunWithThePresetShowsTheStartLineAndOneReplyPerTick)
     EXPECT_EQ(headless::Dialogs().size(), 1u);   // asked once per run
     ASSERT_TRUE(sim_->WaitForCommands(3, 2s));
     EXPECT_EQ(sim_->CountCommands("C"), 3u);
+}
+
+// A poll gives the focus back to the command field only from there (or from nowhere): moved to
+// the toggle, to stop the run with the keyboard, or into the output, to copy, it stays.
+TEST_F(PollingTest, APollLeavesTheFocusWhereTheUserMovedIt)
+{
+    headless::Click(PollingToggle);
+    Tick();
+    headless::Type(CommandField, "x");
+    Tick();
+    EXPECT_EQ(FocusedControl(), CommandField);
+    EXPECT_EQ(GetText(CommandField), "C");
+    headless::Click(OutputEditor);
+    Tick();
+    EXPECT_EQ(FocusedControl(), OutputEditor);
+    headless::Click(PollingToggle);   // the run ends, the focus stays on the toggle
+    Handle();
+    EXPECT_FALSE(G.PollingActive);
+    EXPECT_EQ(FocusedControl(), PollingToggle);
 }
 
 TEST_F(PollingTest, ReleasingEndsTheRunWithOneEndLineAndLaterEventsAddNothing)
@@ -589,7 +609,7 @@ TEST_F(ProgramTest, WithAFileItConnectsBehindTheConnectingWindowAndClosingClicks
               std::vector<std::string>{"Verbindungsaufbau zum Varnex-NET-IO-Board...\r\rIP/DNS: 127.0.0.1\r\rPort: "
                                        + Port()});
     EXPECT_EQ(headless::MainWindowTitle(), "Varnex-NET-IO-TerminalEmulation V1.0");
-    EXPECT_EQ(headless::FocusedControl(), CommandField);
+    EXPECT_EQ(FocusedControl(), CommandField);
     EXPECT_EQ(sim_->Connections(), 1);
     // The closing click, then the pause that lets it be heard, then the connection goes.
     ASSERT_EQ(headless::SoundsPlayed().size(), 1u);

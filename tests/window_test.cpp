@@ -202,6 +202,23 @@ TEST_F(WindowTest, ControlEventsComeFromTheUserOnly)
     }
 }
 
+// Typing goes on while the board answers: the history keeps the command that went out, not what
+// the field holds once the reply is in.
+TEST_F(WindowTest, TheHistoryKeepsTheCommandSentWhileTypingGoesOn)
+{
+    netio::Simulator slow({.port = 0, .replyDelay = 300ms});
+    ASSERT_TRUE(slow.Start());
+    CloseBoardConnection();
+    Link.BoardConnection = OpenBoardConnection("127.0.0.1", slow.Port());
+    SetText(CommandField, "C");
+    QTimer::singleShot(100, [] { QTest::keyClicks(ControlWidget(CommandField), "Q"); });
+    Click(SendButton);
+    EXPECT_EQ(GetText(CommandField), "CQ");
+    QTest::keyClick(ControlWidget(CommandField), Qt::Key_Up);
+    HandleQueuedEvents();
+    EXPECT_EQ(GetText(CommandField), "C");
+}
+
 TEST_F(WindowTest, TheCloseRequestOnlyQueuesAnEvent)
 {
     MainWindowWidget()->close();

@@ -90,6 +90,9 @@ void SetText(int control, std::string_view text);
 void SetEnabled(int control, bool enabled);
 bool IsEnabled(int control);
 void Focus(int control);
+// The control with the keyboard focus, also while the main window is in the background (the one
+// that gets it back); 0 when the focus is elsewhere in the window or there is no window.
+int FocusedControl();
 bool IsPressed(int toggle);
 void Release(int toggle);
 

@@ -47,6 +47,9 @@ void PollOnce()
 {
     if (G.PollCommand.empty())
         return;
+    // The field stays ready for typing, but a user who moved the focus (to stop the run with the
+    // keyboard, or to copy from the output) keeps it where it went.
+    const int focused = FocusedControl();
     SetEnabled(SendButton, false);
     SetText(CommandField, G.PollCommand);
     // While the link is lost a poll sends nothing, and nothing is logged.
@@ -59,7 +62,8 @@ void PollOnce()
     // While the link is lost, polls add nothing; the loss itself is told once.
     if (exchange.outcome == ExchangeOutcome::Replied)
         AppendLine(OutputEditor, exchange.reply);
-    Focus(CommandField);
+    if (focused == CommandField || focused == 0)
+        Focus(CommandField);
 }
 
 void OnOtherControlEvent()

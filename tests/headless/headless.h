@@ -59,7 +59,6 @@ void CloseWindow();
 Control* Find(int number);
 bool MainWindowOpen();
 std::string MainWindowTitle();
-int FocusedControl();                         // 0: none
 std::optional<std::string> ConnectWindowText(); // while it is open
 std::vector<std::string> ConnectWindowsShown();
 

@@ -217,11 +217,6 @@ std::string MainWindowTitle()
     return S().title;
 }
 
-int FocusedControl()
-{
-    return S().focused;
-}
-
 std::optional<std::string> ConnectWindowText()
 {
     return S().connectText;
@@ -407,6 +402,11 @@ void Focus(int number)
 {
     if (const Control* control = Find(number); control && control->enabled)
         MoveFocus(number);
+}
+
+int FocusedControl()
+{
+    return S().focused;
 }
 
 bool IsPressed(int toggle)

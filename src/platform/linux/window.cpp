@@ -568,6 +568,16 @@ void Focus(int control)
         widget->setFocus(Qt::OtherFocusReason);
 }
 
+int FocusedControl()
+{
+    const QWidget* window = TheDesktop().mainWindow;
+    const QWidget* focused = window ? window->focusWidget() : nullptr;
+    for (const auto& [number, widget] : TheDesktop().controls)
+        if (focused && widget == focused)
+            return number;
+    return 0;
+}
+
 bool IsPressed(int toggle)
 {
     const auto* button = ControlAs<QAbstractButton>(toggle);

@@ -697,6 +697,15 @@ void Focus(int control)
     }
 }
 
+int FocusedControl()
+{
+    Desktop& d = TheDesktop();
+    if (const int focused = ControlNumber(GetFocus()))
+        return focused;
+    // In the background the window remembers the control it gives the focus back to.
+    return d.mainWindow && GetActiveWindow() != d.mainWindow ? d.focusControl : 0;
+}
+
 bool IsPressed(int toggle)
 {
     HWND handle = ControlHandle(toggle);
