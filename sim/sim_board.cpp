@@ -40,7 +40,8 @@ Board::Board()
           {'O', 0, 2, "Relais 1", 0},
           {'O', 0, 3, "Relais 2", 0},
           {'O', 1, 0, "Lampe Flur", 0},
-          {'O', 1, 1, "Lampe Bad", 0},
+          // A blank and a letter beyond ASCII, Windows-1252 on the wire as on the real board.
+          {'O', 1, 1, "Lampe K\xFC" "che", 0},
           {'I', 1, 2, "Fenster", 7},
           {'O', 2, 0, "Pumpe", 0},
           {'I', 2, 1, "Regen", 4},

@@ -64,7 +64,13 @@ std::string Escape(std::string_view text)
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
-        default: out += c;
+        // The board's names are Windows-1252, the page UTF-8: a letter beyond ASCII goes as a
+        // character reference (Latin-1 and Windows-1252 agree from 0xA0 on).
+        default:
+            if (static_cast<unsigned char>(c) >= 0xA0)
+                out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
+            else
+                out += c;
         }
     }
     return out;

@@ -1,5 +1,6 @@
 skarvel_add_test(settings_test SOURCES settings_test.cpp LIBS skarvel_base)
 skarvel_add_test(reference_text_test SOURCES reference_text_test.cpp LIBS skarvel_base)
+skarvel_add_test(replies_test SOURCES replies_test.cpp LIBS skarvel_base)
 if(TARGET netio_sim)
   skarvel_add_test(connection_test SOURCES connection_test.cpp LIBS skarvel_base netio_sim)
 endif()

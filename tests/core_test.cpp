@@ -24,6 +24,7 @@
 #include "app/startup.h"
 #include "board/connection.h"
 #include "headless/headless.h"
+#include "core_loop.h"
 #include "simulated_board.h"
 #include "ui/running_log.h"
 #include "temp_folder.h"
@@ -42,26 +43,6 @@ constexpr Rgb Red{255, 0, 0};
 const std::vector<std::string>& Lines()
 {
     return headless::Find(OutputEditor)->lines;
-}
-
-// Runs the program's loop as RunEventLoop does, until the test's clock reaches `until`; the
-// value when the loop ended.
-std::optional<LoopEnd> RunUntil(Millis until)
-{
-    while (headless::Now() < until)
-        if (const auto end = HandleEvent(WaitWindowEvent(std::chrono::duration_cast<Millis>(until - headless::Now()))))
-            return end;
-    // What is queued at that moment, without letting the clock go on.
-    for (Event event = WaitWindowEvent(0ms); event.kind != EventKind::None; event = WaitWindowEvent(0ms))
-        if (const auto end = HandleEvent(event))
-            return end;
-    return std::nullopt;
-}
-
-// Carries out what the user's doing queued, without the clock going on.
-std::optional<LoopEnd> Handle()
-{
-    return RunUntil(headless::Now());
 }
 
 // The main window against the simulated board, its timers running on the test's clock.

@@ -8,6 +8,7 @@
 #include "platform/net.h"
 #include "platform/window.h"
 #include "sound/click.h"
+#include "ui/board_view.h"
 #include "ui/event_loop.h"
 #include "ui/history.h"
 #include "ui/main_window.h"
@@ -51,6 +52,8 @@ void SetInitialValues()
     G.PollCommand = "C";
     SoundAvailable = false;
     ForgetCommands();
+    ForgetBoardView();
+    EndRunningLog();
 }
 
 int RunProgram()

@@ -2,7 +2,8 @@
 #pragma once
 
 // The program's start-up state: the program-wide values, and every layer's own (the board link,
-// the click, the command history). Tests put everything back with it.
+// the click, the command history, the board view, the running log). Tests put everything back
+// with it.
 void SetInitialValues();
 
 // Starts up, runs the main window's loop and ends; the process's exit code (always 0).

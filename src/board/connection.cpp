@@ -68,25 +68,27 @@ Exchange ExchangeCommand(std::string_view command)
     // The blank fill is what makes a short reply leave no trace of an earlier one.
     Link.ReceiveBuffer.fill(' ');
     if (!Link.BoardConnection)
-        return {ExchangeOutcome::NotSent, {}, std::nullopt};
+        return {ExchangeOutcome::NotSent, {}, {}, std::nullopt};
     // A command that did not go out in time has no reply to wait for; one still on its way gets
     // its reply read by a later exchange, like any late reply.
     const auto sending = std::chrono::steady_clock::now();
     const SocketOutcome sent =
         SendBytes(*Link.BoardConnection, Utf8ToWindows1252(command) + Link.CommandTerminator, Link.ReplyLimit);
-    const SocketOutcome received =
-        sent == SocketOutcome::Done ? ReceiveOnce(*Link.BoardConnection, Link.ReceiveBuffer, Link.ReplyLimit).outcome
-                                    : sent;
-    Link.Answered = Link.Answered || received == SocketOutcome::Done;
-    if (received == SocketOutcome::Lost) {
+    Received received{0, sent};
+    if (sent == SocketOutcome::Done)
+        received = ReceiveOnce(*Link.BoardConnection, Link.ReceiveBuffer, Link.ReplyLimit);
+    Link.Answered = Link.Answered || received.outcome == SocketOutcome::Done;
+    if (received.outcome == SocketOutcome::Lost) {
         MarkLost();
-        return {ExchangeOutcome::LinkLost, {}, std::nullopt};
+        return {ExchangeOutcome::LinkLost, {}, {}, std::nullopt};
     }
     const std::string_view text(Link.ReceiveBuffer.data(), Link.ReceiveBuffer.size());
+    const std::string_view arrived = text.substr(0, received.count);
     std::optional<std::chrono::milliseconds> replyTime;
-    if (received == SocketOutcome::Done)
+    if (received.outcome == SocketOutcome::Done)
         replyTime = std::chrono::round<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sending);
-    return {ExchangeOutcome::Replied, Windows1252ToUtf8(CleanReply(text.substr(0, text.find('\0')))), replyTime};
+    return {ExchangeOutcome::Replied, Windows1252ToUtf8(CleanReply(text.substr(0, text.find('\0')))),
+            Windows1252ToUtf8(arrived.substr(0, arrived.find('\0'))), replyTime};
 }
 
 void SendIdleMessage()

@@ -64,6 +64,7 @@ enum class ExchangeOutcome { Replied, NotSent, LinkLost };
 struct Exchange {
     ExchangeOutcome outcome = ExchangeOutcome::Replied;
     std::string reply;
+    std::string raw;   // what the receive brought, decoded, nothing cleaned
     // From the send to the reply's first byte; none when no reply came.
     std::optional<std::chrono::milliseconds> replyTime;
 };
@@ -84,6 +85,11 @@ void SendIdleMessage();
 // of LinkTryDelays), looks how the one under way stands, gives up a step that took longer than
 // Link.ConnectLimit. Never waits. `now`: the clock the main window's timers run on.
 void TendBoardLink(SteadyTime now);
+
+inline bool LinkIsUp()
+{
+    return Link.BoardConnection.has_value();
+}
 
 // The oldest news of the link not yet taken; None when there is none.
 LinkNews TakeLinkNews();

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,7 +22,9 @@ struct FontSpec {
     bool bold = false;
 };
 
-enum class EventKind { None, Timer, Control, Close, Key };
+// Command: a menu entry, a function key or a table window's request (number: the command's);
+// Row: a table window's row activated (number: the row).
+enum class EventKind { None, Timer, Control, Close, Key, Command, Row };
 
 // Keys of a line edit that the program handles itself (Up and Down walk the command history);
 // the control consumes them.
@@ -29,7 +32,7 @@ enum class Key { None, Up, Down };
 
 struct Event {
     EventKind kind = EventKind::None;
-    int number = 0;      // timer or control number
+    int number = 0;      // timer, control or command number, or a row
     Key key = Key::None;  // of a Key event
 };
 
@@ -104,6 +107,43 @@ void ClearOutput(int editor);
 void AppendLine(int editor, std::string_view line);
 void SetTextColour(int editor, Rgb colour);   // costs nothing when the colour is unchanged
 void ShowFirstLine(int editor);                // scrolls to the first line and the left edge
+
+// The output's context menu: after its own entries, the program's, each raising a Command event;
+// setting one again changes its text.
+void SetOutputMenuEntry(int command, std::string_view text);
+
+// The function key F`number` in the program's windows raises a Command event.
+void SetFunctionKey(int number, int command);
+
+// The common dialog for a file to write, in the user's documents folder, suggesting the name; the
+// path chosen (UTF-8), or none when the user cancelled.
+std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName);
+
+// Puts the text on the clipboard; false when the clipboard kept what it had (the system refused).
+bool CopyToClipboard(std::string_view text);
+
+// A table window of its own beside the main window (one at a time): resizable, at the screen's
+// dpi, its columns headed as given, the keyboard first (arrows, Space and Enter on a row, Ctrl+A
+// and Ctrl+C). Opening it again brings it to the front. It raises Row events for a row activated
+// (a double click, Space, Enter), a Command event `copyCommand` for Ctrl+C, and `closedCommand`
+// once the user has closed it. Rows are named for screen readers by their cells.
+struct TableWindowSpec {
+    std::string_view title;
+    std::span<const std::string_view> headers;
+    std::span<const int> columnWidths;   // at 96 dpi
+    int clientWidth = 0, clientHeight = 0;   // at 96 dpi
+    int copyCommand = 0;
+    int closedCommand = 0;
+};
+void OpenTableWindow(const TableWindowSpec& spec);
+void CloseTableWindow();
+bool TableWindowOpen();
+void SetTableRows(int count);
+void SetTableCell(int row, int column, std::string_view text);
+// A highlighted row stands out (a change to be seen).
+void SetTableRowHighlighted(int row, bool highlighted);
+// The line under the table.
+void SetTableStatus(std::string_view text);
 
 // Hands a web address, exactly as given, to the desktop's default handler. Never through a shell.
 void OpenWebAddress(std::string_view address);

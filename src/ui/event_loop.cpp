@@ -1,12 +1,14 @@
 // Waiting for events and dispatching them by kind and control number.
 #include "ui/event_loop.h"
 
+#include <filesystem>
 #include <string>
 
 #include "board/codepage.h"
 #include "board/connection.h"
 #include "globals.h"
 #include "sound/click.h"
+#include "ui/board_view.h"
 #include "ui/history.h"
 #include "ui/main_window.h"
 #include "ui/polling.h"
@@ -21,6 +23,20 @@ constexpr std::string_view NotSentLine = "*** keine Verbindung – Befehl nicht 
 constexpr std::string_view LinkLostLine = "*** Verbindung zum Board unterbrochen ***";
 constexpr std::string_view LinkRestoredLine = "*** Verbindung wiederhergestellt ***";
 constexpr std::string_view LogProblemTitle = "Skarvel: Problem";
+constexpr std::string_view LogDialogTitle = "Mitschnitt starten";
+
+// The output's menu entry: starts the log in a file the user chooses, or ends it.
+void ToggleRunningLog()
+{
+    if (RunningLogActive()) {
+        EndRunningLog();
+    } else if (const std::optional<std::string> path = ChooseFileToWrite(LogDialogTitle, SuggestedLogFileName(WallClock::now()))) {
+        std::string why;
+        if (!StartRunningLog(std::filesystem::path(std::u8string(path->begin(), path->end())), why))
+            MessageDialog(LogProblemTitle, "Der Mitschnitt kann nicht begonnen werden!\r\r" + why);
+    }
+    SetOutputMenuEntry(RunningLogCommand, RunningLogActive() ? EndLogMenuText : StartLogMenuText);
+}
 
 // Tells what became of the link, once each time: a line in the output and the window's title;
 // while the link is lost, its timer tends the tries to mend it, the first one at once.
@@ -37,6 +53,7 @@ void ReportLinkNews()
         } else {
             StopTimer(LinkTimer);
         }
+        BoardViewLinkChanged(!lost);
     }
 }
 }  // namespace
@@ -84,13 +101,29 @@ std::optional<LoopEnd> Dispatch(Event event)
         if (event.number == CommandField)
             RecallCommand(event.key);
         break;
+    case EventKind::Command:
+        if (event.number == RunningLogCommand)
+            ToggleRunningLog();
+        else if (event.number == BoardViewCommand)
+            OpenBoardView();
+        else if (event.number == CopyBoardViewCommand)
+            CopyBoardView();
+        else if (event.number == BoardViewClosedCommand)
+            CloseBoardView();
+        break;
+    case EventKind::Row:
+        SwitchBoardViewRow(event.number);
+        break;
     case EventKind::Timer:
-        if (event.number == IdleTimer)
+        // The board view's reads keep the link alive while it is open.
+        if (event.number == IdleTimer && !BoardViewOpen())
             SendIdleMessage();
         else if (event.number == PollTimer)
             OnPollTimer();
         else if (event.number == LinkTimer)
             TendBoardLink(TimerClockNow());
+        else if (event.number == BoardViewTimer)
+            OnBoardViewTimer();
         break;
     case EventKind::Control:
         switch (event.number) {
@@ -138,8 +171,10 @@ std::optional<LoopEnd> HandleEvent(Event event)
     const std::optional<LoopEnd> end = Dispatch(event);
     if (!end)
         ReportLinkNews();
-    if (const std::string problem = TakeRunningLogProblem(); !problem.empty())
+    if (const std::string problem = TakeRunningLogProblem(); !problem.empty()) {
+        SetOutputMenuEntry(RunningLogCommand, StartLogMenuText);
         MessageDialog(LogProblemTitle, problem);
+    }
     return end;
 }
 

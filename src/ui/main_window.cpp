@@ -30,5 +30,10 @@ std::string MainWindowTitle(bool linkLost)
 
 bool BuildMainWindow()
 {
-    return OpenMainWindow(MainWindowTitle(), MainWindowWidth, MainWindowHeight, G.TitleFont, MainWindowControls);
+    if (!OpenMainWindow(MainWindowTitle(), MainWindowWidth, MainWindowHeight, G.TitleFont, MainWindowControls))
+        return false;
+    SetOutputMenuEntry(RunningLogCommand, StartLogMenuText);
+    SetOutputMenuEntry(BoardViewCommand, BoardViewMenuText);
+    SetFunctionKey(2, BoardViewCommand);
+    return true;
 }

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "platform/window.h"
 
@@ -18,10 +19,22 @@ inline constexpr int PollingToggle = 9;
 inline constexpr int CommandField = 10;
 inline constexpr int OutputEditor = 11;
 
-// Timer numbers. LinkTimer runs only while the link to the board is lost.
+// Timer numbers. LinkTimer runs only while the link to the board is lost, BoardViewTimer only
+// while the board view is open.
 inline constexpr int IdleTimer = 1;
 inline constexpr int PollTimer = 2;
 inline constexpr int LinkTimer = 3;
+inline constexpr int BoardViewTimer = 4;
+
+// Command numbers: the output's menu entries and F2, the board view's requests.
+inline constexpr int RunningLogCommand = 101;
+inline constexpr int BoardViewCommand = 102;
+inline constexpr int CopyBoardViewCommand = 103;
+inline constexpr int BoardViewClosedCommand = 104;
+
+inline constexpr std::string_view StartLogMenuText = "Mitschnitt starten …";
+inline constexpr std::string_view EndLogMenuText = "Mitschnitt beenden";
+inline constexpr std::string_view BoardViewMenuText = "Board-Übersicht …";
 
 inline constexpr int MainWindowWidth = 420;
 inline constexpr int MainWindowHeight = 370;
@@ -29,7 +42,8 @@ inline constexpr int MainWindowHeight = 370;
 // In creation order, which is also the keyboard order.
 extern const std::array<ControlSpec, 10> MainWindowControls;
 
-// Opens the window with its controls; false when it could not be created.
+// Opens the window with its controls, the output's menu entries and F2; false when it could not
+// be created.
 bool BuildMainWindow();
 
 // The window's title: the program and its version, and whether the board is out of reach.

@@ -39,6 +39,9 @@ std::string_view EventName(LogEvent event)
     case LogEvent::LinkRestored: return "Verbindung wiederhergestellt";
     case LogEvent::LogBegun: return "Mitschnitt begonnen";
     case LogEvent::LogEnded: return "Mitschnitt beendet";
+    case LogEvent::ViewCommand: return "Übersicht";
+    case LogEvent::ViewReply: return "Übersicht Antwort";
+    case LogEvent::ViewNoReply: return "Übersicht keine Antwort";
     }
     return {};
 }

@@ -28,6 +28,9 @@ enum class LogEvent {
     LinkRestored,
     LogBegun,
     LogEnded,
+    ViewCommand,    // sent by the board view, to read the board
+    ViewReply,
+    ViewNoReply,
 };
 
 using WallClock = std::chrono::system_clock;

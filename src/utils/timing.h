@@ -27,6 +27,13 @@ inline constexpr std::chrono::milliseconds LinkTryDelays[] = {1000ms, 2000ms, 40
 // While the link is lost, how often the loop looks how a try stands.
 inline constexpr std::chrono::milliseconds LinkTendInterval = 100ms;
 
+// The board view: how often its timer looks what is due, how long one turn of its reads may hold
+// the loop, how often it reads the states, and how long a changed state stands out.
+inline constexpr std::chrono::milliseconds BoardViewInterval = 100ms;
+inline constexpr std::chrono::milliseconds BoardViewTurn = 50ms;
+inline constexpr std::chrono::milliseconds BoardViewStatesInterval = 1000ms;
+inline constexpr std::chrono::milliseconds BoardViewHighlight = 3000ms;
+
 // Lets the closing click be heard before the process ends (the click lasts 30.8 ms).
 inline constexpr std::chrono::milliseconds CloseClickWait = 100ms;
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,6 +70,29 @@ int TicksDelivered(int timer);
 // on the test's clock.
 void LetAudioFail(bool fail);
 const std::vector<Millis>& SoundsPlayed();
+
+// The program's entries in the output's menu (command: text), and its function keys.
+const std::map<int, std::string>& OutputMenu();
+void ChooseFromMenu(int command);              // an entry of the output's menu, or a function key
+// The next file dialogs answer these, in turn (none: cancelled); without one, cancelled.
+void AnswerFileDialog(std::optional<std::string> path);
+// What the program put on the clipboard last.
+const std::string& Clipboard();
+
+// The table window, while it is open (rows of cells, highlighted rows, the status line).
+struct Table {
+    std::string title;
+    std::vector<std::string> headers;
+    std::vector<std::vector<std::string>> cells;
+    std::vector<bool> highlighted;
+    std::string status;
+    int copyCommand = 0, closedCommand = 0;
+    int opened = 0;                              // how often it was opened or brought to the front
+};
+const Table* TableWindow();
+void ActivateRow(int row);                      // a double click, Space or Enter on it
+void CopyTable();                               // Ctrl+C in it
+void CloseTable();                              // the user closes it
 
 // Addresses the program opened, when no recorder (SetWebAddressRecorder) takes them.
 const std::vector<std::string>& OpenedAddresses();

@@ -48,6 +48,12 @@ struct State {
     std::vector<Millis> sounds;
     std::vector<std::string> opened;
     std::vector<Millis> pauses;
+
+    std::map<int, std::string> menu;
+    std::map<int, int> functionKeys;
+    std::vector<std::optional<std::string>> fileAnswers;
+    std::string clipboard;
+    std::optional<Table> table;
 };
 
 State& S()
@@ -245,6 +251,52 @@ void LetAudioFail(bool fail)
 const std::vector<Millis>& SoundsPlayed()
 {
     return S().sounds;
+}
+
+const std::map<int, std::string>& OutputMenu()
+{
+    return S().menu;
+}
+
+void ChooseFromMenu(int command)
+{
+    WindowEvents().Post(EventKind::Command, command);
+}
+
+void AnswerFileDialog(std::optional<std::string> path)
+{
+    S().fileAnswers.push_back(std::move(path));
+}
+
+const std::string& Clipboard()
+{
+    return S().clipboard;
+}
+
+const Table* TableWindow()
+{
+    return S().table ? &*S().table : nullptr;
+}
+
+void ActivateRow(int row)
+{
+    if (S().table)
+        WindowEvents().Post(EventKind::Row, row);
+}
+
+void CopyTable()
+{
+    if (S().table)
+        WindowEvents().Post(EventKind::Command, S().table->copyCommand);
+}
+
+void CloseTable()
+{
+    if (!S().table)
+        return;
+    const int closed = S().table->closedCommand;
+    S().table.reset();
+    WindowEvents().Post(EventKind::Command, closed);
 }
 
 const std::vector<std::string>& OpenedAddresses()
@@ -449,6 +501,82 @@ void ShowFirstLine(int editor)
 {
     if (Control* control = Find(editor))
         control->showsFirstLine = true;
+}
+
+void SetOutputMenuEntry(int command, std::string_view text)
+{
+    S().menu[command] = std::string(text);
+}
+
+void SetFunctionKey(int number, int command)
+{
+    S().functionKeys[number] = command;
+}
+
+std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName)
+{
+    State& s = S();
+    HoldDialog({true, std::string(title), "", std::string(suggestedName)});
+    if (s.fileAnswers.empty())
+        return std::nullopt;
+    std::optional<std::string> path = s.fileAnswers.front();
+    s.fileAnswers.erase(s.fileAnswers.begin());
+    return path;
+}
+
+bool CopyToClipboard(std::string_view text)
+{
+    S().clipboard = std::string(text);
+    return true;
+}
+
+void OpenTableWindow(const TableWindowSpec& spec)
+{
+    State& s = S();
+    if (!s.table) {
+        s.table.emplace();
+        s.table->title = std::string(spec.title);
+        s.table->headers.assign(spec.headers.begin(), spec.headers.end());
+        s.table->copyCommand = spec.copyCommand;
+        s.table->closedCommand = spec.closedCommand;
+    }
+    ++s.table->opened;
+}
+
+void CloseTableWindow()
+{
+    S().table.reset();
+}
+
+bool TableWindowOpen()
+{
+    return S().table.has_value();
+}
+
+void SetTableRows(int count)
+{
+    if (Table* table = S().table ? &*S().table : nullptr) {
+        table->cells.resize(static_cast<std::size_t>(count), std::vector<std::string>(table->headers.size()));
+        table->highlighted.resize(static_cast<std::size_t>(count));
+    }
+}
+
+void SetTableCell(int row, int column, std::string_view text)
+{
+    if (Table* table = S().table ? &*S().table : nullptr; table && row < static_cast<int>(table->cells.size()))
+        table->cells[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = std::string(text);
+}
+
+void SetTableRowHighlighted(int row, bool highlighted)
+{
+    if (Table* table = S().table ? &*S().table : nullptr; table && row < static_cast<int>(table->highlighted.size()))
+        table->highlighted[static_cast<std::size_t>(row)] = highlighted;
+}
+
+void SetTableStatus(std::string_view text)
+{
+    if (S().table)
+        S().table->status = std::string(text);
 }
 
 void OpenWebAddress(std::string_view address)

@@ -1,0 +1,28 @@
+// The program's loop on the tests' desktop-free window (headless/), its clock the test's own.
+#pragma once
+
+#include <optional>
+
+#include "headless/headless.h"
+#include "ui/event_loop.h"
+
+// Runs the program's loop as RunEventLoop does, until the test's clock reaches `until`; the
+// value when the loop ended.
+inline std::optional<LoopEnd> RunUntil(headless::Millis until)
+{
+    while (headless::Now() < until)
+        if (const auto end = HandleEvent(WaitWindowEvent(std::chrono::duration_cast<headless::Millis>(until - headless::Now()))))
+            return end;
+    // What is queued at that moment, without letting the clock go on.
+    for (Event event = WaitWindowEvent(std::chrono::milliseconds::zero()); event.kind != EventKind::None; event = WaitWindowEvent(std::chrono::milliseconds::zero()))
+        if (const auto end = HandleEvent(event))
+            return end;
+    return std::nullopt;
+}
+
+// Carries out what the user's doing queued, without the clock going on.
+inline std::optional<LoopEnd> Handle()
+{
+    return RunUntil(headless::Now());
+}
+
