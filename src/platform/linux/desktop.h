@@ -11,6 +11,8 @@
 #include <map>
 #include <memory>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/event_queue.h"
 #include "platform/window.h"
@@ -20,6 +22,9 @@ class QTimer;
 
 struct Desktop {
     QWidget* mainWindow = nullptr;
+    std::unique_ptr<QWidget> tableWindow;
+    std::vector<std::pair<int, QString>> outputMenu;   // the program's entries: command, text
+    std::map<int, int> functionKeys;                     // F number: command
     std::map<int, QWidget*> controls;
     std::unique_ptr<QWidget> connectWindow;
     bool connectWindowPainted = false;   // painted at the first wait, not before

@@ -5,11 +5,14 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
 
 namespace {
@@ -90,6 +93,22 @@ void MessageDialog(std::string_view title, std::string_view text)
     box.setWindowModality(Qt::ApplicationModal);
     const EventQueue::ModalScope modal(WindowEvents());
     box.exec();
+}
+
+std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName)
+{
+    StartDesktop();
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QString chosen;
+    {
+        const EventQueue::ModalScope modal(WindowEvents());
+        chosen = QFileDialog::getSaveFileName(QApplication::activeWindow(), ToQt(title),
+                                              QDir(folder).filePath(ToQt(suggestedName)),
+                                              QStringLiteral("Textdateien (*.txt);;Alle Dateien (*)"));
+    }
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen.toStdString();
 }
 
 void OpenConnectWindow(std::string_view title, std::string_view text)

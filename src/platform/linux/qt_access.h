@@ -6,3 +6,4 @@ class QWidget;
 QWidget* ControlWidget(int number);
 QWidget* MainWindowWidget();
 QWidget* ConnectWindowWidget();
+QWidget* TableWindowWidget();

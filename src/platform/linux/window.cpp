@@ -11,6 +11,7 @@
 
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -130,6 +131,31 @@ protected:
 
 private:
     int number_;
+};
+
+// F keys the program took (SetFunctionKey) raise its commands in any of its windows.
+class FunctionKeys : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+            const auto* press = static_cast<QKeyEvent*>(event);
+            const auto& keys = TheDesktop().functionKeys;
+            const auto command = keys.find(press->key() - Qt::Key_F1 + 1);
+            if (press->key() >= Qt::Key_F1 && press->key() <= Qt::Key_F35 && command != keys.end()
+                && press->modifiers() == Qt::NoModifier && watched->isWidgetType()
+                && !QApplication::activeModalWidget()) {
+                if (event->type() == QEvent::KeyPress && !press->isAutoRepeat())
+                    WindowEvents().PostOnce(EventKind::Command, command->second);
+                event->accept();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
 };
 
 // Tells the click's output when a press may come: once the main window stands, a window of the
@@ -411,6 +437,7 @@ void StartDesktop()
     QAccessible::installFactory(AccessibleWindow);
     application->setQuitOnLastWindowClosed(false);
     application->installEventFilter(new PressWatch(application));
+    application->installEventFilter(new FunctionKeys(application));
     // Wayland shows no window icons: the desktop finds the entry, and its icon, by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(SKARVEL_APP_ID));
     LoadQtGerman();
@@ -423,6 +450,9 @@ void EndDesktop()
         delete timer;
     d.timers.clear();
     d.controls.clear();
+    d.tableWindow.reset();
+    d.outputMenu.clear();
+    d.functionKeys.clear();
     delete d.mainWindow;
     d.mainWindow = nullptr;
     d.connectWindow.reset();
@@ -612,6 +642,27 @@ void ShowFirstLine(int editor)
 {
     if (auto* view = ControlAs<OutputView>(editor))
         view->ShowFirstLine();
+}
+
+void SetOutputMenuEntry(int command, std::string_view text)
+{
+    auto& entries = TheDesktop().outputMenu;
+    const auto entry = std::find_if(entries.begin(), entries.end(), [command](const auto& e) { return e.first == command; });
+    if (entry != entries.end())
+        entry->second = ToQt(text);
+    else
+        entries.emplace_back(command, ToQt(text));
+}
+
+void SetFunctionKey(int number, int command)
+{
+    TheDesktop().functionKeys[number] = command;
+}
+
+bool CopyToClipboard(std::string_view text)
+{
+    QGuiApplication::clipboard()->setText(ToQt(text));
+    return true;
 }
 
 void OpenWebAddress(std::string_view address)

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/event_queue.h"
@@ -25,6 +26,7 @@ inline constexpr wchar_t MainWindowClass[] = L"SkarvelMainWindow";
 inline constexpr wchar_t ConnectWindowClass[] = L"SkarvelConnectWindow";
 inline constexpr wchar_t InputDialogClass[] = L"SkarvelInputDialog";
 inline constexpr wchar_t MessageWindowClass[] = L"SkarvelMessages";
+inline constexpr wchar_t TableWindowClass[] = L"SkarvelTableWindow";
 
 struct ControlInfo {
     HWND handle = nullptr;
@@ -37,6 +39,9 @@ struct ControlInfo {
 struct Desktop {
     HWND mainWindow = nullptr;
     HWND connectWindow = nullptr;
+    HWND tableWindow = nullptr;
+    std::vector<std::pair<int, std::wstring>> outputMenu;   // the program's entries: command, text
+    std::map<int, int> functionKeys;                         // F number: command
     HWND messageWindow = nullptr;          // owns the timers while there is no main window
     HWND tooltips = nullptr;
     std::map<int, ControlInfo> controls;
@@ -78,9 +83,10 @@ HWND CreateChild(HWND parent, const wchar_t* windowClass, const std::wstring& te
                  const RECT& place, int id);
 void AddTooltip(HWND control, const std::wstring& text);
 
-// The window procedures of dialogs.cpp.
+// The window procedures of dialogs.cpp and table.cpp.
 LRESULT CALLBACK ConnectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK InputDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK TableWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // --- dpi and fonts (fonts.cpp) -------------------------------------------------------------------
 // Every length of the layout is at 96 dpi; a window on a screen of D dpi has it times D/96, and

@@ -2,6 +2,10 @@
 // box), and the connecting window.
 #include "platform/windows/desktop.h"
 
+#include <commdlg.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include "platform/layout.h"
 
 namespace {
@@ -25,7 +29,7 @@ ConnectWindowState Connecting;
 std::vector<HWND> DisableOtherWindows(HWND dialog)
 {
     std::vector<HWND> disabled;
-    for (HWND window : {TheDesktop().mainWindow, TheDesktop().connectWindow})
+    for (HWND window : {TheDesktop().mainWindow, TheDesktop().connectWindow, TheDesktop().tableWindow})
         if (window && window != dialog && IsWindowEnabled(window)) {
             EnableWindow(window, FALSE);
             disabled.push_back(window);
@@ -233,3 +237,49 @@ void CloseConnectWindow()
     Connecting = {};
     DispatchKeepAlive();
 }
+
+namespace {
+
+// The user's documents folder; empty where the system names none.
+std::wstring DocumentsFolder()
+{
+    PWSTR path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path)))
+        folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
+}  // namespace
+
+std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName)
+{
+    StartDesktop();
+    std::wstring file = Wide(suggestedName);
+    file.resize(32768, L'\0');
+    const std::wstring folder = DocumentsFolder();
+    const std::wstring caption = Wide(title);
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = GetActiveWindow();
+    dialog.lpstrFilter = L"Textdateien (*.txt)\0*.txt\0Alle Dateien (*.*)\0*.*\0";
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    dialog.lpstrTitle = caption.c_str();
+    dialog.lpstrDefExt = L"txt";
+    // Whether the file can be written is found out by writing it, and told in the program's message.
+    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY
+                   | OFN_NOTESTFILECREATE;
+    bool chosen = false;
+    {
+        const EventQueue::ModalScope modal(WindowEvents());
+        chosen = GetSaveFileNameW(&dialog) != 0;
+    }
+    if (!chosen)
+        return std::nullopt;
+    file.resize(wcslen(file.c_str()));
+    return Utf8(file);
+}
+

@@ -35,6 +35,22 @@ int ControlNumber(HWND handle)
 
 // --- messages -----------------------------------------------------------------------------
 
+// An F key the program took (SetFunctionKey), pressed in a window of the program's that is not
+// held by a modal dialog, raises its command.
+bool OnFunctionKey(HWND window, WPARAM key)
+{
+    const auto& keys = TheDesktop().functionKeys;
+    const auto command = keys.find(static_cast<int>(key) - VK_F1 + 1);
+    if (key < VK_F1 || key > VK_F24 || command == keys.end() || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0
+        || GetKeyState(VK_SHIFT) < 0)
+        return false;
+    const HWND root = GetAncestor(window, GA_ROOT);
+    if (root != TheDesktop().mainWindow && root != TheDesktop().tableWindow)
+        return false;
+    WindowEvents().PostOnce(EventKind::Command, command->second);
+    return true;
+}
+
 // Hands every waiting message to its window: keyboard navigation (Tab, Shift+Tab, Space on
 // buttons) first through the dialog manager of the main window.
 void DispatchWaiting()
@@ -45,6 +61,8 @@ void DispatchWaiting()
             PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
+        if (message.message == WM_KEYDOWN && OnFunctionKey(message.hwnd, message.wParam))
+            continue;
         if (TheDesktop().mainWindow && IsDialogMessageW(TheDesktop().mainWindow, &message))
             continue;
         TranslateMessage(&message);
@@ -370,6 +388,7 @@ void RegisterClasses()
     add(ConnectWindowClass, ConnectWindowProc);
     add(InputDialogClass, InputDialogProc);
     add(MessageWindowClass, MessageWindowProc);
+    add(TableWindowClass, TableWindowProc);
 }
 
 }  // namespace
@@ -522,6 +541,11 @@ void EndDesktop()
         KillTimer(window, static_cast<UINT_PTR>(number));
     d.timers.clear();
     d.controls.clear();
+    if (d.tableWindow)
+        DestroyWindow(d.tableWindow);
+    d.tableWindow = nullptr;
+    d.outputMenu.clear();
+    d.functionKeys.clear();
     if (d.mainWindow)
         DestroyWindow(d.mainWindow);   // its controls and tooltips with it
     d.mainWindow = nullptr;
@@ -716,6 +740,42 @@ void Release(int toggle)
 {
     if (HWND handle = ControlHandle(toggle))
         SendMessageW(handle, BM_SETCHECK, BST_UNCHECKED, 0);
+}
+
+void SetOutputMenuEntry(int command, std::string_view text)
+{
+    auto& entries = TheDesktop().outputMenu;
+    const auto entry = std::find_if(entries.begin(), entries.end(), [command](const auto& e) { return e.first == command; });
+    if (entry != entries.end())
+        entry->second = Wide(text);
+    else
+        entries.emplace_back(command, Wide(text));
+}
+
+void SetFunctionKey(int number, int command)
+{
+    TheDesktop().functionKeys[number] = command;
+}
+
+// The memory is made first: a copy that cannot be had leaves the clipboard as it was.
+bool CopyToClipboard(std::string_view text)
+{
+    const std::wstring wide = ShownText(text);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
+    void* bytes = memory ? GlobalLock(memory) : nullptr;
+    if (!bytes) {
+        if (memory)
+            GlobalFree(memory);
+        return false;
+    }
+    std::copy_n(wide.c_str(), wide.size() + 1, static_cast<wchar_t*>(bytes));
+    GlobalUnlock(memory);
+    const HWND owner = TheDesktop().mainWindow ? TheDesktop().mainWindow : TheDesktop().messageWindow;
+    const bool copied = OpenClipboard(owner) && EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
+    if (!copied)
+        GlobalFree(memory);
+    return copied;
 }
 
 void OpenWebAddress(std::string_view address)

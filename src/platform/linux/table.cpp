@@ -1,0 +1,157 @@
+// The table window of the Qt front end: a table of rows the program fills cell by cell, a status
+// line under it, the keyboard first (arrows, Space and Enter activate a row, Ctrl+A, Ctrl+C).
+#include "platform/linux/desktop.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// A changed row stands out in the colour of a marker pen, its text as dark as ever.
+const QColor HighlightColour(255, 236, 140);
+
+class TableWindow : public QWidget {
+public:
+    TableWindow(const TableWindowSpec& spec, QWidget* owner)
+        : QWidget(owner, Qt::Window), copyCommand_(spec.copyCommand), closedCommand_(spec.closedCommand)
+    {
+        setWindowTitle(ToQt(spec.title));
+        setFont(GuiFont());
+        resize(spec.clientWidth, spec.clientHeight);
+        auto* layout = new QVBoxLayout(this);
+        table_ = new QTableWidget(0, static_cast<int>(spec.headers.size()), this);
+        QStringList headers;
+        for (const std::string_view header : spec.headers)
+            headers << ToQt(header);
+        table_->setHorizontalHeaderLabels(headers);
+        for (std::size_t column = 0; column < spec.columnWidths.size(); ++column)
+            table_->setColumnWidth(static_cast<int>(column), spec.columnWidths[column]);
+        table_->horizontalHeader()->setStretchLastSection(true);
+        table_->verticalHeader()->hide();
+        table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table_->setTabKeyNavigation(false);
+        table_->setAccessibleName(ToQt(spec.title));
+        table_->installEventFilter(this);
+        // A double click and Enter; Space is taken below.
+        QObject::connect(table_, &QTableWidget::itemActivated, this,
+                         [](QTableWidgetItem* item) { WindowEvents().Post(EventKind::Row, item->row()); });
+        status_ = new QLabel(this);
+        layout->addWidget(table_);
+        layout->addWidget(status_);
+    }
+
+    QTableWidget* Table() { return table_; }
+    QLabel* Status() { return status_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == table_ && event->type() == QEvent::KeyPress) {
+            const auto* press = static_cast<QKeyEvent*>(event);
+            if (press->matches(QKeySequence::Copy)) {
+                WindowEvents().PostOnce(EventKind::Command, copyCommand_);
+                return true;
+            }
+            if (press->key() == Qt::Key_Space && press->modifiers() == Qt::NoModifier && table_->currentRow() >= 0) {
+                WindowEvents().Post(EventKind::Row, table_->currentRow());
+                return true;
+            }
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
+    // The program is told; it closes the window itself.
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->ignore();
+        WindowEvents().PostOnce(EventKind::Command, closedCommand_);
+    }
+
+private:
+    int copyCommand_;
+    int closedCommand_;
+    QTableWidget* table_ = nullptr;
+    QLabel* status_ = nullptr;
+};
+
+TableWindow* Shown()
+{
+    return static_cast<TableWindow*>(TheDesktop().tableWindow.get());
+}
+
+QTableWidgetItem* Cell(int row, int column)
+{
+    TableWindow* window = Shown();
+    if (!window || row < 0 || row >= window->Table()->rowCount() || column < 0
+        || column >= window->Table()->columnCount())
+        return nullptr;
+    QTableWidgetItem* item = window->Table()->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        window->Table()->setItem(row, column, item);
+    }
+    return item;
+}
+
+}  // namespace
+
+void OpenTableWindow(const TableWindowSpec& spec)
+{
+    StartDesktop();
+    if (!Shown())
+        TheDesktop().tableWindow = std::make_unique<TableWindow>(spec, TheDesktop().mainWindow);
+    GiveProgramIcon();
+    Shown()->show();
+    Shown()->raise();
+    Shown()->activateWindow();
+    Shown()->Table()->setFocus(Qt::OtherFocusReason);
+}
+
+void CloseTableWindow()
+{
+    TheDesktop().tableWindow.reset();
+}
+
+bool TableWindowOpen()
+{
+    return Shown() != nullptr;
+}
+
+void SetTableRows(int count)
+{
+    if (TableWindow* window = Shown())
+        window->Table()->setRowCount(count);
+}
+
+void SetTableCell(int row, int column, std::string_view text)
+{
+    if (QTableWidgetItem* item = Cell(row, column); item && item->text() != ToQt(text))
+        item->setText(ToQt(text));
+}
+
+void SetTableRowHighlighted(int row, bool highlighted)
+{
+    TableWindow* window = Shown();
+    for (int column = 0; window && column < window->Table()->columnCount(); ++column)
+        if (QTableWidgetItem* item = Cell(row, column)) {
+            item->setBackground(highlighted ? QBrush(HighlightColour) : QBrush());
+            item->setForeground(highlighted ? QBrush(Qt::black) : QBrush());
+        }
+}
+
+void SetTableStatus(std::string_view text)
+{
+    if (TableWindow* window = Shown())
+        window->Status()->setText(ToQt(text));
+}
+
+QWidget* TableWindowWidget()
+{
+    return TheDesktop().tableWindow.get();
+}
