@@ -78,6 +78,8 @@ for ((id = 0; id < count; id++)); do
     [[ ${states[page]:index*4:4} == 0001 ]] && state=ein
     art=Eingang
     [[ $kind == O ]] && art=Ausgang
+    # The name as the page writes it: a Windows-1252 letter beyond ASCII as a character reference.
+    name=$(printf '%s' "$name" | LC_ALL=C perl -pe 's/([\xA0-\xFF])/"&#".ord($1).";"/ge')
     row="<tr id=\"eintrag-$hex\"><td>$hex</td><td>$place</td><td>$name</td><td>$art</td><td class=\"$state\">$state</td>"
     grep -qF "$row" "$dir/page" || fail "no row '$row' for N$hex:$reply"
     under=$(awk -v id="eintrag-$hex" '/<h2 id="seite-/ { split($0, a, "\""); section = a[2] } index($0, id) { print section }' "$dir/page")
