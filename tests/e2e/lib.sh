@@ -686,3 +686,110 @@ e2e_expect_lost_link()
         || e2e_fail "the window stood still: answers took $hang ms during a hanging connect, $lookup ms during a silent lookup, $base ms with the link up"
     LOST_SUMMARY="loss told $lost ms after the board went, return $back ms after it came back; the window answered in $base ms with the link up, at worst $hang ms during a hanging connect and $lookup ms during a silent lookup"
 }
+
+# --- the board view and the running log -------------------------------------------------------
+
+# e2e_output_menu WINDOW UPS: opens the output's context menu and takes the entry UPS entries up
+# from its end (1: the last).
+e2e_output_menu()
+{
+    e2e_window_geometry "$1"
+    e2e_xdotool mousemove $((WIN_X + 200)) $((WIN_Y + 170)) click 3 || e2e_fail "no right click"
+    sleep 0.5
+    local ups=$2
+    while ((ups-- > 0)); do e2e_key Up; done
+    e2e_key Return
+}
+
+# e2e_expect_board_view WINDOW PICTURE: F2 opens the board view, whose table the simulator's board
+# fills at once (its whole text copied with Ctrl+A, Ctrl+C); Space on the row of "Pumpe" switches
+# it (T07); the view's picture goes to PICTURE; closed, its reads stop. Sets VIEW_SUMMARY.
+e2e_expect_board_view()
+{
+    local window=$1 picture=$2 pressed full table reads before view
+    e2e_xdotool windowactivate --sync "$window" || e2e_fail "could not activate the main window"
+    before=$(e2e_record_count "cmd P[0-9]")
+    pressed=$(e2e_now_ms)
+    e2e_key F2
+    e2e_wait_window "Varnex-NET-IO: Board-Übersicht" 15 "$window"
+    view=$WINDOW
+    # Full once every page that has entries was read: four pages on the simulated board.
+    e2e_wait_record "cmd P[0-9]" $((before + 4)) 10
+    full=$(($(e2e_now_ms) - pressed))
+    e2e_wait_focus "$view"
+    e2e_key ctrl+a ctrl+c
+    table=$(e2e_copied)
+    [[ $(head -n 1 <<<"$table") == $'Seite\tPlatz\tArt\tName\tZustand' ]] || e2e_fail "the copied table begins: '$table'"
+    (($(grep -c $'\t' <<<"$table") == 11)) || e2e_fail "the copied table is not a header and ten rows: '$table'"
+    grep -q $'^Seite 2\t1\tAusgang\tLampe Küche\taus' <<<"$table" || e2e_fail "no row of 'Lampe Küche': '$table'"
+    grep -q $'^Garten\t0\tAusgang\tPumpe\taus' <<<"$table" || e2e_fail "'Pumpe' is not off: '$table'"
+    e2e_key Home Down Down Down Down Down Down Down space
+    e2e_wait_record "cmd T07" 1 5
+    local deadline=$(($(e2e_now_ms) + 5000))
+    until grep -q $'^Garten\t0\tAusgang\tPumpe\tein' <<<"$table"; do
+        (($(e2e_now_ms) < deadline)) || e2e_fail "'Pumpe' is not on after T07: '$table'"
+        e2e_key ctrl+c
+        table=$(e2e_copied)
+    done
+    python3 "$E2E_TOOLS/screenshot.py" "$picture" || e2e_fail "no picture of the board view"
+    reads=$(e2e_record_count "cmd P[0-9]")
+    sleep 3
+    reads=$(($(e2e_record_count "cmd P[0-9]") - reads))
+    e2e_close_by_wm "$view"
+    e2e_wait_gone_window "Varnex-NET-IO: Board-Übersicht"
+    local after=$(e2e_record_count "cmd P[0-9]")
+    sleep 1.5
+    (($(e2e_record_count "cmd P[0-9]") == after)) || e2e_fail "the view reads on after it was closed"
+    VIEW_SUMMARY="full table $full ms after F2, $reads reads of states in 3 s while open, Pumpe switched"
+}
+
+# e2e_wait_gone_window TITLE: until no window of that title is shown.
+e2e_wait_gone_window()
+{
+    local deadline=$(($(e2e_now_ms) + 5000))
+    while [[ -n $(e2e_windows_titled "$1") ]]; do
+        (($(e2e_now_ms) < deadline)) || e2e_fail "the window '$1' is still shown"
+        sleep 0.1
+    done
+}
+
+# e2e_expect_running_log WINDOW FILE UPS FILE_TYPED: the running log started from the output's menu
+# (its entry UPS up from the end) into FILE (typed into the file dialog as FILE_TYPED), then a
+# polling run of three seconds, then the program killed: the file holds every poll the simulator
+# received, in order, each with its time, and the replies with their times. Sets LOG_SUMMARY.
+e2e_expect_running_log()
+{
+    local window=$1 file=$2 ups=$3 typed=$4 polls logged replies
+    e2e_output_menu "$window" "$ups"
+    e2e_wait_window "Mitschnitt starten" 10 "$window"
+    e2e_wait_focus "$WINDOW"
+    e2e_key ctrl+a
+    e2e_type "$typed"
+    e2e_key Return
+    local deadline=$(($(e2e_now_ms) + 5000))
+    until [[ -s $file ]]; do
+        (($(e2e_now_ms) < deadline)) || e2e_fail "no log was begun in $file"
+        sleep 0.1
+    done
+    e2e_click "$window" 10 340 180 20       # PollingToggle
+    e2e_wait_window "Skarvel: Meldung" 5
+    e2e_wait_focus "$WINDOW"
+    e2e_key Return
+    e2e_wait_record "cmd C" 4 5
+    sleep 3
+    kill -KILL "$PROGRAM_PID"
+    e2e_wait_gone "$PROGRAM_PID" 50 || e2e_fail "the program did not end when killed"
+    wait "$PROGRAM_PID" 2>/dev/null || true
+    e2e_forget "$PROGRAM_PID"
+    polls=$(e2e_record_count "cmd C")
+    logged=$(tr -d '\r' <"$file" | grep -cE $'^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}\tPoll\tC$' || true)
+    replies=$(tr -d '\r' <"$file" | grep -cE $'\tAntwort\tC:[0-9A-F]{6}\t[0-9]+$' || true)
+    ((logged >= polls && logged <= polls + 1)) || e2e_fail "$polls polls reached the board, $logged in the log: $(cat "$file")"
+    ((replies >= polls - 1)) || e2e_fail "$polls polls, $replies replies in the log: $(cat "$file")"
+    tr -d '\r' <"$file" | sed -n 2p | grep -q $'\tPolling Start\t' || e2e_fail "the log does not go on with the polling run: $(head -n 3 "$file")"
+    # In order: the times never go back, and each poll is followed by its reply.
+    tr -d '\r' <"$file" | awk -F'\t' 'prev > $1 { bad = 1 } { prev = $1 }
+        $2 == "Antwort" && last != "Poll" { bad = 1 } { last = $2 } END { exit bad }' \
+        || e2e_fail "the log is out of order: $(cat "$file")"
+    LOG_SUMMARY="$polls polls, all in the log with their replies' times; the last lines: $(tail -n 5 "$file" | tr '\t\r' ' ' | tr '\n' '|')"
+}
