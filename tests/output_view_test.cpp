@@ -40,7 +40,7 @@ protected:
     }
 
     // The middle of a character's left half, where a click puts the cursor before it.
-    QPoint PointBefore(std::size_t line, qsizetype column)
+    QPoint PointBefore(std::size_t line, int column)
     {
         const QRect rect = Editor()->CharacterRect({line, column});
         return {rect.left() + 1, rect.center().y()};
@@ -158,39 +158,39 @@ TEST_F(OutputViewTest, TheViewFollowsTheNewestLineOnlyWhileAtTheBottom)
     for (int i = 0; i < 100; ++i)
         lines << QStringLiteral("C:%1").arg(i, 6, 16, QLatin1Char('0'));
     AppendLines(lines);
-    const int rows = Editor()->VisibleLines();
+    const int rows = Editor()->Model().Rows();
     ASSERT_GT(rows, 3);
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 100u - rows);
+    EXPECT_EQ(Editor()->Model().Top(), 100u - rows);
 
     // The user scrolls up with the wheel: new lines no longer move the view.
     QWheelEvent wheel(QPointF(50, 50), Viewport()->mapToGlobal(QPointF(50, 50)), {}, {0, 120}, Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(Viewport(), &wheel);
-    const std::size_t scrolled = Editor()->FirstVisibleLine();
+    const std::size_t scrolled = Editor()->Model().Top();
     ASSERT_LT(scrolled, 100u - rows);
     AppendLines({"C:later"});
-    EXPECT_EQ(Editor()->FirstVisibleLine(), scrolled);
+    EXPECT_EQ(Editor()->Model().Top(), scrolled);
 
     // Back at the bottom it follows again.
     Focus(OutputEditor);
     Keys({Qt::CTRL | Qt::Key_End});
     AppendLines({"C:newest"});
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 102u - rows);
+    EXPECT_EQ(Editor()->Model().Top(), 102u - rows);
 
     // The reference opens at its heading and stays there while replies come in below.
     Click(ReferenceButton);
     QCoreApplication::processEvents();
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 0u);
+    EXPECT_EQ(Editor()->Model().Top(), 0u);
     EXPECT_EQ(Editor()->horizontalScrollBar()->value(), 0);
     EXPECT_GT(Editor()->horizontalScrollBar()->maximum(), 0);
     SetTextColour(OutputEditor, G.ReplyColour);
     AppendLines({"C:0A032A"});
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 0u);
+    EXPECT_EQ(Editor()->Model().Top(), 0u);
 
     // A cleared view is at its bottom: a new run's lines show as they come.
     ClearOutput(OutputEditor);
     AppendLines(lines);
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 100u - rows);
+    EXPECT_EQ(Editor()->Model().Top(), 100u - rows);
 }
 
 TEST_F(OutputViewTest, TheMouseSelectsAndCopiesExactlyWhatIsMarked)
@@ -224,10 +224,10 @@ TEST_F(OutputViewTest, TheMouseSelectsAndCopiesExactlyWhatIsMarked)
     Keys({Qt::CTRL | Qt::Key_Home});
     Mouse(QEvent::MouseButtonPress, PointBefore(0, 0), Qt::LeftButton);
     Mouse(QEvent::MouseMove, QPoint(20, Viewport()->height() + 10), Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return Editor()->FirstVisibleLine() >= 5; }));
+    ASSERT_TRUE(PumpUntil([&] { return Editor()->Model().Top() >= 5; }));
     Mouse(QEvent::MouseButtonRelease, QPoint(20, Viewport()->height() + 10), Qt::NoButton);
     EXPECT_TRUE(Copied().startsWith("Zeile 0\nZeile 1\n"));
-    EXPECT_GT(Copied().count('\n'), Editor()->VisibleLines() + 4);
+    EXPECT_GT(Copied().count('\n'), Editor()->Model().Rows() + 4);
 }
 
 TEST_F(OutputViewTest, TheKeyboardSelectsLinesCharactersAndPages)
@@ -237,11 +237,11 @@ TEST_F(OutputViewTest, TheKeyboardSelectsLinesCharactersAndPages)
         lines << QStringLiteral("NET-IO zu Client \tC:%1").arg(i, 3, 10, QLatin1Char('0'));
     AppendLines(lines);
     Focus(OutputEditor);
-    const int rows = Editor()->VisibleLines();
+    const int rows = Editor()->Model().Rows();
 
     Keys({Qt::CTRL | Qt::Key_Home, Qt::SHIFT | Qt::Key_Down, Qt::SHIFT | Qt::Key_End});
     EXPECT_EQ(Copied(), lines[0] + "\n" + lines[1]);
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 0u);
+    EXPECT_EQ(Editor()->Model().Top(), 0u);
     Keys({Qt::Key_Home, Qt::SHIFT | Qt::Key_Right, Qt::SHIFT | Qt::Key_Right, Qt::SHIFT | Qt::Key_Right,
           Qt::SHIFT | Qt::Key_Left});
     EXPECT_EQ(Copied(), "NE");
@@ -252,13 +252,13 @@ TEST_F(OutputViewTest, TheKeyboardSelectsLinesCharactersAndPages)
     Keys({Qt::CTRL | Qt::Key_Home, Qt::SHIFT | Qt::Key_PageDown});
     EXPECT_EQ(Copied(), lines.mid(0, rows).join('\n') + "\n");
     Keys({Qt::SHIFT | Qt::Key_PageDown});
-    EXPECT_GE(Editor()->FirstVisibleLine(), static_cast<std::size_t>(rows));
+    EXPECT_GE(Editor()->Model().Top(), static_cast<std::size_t>(rows));
     Keys({Qt::SHIFT | Qt::Key_PageUp});
     EXPECT_EQ(Copied(), lines.mid(0, rows).join('\n') + "\n");
 
     Keys({Qt::CTRL | Qt::Key_End, Qt::SHIFT | Qt::Key_Up});
     EXPECT_EQ(Copied(), "\n" + lines[99]);
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 100u - rows);
+    EXPECT_EQ(Editor()->Model().Top(), 100u - rows);
 
     Keys({Qt::CTRL | Qt::Key_A});
     EXPECT_EQ(Copied(), Q(EditorText()));
