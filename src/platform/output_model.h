@@ -117,6 +117,7 @@ public:
         bool any = false;
         int from = 0, to = 0;
         bool lineBreak = false;
+        bool operator==(const LineSelection&) const = default;
     };
     LineSelection SelectionIn(std::size_t line) const;
 
