@@ -37,30 +37,42 @@ char32_t Decode(std::string_view text, std::size_t& i)
     return code;
 }
 
-template <typename Emit>
-void ForEachUnit(std::string_view text, Emit emit)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t code = Decode(text, i);
-        if (code >= 0x10000) {
-            emit(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-            emit(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-        } else {
-            emit(static_cast<char16_t>(code));
-        }
-    }
-}
-
 std::size_t Utf16Length(std::string_view text)
 {
     std::size_t length = 0;
-    ForEachUnit(text, [&](char16_t) { ++length; });
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            ++length;
+        } else {
+            length += Decode(text, i) >= 0x10000 ? 2 : 1;
+        }
+    }
     return length;
 }
 
+// Written in place: a byte never makes more than one unit, and copying a day of lines stays fast.
 void AppendUtf16(std::u16string& to, std::string_view text)
 {
-    ForEachUnit(text, [&](char16_t unit) { to += unit; });
+    const std::size_t at = to.size();
+    to.resize(at + text.size());
+    char16_t* out = to.data() + at;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            *out++ = byte;
+            ++i;
+            continue;
+        }
+        const char32_t code = Decode(text, i);
+        if (code >= 0x10000) {
+            *out++ = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            *out++ = static_cast<char16_t>(code);
+        }
+    }
+    to.resize(static_cast<std::size_t>(out - to.data()));
 }
 
 int Column(std::size_t length)
@@ -73,7 +85,6 @@ int Column(std::size_t length)
 std::u16string Utf16(std::string_view text)
 {
     std::u16string wide;
-    wide.reserve(text.size());
     AppendUtf16(wide, text);
     return wide;
 }
