@@ -347,12 +347,24 @@ std::u16string OutputModel::TextBetween(OutputPosition from, OutputPosition to, 
         return part(from.line, from.column, to.column);
     std::u16string text = part(from.line, from.column, INT_MAX);
     text += lineEnd;
-    const std::size_t end = std::min(to.line, lines_.Count());
-    for (std::size_t line = from.line + 1; line < end; ++line) {
-        AppendUtf16(text, lines_.Line(line));
-        text += lineEnd;
+    if (to.line > from.line + 1) {
+        // The lines between in one piece as the store joins them, each "\n" after one a lineEnd.
+        std::string middle = lines_.Text(from.line + 1, to.line);
+        middle += '\n';
+        text.reserve(text.size() + middle.size() + (lineEnd.size() - 1) * (to.line - from.line) + 256);
+        if (lineEnd == u"\n") {
+            AppendUtf16(text, middle);
+        } else {
+            for (std::size_t start = 0; start < middle.size();) {
+                const std::size_t end = middle.find('\n', start);
+                AppendUtf16(text, std::string_view(middle).substr(start, end - start));
+                text += lineEnd;
+                start = end + 1;
+            }
+        }
     }
-    return text + part(to.line, 0, to.column);
+    text += part(to.line, 0, to.column);
+    return text;
 }
 
 std::u16string OutputModel::SelectedText(std::u16string_view lineEnd) const
