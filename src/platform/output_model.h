@@ -47,6 +47,7 @@ protected:
     ~OutputMeasure() = default;
 };
 
+// UTF-8 in the units both toolkits count; a broken sequence gives one U+FFFD a byte.
 std::u16string Utf16(std::string_view text);
 
 class OutputModel {

@@ -357,7 +357,7 @@ void Copy(const OutputView& view)
 {
     if (!view.model.HasSelection() || !OpenClipboard(view.window))
         return;
-    const std::wstring text = WideOf(view.model.SelectedText(u"\r\n"));
+    const std::u16string text = view.model.SelectedText(u"\r\n");
     EmptyClipboard();
     if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
         if (void* bytes = GlobalLock(memory)) {
