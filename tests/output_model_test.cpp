@@ -57,7 +57,7 @@ protected:
         for (const OutputMove move : moves)
             model.Move(move, select, measure);
     }
-    std::u16string Selected() const { return model.SelectedText(u"\n"); }
+    std::string Selected() const { return model.SelectedText("\n"); }
 
     FakeMeasure measure;
     OutputModel model;
@@ -116,7 +116,7 @@ TEST_F(OutputModelTest, KeysMoveSelectAndScrollTheLeastThatShowsTheCursor)
     // Characters and words cross line breaks; selecting keeps the anchor.
     Keys({OutputMove::StartOfLine, OutputMove::PreviousWord, OutputMove::PreviousChar}, true);
     EXPECT_EQ(model.Anchor(), (OutputPosition{4, 2}));
-    EXPECT_EQ(Selected(), u"e\nab");
+    EXPECT_EQ(Selected(), "e\nab");
     Keys({OutputMove::EndOfLine, OutputMove::NextWord, OutputMove::NextChar});
     EXPECT_EQ(model.Cursor(), (OutputPosition{4, 1}));
     EXPECT_FALSE(model.HasSelection());
@@ -155,7 +155,7 @@ TEST_F(OutputModelTest, PointsRowsAndWhatAPaintedLineShowsSelected)
 
     // From the middle of one line into another: the lines between whole, with their breaks.
     model.Select({8, 2}, {6, 4});
-    EXPECT_EQ(Selected(), u"e 6\nZeile 7\nZe");
+    EXPECT_EQ(Selected(), "e 6\nZeile 7\nZe");
     using Selection = OutputModel::LineSelection;
     EXPECT_EQ(model.SelectionIn(5), Selection{});
     EXPECT_EQ(model.SelectionIn(6), (Selection{true, 4, 7, true}));
@@ -164,9 +164,9 @@ TEST_F(OutputModelTest, PointsRowsAndWhatAPaintedLineShowsSelected)
 
     // A triple click takes the line with its break, the last line without one.
     model.SelectLine(7);
-    EXPECT_EQ(Selected(), u"Zeile 7\n");
+    EXPECT_EQ(Selected(), "Zeile 7\n");
     model.SelectLine(19);
-    EXPECT_EQ(Selected(), u"Zeile 19");
+    EXPECT_EQ(Selected(), "Zeile 19");
 
     // A drag held outside the view scrolls towards where it is.
     EXPECT_EQ(OutputModel::DragScrollAt(10, 10, 200, 90), (OutputModel::DragScroll{0, 0}));
@@ -180,8 +180,8 @@ TEST_F(OutputModelTest, CopiedTextAndScreenReaderOffsetsCountUtf16)
     Append({"", "ä€\xF0\x9D\x84\x9E!", "C:0A032A", "Ende"});
     EXPECT_EQ(model.CharacterCount(), 0 + 1 + 5 + 1 + 8 + 1 + 4);
     model.SelectAll();
-    EXPECT_EQ(model.SelectedText(u"\r\n"), u"\r\nä€\U0001D11E!\r\nC:0A032A\r\nEnde");
-    EXPECT_EQ(model.TextBetween({1, 2}, {2, 3}, u"\n"), u"\U0001D11E!\nC:0");
+    EXPECT_EQ(model.SelectedText("\r\n"), "\r\nä€\U0001D11E!\r\nC:0A032A\r\nEnde");
+    EXPECT_EQ(model.TextBetween({1, 2}, {2, 3}, "\n"), "\U0001D11E!\nC:0");
 
     EXPECT_EQ(model.OffsetOf({2, 3}), 1 + 6 + 3);
     for (std::int64_t offset = 0; offset <= model.CharacterCount(); ++offset)

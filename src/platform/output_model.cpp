@@ -40,39 +40,23 @@ char32_t Decode(std::string_view text, std::size_t& i)
 std::size_t Utf16Length(std::string_view text)
 {
     std::size_t length = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
-            ++length;
-        } else {
-            length += Decode(text, i) >= 0x10000 ? 2 : 1;
-        }
-    }
+    for (std::size_t i = 0; i < text.size();)
+        length += Decode(text, i) >= 0x10000 ? 2 : 1;
     return length;
 }
 
-// Written in place: a byte never makes more than one unit, and copying a day of lines stays fast.
-void AppendUtf16(std::u16string& to, std::string_view text)
+// The byte at which a column begins; a column inside a surrogate pair counts from its character's
+// start, one past the line's end from the line's end.
+std::size_t ByteOfColumn(std::string_view line, int column)
 {
-    const std::size_t at = to.size();
-    to.resize(at + text.size());
-    char16_t* out = to.data() + at;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            *out++ = byte;
-            ++i;
-            continue;
-        }
-        const char32_t code = Decode(text, i);
-        if (code >= 0x10000) {
-            *out++ = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-            *out++ = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            *out++ = static_cast<char16_t>(code);
-        }
+    std::size_t i = 0;
+    for (int units = 0; i < line.size() && units < column;) {
+        const std::size_t at = i;
+        units += Decode(line, i) >= 0x10000 ? 2 : 1;
+        if (units > column)
+            return at;
     }
-    to.resize(static_cast<std::size_t>(out - to.data()));
+    return i;
 }
 
 int Column(std::size_t length)
@@ -85,7 +69,16 @@ int Column(std::size_t length)
 std::u16string Utf16(std::string_view text)
 {
     std::u16string wide;
-    AppendUtf16(wide, text);
+    wide.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t code = Decode(text, i);
+        if (code >= 0x10000) {
+            wide += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            wide += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            wide += static_cast<char16_t>(code);
+        }
+    }
     return wide;
 }
 
@@ -333,41 +326,35 @@ void OutputModel::Move(OutputMove move, bool select, const OutputMeasure& measur
     ScrollTo(cursor_, measure);
 }
 
-std::u16string OutputModel::TextBetween(OutputPosition from, OutputPosition to, std::u16string_view lineEnd) const
+std::string OutputModel::TextBetween(OutputPosition from, OutputPosition to, std::string_view lineEnd) const
 {
     if (lines_.Count() == 0 || to <= from)
         return {};
     const auto part = [&](std::size_t line, int start, int end) {
-        const std::u16string text = LineText(line);
-        const auto first = static_cast<std::size_t>(std::clamp(start, 0, Column(text.size())));
-        const auto stop = static_cast<std::size_t>(std::clamp(end, 0, Column(text.size())));
+        const std::string_view text = lines_.Line(line);
+        const std::size_t first = ByteOfColumn(text, start);
+        const std::size_t stop = ByteOfColumn(text, end);
         return text.substr(first, stop > first ? stop - first : 0);
     };
     if (from.line == to.line)
-        return part(from.line, from.column, to.column);
-    std::u16string text = part(from.line, from.column, INT_MAX);
+        return std::string(part(from.line, from.column, to.column));
+    const std::size_t end = std::min(to.line, lines_.Count());
+    std::size_t size = 0;
+    for (std::size_t line = from.line + 1; line < end; ++line)
+        size += lines_.Line(line).size() + lineEnd.size();
+    std::string text;
+    text.reserve(size + 2 * lineEnd.size() + 256);
+    text += part(from.line, from.column, INT_MAX);
     text += lineEnd;
-    if (to.line > from.line + 1) {
-        // The lines between in one piece as the store joins them, each "\n" after one a lineEnd.
-        std::string middle = lines_.Text(from.line + 1, to.line);
-        middle += '\n';
-        text.reserve(text.size() + middle.size() + (lineEnd.size() - 1) * (to.line - from.line) + 256);
-        if (lineEnd == u"\n") {
-            AppendUtf16(text, middle);
-        } else {
-            for (std::size_t start = 0; start < middle.size();) {
-                const std::size_t end = middle.find('\n', start);
-                AppendUtf16(text, std::string_view(middle).substr(start, end - start));
-                text += lineEnd;
-                start = end + 1;
-            }
-        }
+    for (std::size_t line = from.line + 1; line < end; ++line) {
+        text += lines_.Line(line);
+        text += lineEnd;
     }
     text += part(to.line, 0, to.column);
     return text;
 }
 
-std::u16string OutputModel::SelectedText(std::u16string_view lineEnd) const
+std::string OutputModel::SelectedText(std::string_view lineEnd) const
 {
     const auto [from, to] = std::minmax(anchor_, cursor_);
     return TextBetween(from, to, lineEnd);

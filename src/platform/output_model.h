@@ -111,8 +111,9 @@ public:
     // Moves the cursor, the anchor too unless it selects, and scrolls it into sight. Up and Down
     // keep aiming at the x where a run of them began.
     void Move(OutputMove move, bool select, const OutputMeasure& measure);
-    std::u16string TextBetween(OutputPosition from, OutputPosition to, std::u16string_view lineEnd) const;
-    std::u16string SelectedText(std::u16string_view lineEnd) const;
+    // UTF-8, lines joined by the front end's lineEnd.
+    std::string TextBetween(OutputPosition from, OutputPosition to, std::string_view lineEnd) const;
+    std::string SelectedText(std::string_view lineEnd) const;
     // What of a painted line is selected: columns [from, to), and whether its break is.
     struct LineSelection {
         bool any = false;

@@ -288,12 +288,12 @@ bool OutputView::event(QEvent* event)
 
 QString OutputView::TextBetween(Position from, Position to) const
 {
-    return QString::fromStdU16String(model_.TextBetween(from, to, u"\n"));
+    return ToQt(model_.TextBetween(from, to, "\n"));
 }
 
 QString OutputView::SelectedText() const
 {
-    return QString::fromStdU16String(model_.SelectedText(u"\n"));
+    return ToQt(model_.SelectedText("\n"));
 }
 
 void OutputView::Select(Position anchor, Position cursor)

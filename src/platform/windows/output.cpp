@@ -350,14 +350,14 @@ OutputPosition PositionAtPoint(const OutputView& view, POINT point)
 // The text from one place to another, lines joined by CR LF as Windows copies text.
 std::wstring TextBetween(const OutputView& view, OutputPosition from, OutputPosition to)
 {
-    return WideOf(view.model.TextBetween(from, to, u"\r\n"));
+    return Wide(view.model.TextBetween(from, to, "\r\n"));
 }
 
 void Copy(const OutputView& view)
 {
     if (!view.model.HasSelection() || !OpenClipboard(view.window))
         return;
-    const std::u16string text = view.model.SelectedText(u"\r\n");
+    const std::wstring text = Wide(view.model.SelectedText("\r\n"));
     EmptyClipboard();
     if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
         if (void* bytes = GlobalLock(memory)) {
