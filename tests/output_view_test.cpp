@@ -1,6 +1,6 @@
-// The output editor through its real control on the offscreen platform: what it draws, where its
-// view goes as lines arrive, selecting and copying with mouse and keyboard, and what a screen
-// reader is given.
+// The Qt output editor through its real control on the offscreen platform: what it paints, Qt's
+// wheel, keys and mouse reaching the output model, the clipboard, the context menu with its save
+// dialog, and what a screen reader is given. The model's own rules are output_model_test's.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
@@ -16,21 +16,22 @@
 #include <QTest>
 #include <QTimer>
 
-#include <cmath>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <random>
 
-#include "ui/polling.h"
 #include "window_fixture.h"
 
 namespace {
 
 class OutputViewTest : public MainWindowTest {
 protected:
+    using MainWindowTest::Click;
     QWidget* Viewport() { return Editor()->viewport(); }
+    const OutputModel& Model() { return Editor()->Model(); }
 
     void AppendLines(const QStringList& lines)
     {
@@ -39,8 +40,16 @@ protected:
         QCoreApplication::processEvents();
     }
 
+    QStringList Numbered(const QString& text, int count)
+    {
+        QStringList lines;
+        for (int i = 0; i < count; ++i)
+            lines << text.arg(i, 3, 10, QLatin1Char('0'));
+        return lines;
+    }
+
     // The middle of a character's left half, where a click puts the cursor before it.
-    QPoint PointBefore(std::size_t line, qsizetype column)
+    QPoint PointBefore(std::size_t line, int column)
     {
         const QRect rect = Editor()->CharacterRect({line, column});
         return {rect.left() + 1, rect.center().y()};
@@ -53,11 +62,10 @@ protected:
         QApplication::sendEvent(Viewport(), &event);
     }
 
-    void Drag(QPoint from, QPoint to)
+    void Click(QPoint at, Qt::KeyboardModifiers modifiers = {})
     {
-        Mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
-        Mouse(QEvent::MouseMove, to, Qt::LeftButton);
-        Mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+        Mouse(QEvent::MouseButtonPress, at, Qt::LeftButton, modifiers);
+        Mouse(QEvent::MouseButtonRelease, at, Qt::NoButton, modifiers);
     }
 
     void Keys(const std::vector<QKeyCombination>& keys)
@@ -74,8 +82,9 @@ protected:
         return QGuiApplication::clipboard()->text();
     }
 
-    // Opens the context menu at a point and hands it to `use` while it is open.
-    void WithContextMenu(QPoint at, const std::function<void(QMenu*)>& use)
+    // Opens the context menu and hands it to `use` while it is open.
+    // Opens the context menu by a right click, or by `open`, and uses it while it is up.
+    void WithContextMenu(const std::function<void(QMenu*)>& use, const std::function<void()>& open = {})
     {
         bool seen = false;
         QTimer::singleShot(0, [&] {
@@ -85,39 +94,26 @@ protected:
                 menu->close();
             }
         });
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, Viewport()->mapToGlobal(at));
-        QApplication::sendEvent(Viewport(), &event);
+        if (open) {
+            open();
+        } else {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 10), Viewport()->mapToGlobal(QPoint(20, 10)));
+            QApplication::sendEvent(Viewport(), &event);
+        }
         EXPECT_TRUE(seen);
     }
 
     QImage Shot() { return Viewport()->grab().toImage(); }
 };
 
-double Luminance(QColor colour)
+// Whether the picture holds a pixel of exactly that colour.
+bool Shows(const QImage& shot, QColor colour)
 {
-    const auto linear = [](double channel) {
-        channel /= 255.0;
-        return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(colour.red()) + 0.7152 * linear(colour.green()) + 0.0722 * linear(colour.blue());
-}
-
-double Contrast(QColor a, QColor b)
-{
-    const double first = Luminance(a), second = Luminance(b);
-    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
-}
-
-// The ink of a picture: the pixel that stands out most from its background, the top left corner.
-QColor Ink(const QImage& shot)
-{
-    const QColor background = shot.pixelColor(1, 1);
-    QColor ink = background;
     for (int y = 0; y < shot.height(); ++y)
         for (int x = 0; x < shot.width(); ++x)
-            if (Contrast(shot.pixelColor(x, y), background) > Contrast(ink, background))
-                ink = shot.pixelColor(x, y);
-    return ink;
+            if (shot.pixelColor(x, y) == colour)
+                return true;
+    return false;
 }
 
 TEST_F(OutputViewTest, ColoursStayReadableOnADarkThemeAndRecolourWhatIsShown)
@@ -128,69 +124,26 @@ TEST_F(OutputViewTest, ColoursStayReadableOnADarkThemeAndRecolourWhatIsShown)
     MainWindowWidget()->setPalette(dark);
     AppendLines({"C:0A032A", "\tW"});
 
-    // Before the first colour the theme's own colours show.
+    // Before the first colour the theme's own colours show; the tab runs to the stop half an inch
+    // (48 pixels) into the text, as in a rich edit.
     QImage shot = Shot();
     EXPECT_EQ(shot.pixelColor(1, 1), QColor(30, 30, 30));
-    // The tab runs to the stop half an inch (48 pixels) into the text, as in a rich edit.
     const int second = Editor()->CharacterRect({1, 0}).center().y();
     int firstInk = -1;
     for (int x = 0; x < shot.width() && firstInk < 0; ++x)
-        if (Contrast(shot.pixelColor(x, second), QColor(30, 30, 30)) > 2)
+        if (shot.pixelColor(x, second).lightness() > 90)
             firstInk = x;
     EXPECT_GE(firstInk, 4 + 48 - 1);
     EXPECT_LE(firstInk, 4 + 48 + 3);
 
-    SetTextColour(OutputEditor, {0, 0, 255});
-    shot = Shot();
-    EXPECT_EQ(shot.pixelColor(1, 1), QColor(Qt::white));
-    EXPECT_EQ(Ink(shot), QColor(0, 0, 255));   // the lines shown before turn blue too
-    EXPECT_GE(Contrast(Ink(shot), shot.pixelColor(1, 1)), 4.5);
-
-    SetTextColour(OutputEditor, {255, 0, 0});
-    shot = Shot();
-    EXPECT_EQ(Ink(shot), QColor(255, 0, 0));
-    EXPECT_GE(Contrast(Ink(shot), shot.pixelColor(1, 1)), 3.0);
-}
-
-TEST_F(OutputViewTest, TheViewFollowsTheNewestLineOnlyWhileAtTheBottom)
-{
-    QStringList lines;
-    for (int i = 0; i < 100; ++i)
-        lines << QStringLiteral("C:%1").arg(i, 6, 16, QLatin1Char('0'));
-    AppendLines(lines);
-    const int rows = Editor()->VisibleLines();
-    ASSERT_GT(rows, 3);
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 100u - rows);
-
-    // The user scrolls up with the wheel: new lines no longer move the view.
-    QWheelEvent wheel(QPointF(50, 50), Viewport()->mapToGlobal(QPointF(50, 50)), {}, {0, 120}, Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(Viewport(), &wheel);
-    const std::size_t scrolled = Editor()->FirstVisibleLine();
-    ASSERT_LT(scrolled, 100u - rows);
-    AppendLines({"C:later"});
-    EXPECT_EQ(Editor()->FirstVisibleLine(), scrolled);
-
-    // Back at the bottom it follows again.
-    Focus(OutputEditor);
-    Keys({Qt::CTRL | Qt::Key_End});
-    AppendLines({"C:newest"});
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 102u - rows);
-
-    // The reference opens at its heading and stays there while replies come in below.
-    Click(ReferenceButton);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 0u);
-    EXPECT_EQ(Editor()->horizontalScrollBar()->value(), 0);
-    EXPECT_GT(Editor()->horizontalScrollBar()->maximum(), 0);
-    SetTextColour(OutputEditor, G.ReplyColour);
-    AppendLines({"C:0A032A"});
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 0u);
-
-    // A cleared view is at its bottom: a new run's lines show as they come.
-    ClearOutput(OutputEditor);
-    AppendLines(lines);
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 100u - rows);
+    // A colour is the whole text's, on white, the lines shown before included.
+    for (const Rgb colour : {Rgb{0, 0, 255}, Rgb{255, 0, 0}}) {
+        SetTextColour(OutputEditor, colour);
+        shot = Shot();
+        EXPECT_EQ(shot.pixelColor(1, 1), QColor(Qt::white));
+        EXPECT_TRUE(Shows(shot, QColor(colour.red, colour.green, colour.blue)));
+        EXPECT_FALSE(Shows(shot, colour.red ? QColor(0, 0, 255) : QColor(230, 230, 230)));
+    }
 }
 
 TEST_F(OutputViewTest, TheMouseSelectsAndCopiesExactlyWhatIsMarked)
@@ -198,130 +151,121 @@ TEST_F(OutputViewTest, TheMouseSelectsAndCopiesExactlyWhatIsMarked)
     AppendLines({"Client zu NET-IO \tQ", "NET-IO zu Client \tQ:05", "ä€\u0081 Ende", "", "C:0A032A"});
     EXPECT_EQ(Copied(), "");   // nothing selected, nothing copied
 
-    Drag(PointBefore(0, 10), PointBefore(2, 4));
+    Mouse(QEvent::MouseButtonPress, PointBefore(0, 10), Qt::LeftButton);
+    Mouse(QEvent::MouseMove, PointBefore(2, 4), Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, PointBefore(2, 4), Qt::NoButton);
     EXPECT_EQ(Copied(), "NET-IO \tQ\nNET-IO zu Client \tQ:05\nä€\u0081 ");
 
-    // A selection stays while lines come in below it.
-    AppendLines({"C:0A032B", "C:0A032C"});
-    EXPECT_EQ(Copied(), "NET-IO \tQ\nNET-IO zu Client \tQ:05\nä€\u0081 ");
-
-    // A double click takes the word; a shift-click stretches from where the selection began.
+    // A double click takes the word by Qt's rule, a third click the line; a shift-click
+    // stretches from where the selection began.
     QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, PointBefore(4, 4));
     EXPECT_EQ(Copied(), "0A032A");
-    Mouse(QEvent::MouseButtonPress, PointBefore(1, 0), Qt::LeftButton);
-    Mouse(QEvent::MouseButtonRelease, PointBefore(1, 0), Qt::NoButton);
-    Mouse(QEvent::MouseButtonPress, PointBefore(3, 0), Qt::LeftButton, Qt::ShiftModifier);
-    Mouse(QEvent::MouseButtonRelease, PointBefore(3, 0), Qt::NoButton, Qt::ShiftModifier);
+    Click(PointBefore(4, 4));
+    EXPECT_EQ(Copied(), "C:0A032A");
+    Click(PointBefore(1, 0));
+    Click(PointBefore(3, 0), Qt::ShiftModifier);
     EXPECT_EQ(Copied(), "NET-IO zu Client \tQ:05\nä€\u0081 Ende\n");
 
     // Dragging below the view scrolls it and takes the lines that come into sight.
     ClearOutput(OutputEditor);
-    QStringList lines;
-    for (int i = 0; i < 60; ++i)
-        lines << QStringLiteral("Zeile %1").arg(i);
-    AppendLines(lines);
+    AppendLines(Numbered("Zeile %1", 60));
     Focus(OutputEditor);
     Keys({Qt::CTRL | Qt::Key_Home});
     Mouse(QEvent::MouseButtonPress, PointBefore(0, 0), Qt::LeftButton);
     Mouse(QEvent::MouseMove, QPoint(20, Viewport()->height() + 10), Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return Editor()->FirstVisibleLine() >= 5; }));
+    ASSERT_TRUE(PumpUntil([&] { return Model().Top() >= 5; }));
     Mouse(QEvent::MouseButtonRelease, QPoint(20, Viewport()->height() + 10), Qt::NoButton);
-    EXPECT_TRUE(Copied().startsWith("Zeile 0\nZeile 1\n"));
-    EXPECT_GT(Copied().count('\n'), Editor()->VisibleLines() + 4);
+    EXPECT_TRUE(Copied().startsWith("Zeile 000\nZeile 001\n"));
+    EXPECT_GT(Copied().count('\n'), Model().Rows() + 4);
 }
 
+// Qt's key sequences reach the model's moves, and the scroll bars show the model's place.
 TEST_F(OutputViewTest, TheKeyboardSelectsLinesCharactersAndPages)
 {
-    QStringList lines;
-    for (int i = 0; i < 100; ++i)
-        lines << QStringLiteral("NET-IO zu Client \tC:%1").arg(i, 3, 10, QLatin1Char('0'));
+    const QStringList lines = Numbered("NET-IO zu Client \tC:%1", 100);
     AppendLines(lines);
     Focus(OutputEditor);
-    const int rows = Editor()->VisibleLines();
+    const int rows = Model().Rows();
+    EXPECT_EQ(Editor()->verticalScrollBar()->value(), 100 - rows);
 
     Keys({Qt::CTRL | Qt::Key_Home, Qt::SHIFT | Qt::Key_Down, Qt::SHIFT | Qt::Key_End});
     EXPECT_EQ(Copied(), lines[0] + "\n" + lines[1]);
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 0u);
+    EXPECT_EQ(Editor()->verticalScrollBar()->value(), 0);
     Keys({Qt::Key_Home, Qt::SHIFT | Qt::Key_Right, Qt::SHIFT | Qt::Key_Right, Qt::SHIFT | Qt::Key_Right,
           Qt::SHIFT | Qt::Key_Left});
     EXPECT_EQ(Copied(), "NE");
-    Keys({Qt::Key_End, Qt::SHIFT | Qt::Key_Left});
-    EXPECT_EQ(Copied(), "1");
-
-    // A page down selects a page of lines and brings its end into sight; a page up goes back.
     Keys({Qt::CTRL | Qt::Key_Home, Qt::SHIFT | Qt::Key_PageDown});
     EXPECT_EQ(Copied(), lines.mid(0, rows).join('\n') + "\n");
-    Keys({Qt::SHIFT | Qt::Key_PageDown});
-    EXPECT_GE(Editor()->FirstVisibleLine(), static_cast<std::size_t>(rows));
-    Keys({Qt::SHIFT | Qt::Key_PageUp});
-    EXPECT_EQ(Copied(), lines.mid(0, rows).join('\n') + "\n");
-
     Keys({Qt::CTRL | Qt::Key_End, Qt::SHIFT | Qt::Key_Up});
     EXPECT_EQ(Copied(), "\n" + lines[99]);
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 100u - rows);
-
+    EXPECT_EQ(Editor()->verticalScrollBar()->value(), 100 - rows);
     Keys({Qt::CTRL | Qt::Key_A});
     EXPECT_EQ(Copied(), QtText(EditorText()));
-
-    // Tab leaves the editor, as the window's order has it.
-    QTest::keyClick(Editor(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), ControlWidget(FirmwareSiteButton));
 }
 
-TEST_F(OutputViewTest, TheContextMenuCopiesAndSelectsAll)
+// The menu copies, offered only with something selected, and selects all. "Ausgabe speichern …":
+// Qt's save dialog suggests a dated name in the documents folder; the file holds the output as
+// shown, UTF-8 with LF; nothing else is left beside it. A folder that cannot be written gives the
+// program's message and no file.
+TEST_F(OutputViewTest, TheContextMenuCopiesSelectsAllAndSavesThroughTheSaveDialog)
 {
     AppendLines({"Befehle für das Varnex-NET-IO-Board", "", "NET-IO zu Client \tS1:Seite 2"});
-    WithContextMenu(QPoint(20, 10), [](QMenu* menu) {
+    QGuiApplication::clipboard()->clear();
+    WithContextMenu([](QMenu* menu) {
         const QList<QAction*> actions = menu->actions();
-        ASSERT_EQ(actions.size(), 4);   // and, apart, saving (its own test)
+        ASSERT_EQ(actions.size(), 6);
         EXPECT_EQ(actions[0]->text(), "Kopieren");
         EXPECT_FALSE(actions[0]->isEnabled());
         EXPECT_EQ(actions[1]->text(), "Alles auswählen");
-        EXPECT_TRUE(actions[1]->isEnabled());
+        EXPECT_EQ(actions[3]->text(), "Ausgabe speichern …");
+        EXPECT_EQ(actions[4]->text(), "Mitschnitt starten …");
+        EXPECT_EQ(actions[5]->text(), "Board-Übersicht …");
         actions[1]->trigger();
     });
-    QGuiApplication::clipboard()->clear();
-    WithContextMenu(QPoint(20, 10), [](QMenu* menu) {
-        EXPECT_TRUE(menu->actions()[0]->isEnabled());
-        menu->actions()[0]->trigger();
-    });
+    // The program's entries are commands for its loop.
+    Drain();
+    WithContextMenu([](QMenu* menu) { menu->actions()[5]->trigger(); });
+    const std::vector<Event> events = Drain();
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](Event e) {
+        return e.kind == EventKind::Command && e.number == BoardViewCommand;
+    }));
+    // From the keyboard (Shift+F10, as the menu key) the menu opens at the caret, not the pointer.
+    Editor()->setFocus();
+    QTest::keyClick(Editor(), Qt::Key_End, Qt::ControlModifier);
+    QPoint menuAt;
+    WithContextMenu([&](QMenu* menu) { menuAt = menu->pos(); },
+                    [&] { QTest::keyClick(Editor(), Qt::Key_F10, Qt::ShiftModifier); });
+    const QPoint caret = Viewport()->mapToGlobal(Editor()->CharacterRect(Editor()->Model().Cursor()).bottomLeft());
+    EXPECT_LE((menuAt - caret).manhattanLength(), 2) << menuAt.x() << "," << menuAt.y();
+    Keys({Qt::CTRL | Qt::Key_A});
+    WithContextMenu([](QMenu* menu) { menu->actions()[0]->trigger(); });
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QtText(EditorText()));
-}
 
-// "Ausgabe speichern …": Qt's save dialog suggests a dated name in the documents folder; the file
-// holds the output as shown, a line per line, UTF-8 with LF; nothing else is left beside it. A
-// folder that cannot be written gives the program's message and no file.
-TEST_F(OutputViewTest, TheContextMenuSavesTheOutputThroughTheSaveDialog)
-{
-    AppendLines({"Befehle für das Varnex-NET-IO-Board", "", "NET-IO zu Client \tS1:Seite 2"});
-    const auto folder = std::filesystem::temp_directory_path() / ("skarvel-save-" + std::to_string(std::random_device{}()));
+    const auto folder = std::filesystem::temp_directory_path() / ("skarvel-save-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     std::vector<std::string> suggested, messages;
     std::filesystem::path target;
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !dialog->property("answered").toBool()) {
-            dialog->setProperty("answered", true);
+        if (!modal || modal->property("answered").toBool())
+            return;
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
             suggested.push_back(dialog->windowTitle().toStdString() + "|" + dialog->directory().absolutePath().toStdString()
                                 + "|" + dialog->selectedFiles().value(0).section('/', -1).toStdString());
-            dialog->selectFile(QString::fromStdString(target.string()));
-            QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog*>(dialog)->accept(); });
-        } else if (auto* box = qobject_cast<QMessageBox*>(modal); box && !box->property("answered").toBool()) {
-            box->setProperty("answered", true);
+            // Typed as a user types it: selectFile leaves a name field that has the focus alone.
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+                name->setText(QString::fromStdString(target.string()));
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             messages.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
-            QTimer::singleShot(0, box, [box] { box->accept(); });
         }
+        modal->setProperty("answered", true);
+        QTimer::singleShot(0, modal, [modal] { static_cast<QDialog*>(modal)->accept(); });
     });
     answer.start(10);
     const auto save = [&](const std::filesystem::path& to) {
         target = to;
-        WithContextMenu(QPoint(20, 10), [](QMenu* menu) {
-            QAction* action = menu->actions().value(3);
-            ASSERT_TRUE(action);
-            EXPECT_EQ(action->text(), "Ausgabe speichern …");
-            action->trigger();
-        });
+        WithContextMenu([](QMenu* menu) { menu->actions().value(3)->trigger(); });
     };
 
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -330,10 +274,9 @@ TEST_F(OutputViewTest, TheContextMenuSavesTheOutputThroughTheSaveDialog)
     if (madeDocuments)
         QDir(documents).removeRecursively();
     ASSERT_EQ(suggested.size(), 1u);
-    EXPECT_TRUE(QRegularExpression("^Ausgabe speichern\\|.*\\|Skarvel-Ausgabe-20\\d\\d-\\d\\d-\\d\\d-\\d{6}\\.txt$")
-                    .match(QString::fromStdString(suggested[0])).hasMatch())
-        << suggested[0];
-    EXPECT_NE(suggested[0].find("|" + QDir(documents).absolutePath().toStdString() + "|"), std::string::npos) << suggested[0];
+    const QString pattern = "^Ausgabe speichern\\|" + QRegularExpression::escape(QDir(documents).absolutePath())
+                            + "\\|Skarvel-Ausgabe-20\\d\\d-\\d\\d-\\d\\d-\\d{6}\\.txt$";
+    EXPECT_TRUE(QRegularExpression(pattern).match(QString::fromStdString(suggested[0])).hasMatch()) << suggested[0];
     std::ifstream file(folder / "Ausgabe.txt", std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     EXPECT_EQ(bytes, "Befehle f\xC3\xBCr das Varnex-NET-IO-Board\n\nNET-IO zu Client \tS1:Seite 2\n");
@@ -344,7 +287,6 @@ TEST_F(OutputViewTest, TheContextMenuSavesTheOutputThroughTheSaveDialog)
     save("/sys/skarvel-output.txt");
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].starts_with("Skarvel: Problem|Die Ausgabe kann nicht gespeichert werden!\n\n")) << messages[0];
-    EXPECT_GT(messages[0].size(), std::string_view("Skarvel: Problem|Die Ausgabe kann nicht gespeichert werden!\n\n").size());
     EXPECT_FALSE(std::filesystem::exists("/sys/skarvel-output.txt"));
     std::filesystem::remove_all(folder);
 }
@@ -363,26 +305,22 @@ TEST_F(OutputViewTest, AFocusFrameShowsWhileTheEditorHasTheFocus)
     EXPECT_NE(edge(), highlight);
 }
 
-TEST_F(OutputViewTest, ScreenReadersGetANamedReadOnlyTextLineByLine)
+// Its name, role, read-only state and inserted lines are heard over AT-SPI end to end
+// (e2e/screen_reader.sh); here, what that test does not ask.
+TEST_F(OutputViewTest, ScreenReadersWalkTheTextLineByLineAndSelectThroughIt)
 {
     AppendLines({"", "Client zu NET-IO \tQ", "ä€\u0081", "C:0A032A"});
     QAccessibleInterface* editor = QAccessible::queryAccessibleInterface(Editor());
     ASSERT_NE(editor, nullptr);
-    EXPECT_EQ(editor->text(QAccessible::Name), "Ausgabe");
-    EXPECT_EQ(editor->role(), QAccessible::EditableText);
-    EXPECT_TRUE(editor->state().readOnly);
     EXPECT_TRUE(editor->state().multiLine);
     QAccessibleTextInterface* text = editor->textInterface();
     ASSERT_NE(text, nullptr);
-    const QString shown = QtText(EditorText());
-    ASSERT_EQ(text->characterCount(), shown.size());
-    EXPECT_EQ(text->text(0, text->characterCount()), shown);
-    EXPECT_EQ(text->text(5, 12), shown.mid(5, 7));
+    ASSERT_EQ(text->characterCount(), QtText(EditorText()).size());
 
     // Walking the text line by line meets every line once, with its break.
     QStringList seen;
     int start = 0, end = 0;
-    for (int offset = 0; offset < text->characterCount(); offset = end) {
+    for (int offset = 0; offset < text->characterCount() && seen.size() < 5; offset = end) {
         seen << text->textAtOffset(offset, QAccessible::LineBoundary, &start, &end);
         ASSERT_EQ(start, offset);
     }

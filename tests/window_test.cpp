@@ -314,7 +314,7 @@ TEST_F(WindowTest, TheReferenceAndAReplyShowInTheirColoursOnTheRealWidgets)
     Click(ReferenceButton);
     EXPECT_EQ(Editor()->LineCount(), 69u);
     EXPECT_EQ(EditorColour(), QColor(255, 0, 0));
-    EXPECT_EQ(Editor()->FirstVisibleLine(), 0u);
+    EXPECT_EQ(Editor()->Model().Top(), 0u);
     EXPECT_EQ(QApplication::focusWidget(), ControlWidget(CommandField));
     QCoreApplication::processEvents();
     EXPECT_GT(Editor()->horizontalScrollBar()->maximum(), 0);

@@ -4,15 +4,15 @@
 #include <ctime>
 
 #include "platform/file.h"
+#include "utils/timing.h"
 
 namespace {
 
 constexpr std::string_view ProblemText = "Die Ausgabe kann nicht gespeichert werden!\r\r";
 
-// Bytes gathered before they are handed to the file, and the longest stretch without a call
-// of keepAlive: a week of polling is written in well under a second at a time.
+// Bytes gathered before they are handed to the file: a week of polling is written in well under
+// a second at a time.
 constexpr std::size_t PartBytes = 1 << 20;
-constexpr auto KeepAliveInterval = std::chrono::milliseconds(50);
 
 bool Fail(std::string_view why, std::string& problem)
 {
@@ -52,7 +52,7 @@ bool SaveOutputLines(const std::filesystem::path& path, std::size_t count,
             return Fail(why, problem);
         }
         part.clear();
-        if (const auto now = std::chrono::steady_clock::now(); now - kept >= KeepAliveInterval) {
+        if (const auto now = std::chrono::steady_clock::now(); now - kept >= SaveKeepAliveInterval) {
             keepAlive();
             kept = now;
         }

@@ -39,6 +39,11 @@ inline constexpr std::chrono::milliseconds CloseClickWait = 100ms;
 
 // --- the platform layer ----------------------------------------------------------------------
 
+// The output: how often a drag held outside it scrolls it; the longest a save of its lines goes
+// without letting the windows be painted.
+inline constexpr std::chrono::milliseconds OutputDragScrollInterval = 50ms;
+inline constexpr std::chrono::milliseconds SaveKeepAliveInterval = 50ms;
+
 // How often a wait for a name lookup looks whether it is done.
 inline constexpr std::chrono::milliseconds LookupLookInterval = 20ms;
 

@@ -1,5 +1,6 @@
 // The output editor over Qt: a scroll area that lays out only the lines in sight, selection with
-// mouse and keyboard, and copying. What screen readers read it through is in output_accessible.cpp.
+// mouse and keyboard, and copying, over the output model. What screen readers read it through is
+// in output_accessible.cpp.
 #include "platform/linux/output.h"
 #include "platform/layout.h"
 #include "platform/linux/desktop.h"
@@ -9,14 +10,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QDir>
-#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
 
@@ -26,24 +24,21 @@
 
 namespace {
 
-constexpr int TextMargin = 4;               // around the text, as a text document has it
 constexpr qreal UnboundedLineWidth = 8e6;   // lines never wrap, however long
-constexpr int HorizontalStep = 20;          // pixels per click on the scroll bar's arrow
-constexpr int DragScrollMs = 50;            // while a drag is held outside the view
-
-const QString CopyText = QStringLiteral("Kopieren");
-const QString SelectAllText = QStringLiteral("Alles auswählen");
 
 int ClampToInt(qint64 value)
 {
     return static_cast<int>(std::clamp<qint64>(value, 0, INT_MAX));
 }
 
-// Floor division, so that points above the first row count as rows above it.
-qint64 RowAt(int y, int lineHeight)
+QString ToQString(std::u16string_view text)
 {
-    const qint64 offset = y - TextMargin;
-    return offset >= 0 ? offset / lineHeight : -((-offset + lineHeight - 1) / lineHeight);
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+int Ceiling(qreal width)
+{
+    return static_cast<int>(std::clamp<qreal>(std::ceil(width), 0, INT_MAX));
 }
 
 }  // namespace
@@ -58,7 +53,7 @@ OutputView::OutputView(QWidget* parent) : QAbstractScrollArea(parent)
     viewport()->setCursor(Qt::IBeamCursor);
     textOption_.setWrapMode(QTextOption::NoWrap);
     textOption_.setTabStopDistance(OutputTabStop);
-    horizontalScrollBar()->setSingleStep(HorizontalStep);
+    horizontalScrollBar()->setSingleStep(OutputHorizontalStep);
     verticalScrollBar()->setSingleStep(1);
     UpdateFontMetrics();
     UpdateScrollBars();
@@ -68,16 +63,15 @@ OutputView::OutputView(QWidget* parent) : QAbstractScrollArea(parent)
 
 void OutputView::AppendLine(std::string_view line)
 {
-    const QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
-    const bool first = lines_.Count() == 0;
-    lines_.Append(line, MeasuredWidth(text));
-    const qint64 insertedAt = first ? 0 : characters_;
-    characters_ = insertedAt + (first ? 0 : 1) + text.size();
+    const bool first = model_.LineCount() == 0;
+    const qint64 insertedAt = first ? 0 : model_.CharacterCount();
+    model_.Append(line, *this);
     UpdateScrollBars();
-    const std::size_t index = lines_.Count() - 1;
-    if (index <= FirstVisibleLine() + static_cast<std::size_t>(VisibleLines()))
-        viewport()->update(RowRect(index));
+    const std::size_t index = model_.LineCount() - 1;
+    if (index <= model_.Top() + static_cast<std::size_t>(model_.Rows()))
+        viewport()->update(0, static_cast<int>(model_.RowTop(index)), viewport()->width(), model_.LineHeight());
     if (QAccessible::isActive()) {
+        const QString text = LineText(index);
         QAccessibleTextInsertEvent inserted(this, ClampToInt(insertedAt), first ? text : QLatin1Char('\n') + text);
         QAccessible::updateAccessibility(&inserted);
     }
@@ -86,17 +80,12 @@ void OutputView::AppendLine(std::string_view line)
 void OutputView::Clear()
 {
     QString removed;
-    if (QAccessible::isActive() && characters_ > 0)
-        removed = QString::fromUtf8(lines_.Text());
-    lines_.Clear();
-    characters_ = 0;
-    std::vector<qint64>().swap(lineOffsets_);
-    anchor_ = cursor_ = {};
-    goalX_.reset();
+    if (QAccessible::isActive() && model_.CharacterCount() > 0)
+        removed = QString::fromStdString(model_.Text());
+    model_.Clear();
     dragging_ = false;
     dragScroll_.stop();
     UpdateScrollBars();
-    horizontalScrollBar()->setValue(0);
     viewport()->update();
     if (!removed.isEmpty()) {
         QAccessibleTextRemoveEvent event(this, 0, removed);
@@ -117,34 +106,18 @@ void OutputView::SetTextColour(QColor colour)
 
 void OutputView::ShowFirstLine()
 {
-    verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
-}
-
-std::string OutputView::Text() const
-{
-    return lines_.Text();
+    model_.SetTop(0);
+    model_.SetLeft(0);
+    UpdateScrollBars();
 }
 
 QString OutputView::LineText(std::size_t index) const
 {
-    const std::string_view line = lines_.Line(index);
+    const std::string_view line = model_.Line(index);
     return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
 }
 
-qsizetype OutputView::LineLength(std::size_t line) const
-{
-    return LineText(line).size();
-}
-
-OutputView::Position OutputView::EndOfText() const
-{
-    if (lines_.Count() == 0)
-        return {};
-    return {lines_.Count() - 1, LineLength(lines_.Count() - 1)};
-}
-
-// --- layout and painting ---------------------------------------------------------------------------
+// --- measuring -----------------------------------------------------------------------------------
 
 void OutputView::LayOut(QTextLayout& layout) const
 {
@@ -156,92 +129,127 @@ void OutputView::LayOut(QTextLayout& layout) const
     layout.endLayout();
 }
 
-std::uint32_t OutputView::MeasuredWidth(const QString& text) const
+int OutputView::Width(std::u16string_view line) const
 {
-    if (text.isEmpty())
+    if (line.empty())
         return 0;
-    QTextLayout layout(text, font(), viewport());
+    QTextLayout layout(ToQString(line), font(), viewport());
     LayOut(layout);
-    return static_cast<std::uint32_t>(std::clamp<qreal>(std::ceil(layout.lineAt(0).naturalTextWidth()), 0, INT_MAX));
+    return Ceiling(layout.lineAt(0).naturalTextWidth());
 }
 
-int OutputView::ColumnX(Position position) const
+int OutputView::ColumnX(std::u16string_view line, int column) const
 {
-    QTextLayout layout(LineText(position.line), font(), viewport());
+    QTextLayout layout(ToQString(line), font(), viewport());
     LayOut(layout);
-    const QTextLine line = layout.lineAt(0);
-    return line.isValid() ? static_cast<int>(std::lround(line.cursorToX(static_cast<int>(position.column)))) : 0;
+    const QTextLine laid = layout.lineAt(0);
+    return laid.isValid() ? static_cast<int>(std::lround(laid.cursorToX(column))) : 0;
+}
+
+int OutputView::ColumnAt(std::u16string_view line, int x) const
+{
+    QTextLayout layout(ToQString(line), font(), viewport());
+    LayOut(layout);
+    return layout.lineAt(0).xToCursor(x);
+}
+
+int OutputView::Step(std::u16string_view line, int column, OutputMove move) const
+{
+    const QTextLayout layout(ToQString(line), font(), viewport());
+    const bool word = move == OutputMove::NextWord || move == OutputMove::PreviousWord;
+    const auto unit = word ? QTextLayout::SkipWords : QTextLayout::SkipCharacters;
+    if (move == OutputMove::NextChar || move == OutputMove::NextWord)
+        return layout.nextCursorPosition(column, unit);
+    return layout.previousCursorPosition(column, unit);
 }
 
 void OutputView::UpdateFontMetrics()
 {
     const QFontMetrics metrics(font(), viewport());
-    lineHeight_ = std::max(1, metrics.height());
+    model_.SetMetrics(metrics.height(), OutputTextMargin);
     breakWidth_ = std::max(1, metrics.horizontalAdvance(QLatin1Char(' ')));
 }
 
-std::size_t OutputView::FirstVisibleLine() const
-{
-    return static_cast<std::size_t>(verticalScrollBar()->value());
-}
+// --- the view's place ----------------------------------------------------------------------------
 
-int OutputView::VisibleLines() const
-{
-    return std::max(1, (viewport()->height() - TextMargin) / lineHeight_);
-}
-
-bool OutputView::AtBottom() const
-{
-    return verticalScrollBar()->value() >= verticalScrollBar()->maximum();
-}
-
-// The vertical bar counts lines, the horizontal one pixels. A view at the bottom stays there, so
-// new lines and a shrinking view keep the newest line in sight.
+// The vertical bar counts lines, the horizontal one pixels; both show where the model's view is.
 void OutputView::UpdateScrollBars()
 {
+    model_.SetViewSize(viewport()->width(), viewport()->height());
+    // The bars' signals come back through scrollContentsBy, which must not take the model's place
+    // from a bar not yet set.
+    syncing_ = true;
     QScrollBar* vertical = verticalScrollBar();
-    const bool follow = AtBottom();
-    const int rows = VisibleLines();
-    vertical->setPageStep(rows);
-    vertical->setRange(0, ClampToInt(static_cast<qint64>(lines_.Count()) - rows));
-    if (follow)
-        vertical->setValue(vertical->maximum());
-
+    vertical->setPageStep(model_.Rows());
+    vertical->setRange(0, ClampToInt(static_cast<qint64>(model_.LastTop())));
+    vertical->setValue(ClampToInt(static_cast<qint64>(model_.Top())));
     QScrollBar* horizontal = horizontalScrollBar();
-    const qint64 textWidth = static_cast<qint64>(lines_.WidestWidth()) + 2 * TextMargin;
     horizontal->setPageStep(std::max(1, viewport()->width()));
-    horizontal->setRange(0, ClampToInt(textWidth - viewport()->width()));
+    horizontal->setRange(0, model_.LastLeft());
+    horizontal->setValue(model_.Left());
+    syncing_ = false;
 }
 
-QRect OutputView::RowRect(std::size_t line) const
+// Moves what is already painted rather than painting it again: a tick at the bottom paints one line.
+void OutputView::scrollContentsBy(int dx, int dy)
 {
-    const qint64 row = static_cast<qint64>(line) - static_cast<qint64>(FirstVisibleLine());
-    return QRect(0, static_cast<int>(TextMargin + row * lineHeight_), viewport()->width(), lineHeight_);
+    if (!syncing_) {
+        model_.SetTop(static_cast<std::size_t>(verticalScrollBar()->value()));
+        model_.SetLeft(horizontalScrollBar()->value());
+    }
+    const int margin = model_.Margin();
+    const QRect text(0, margin, viewport()->width(), viewport()->height() - margin);
+    const qint64 pixels = static_cast<qint64>(dy) * model_.LineHeight();
+    if (std::abs(pixels) >= text.height() || std::abs(dx) >= text.width())
+        viewport()->update();
+    else
+        viewport()->scroll(dx, static_cast<int>(pixels), text);
 }
 
-void OutputView::PaintLine(QPainter& painter, std::size_t line, int y) const
+void OutputView::ScrollTo(Position position)
+{
+    model_.ScrollTo(position, *this);
+    UpdateScrollBars();
+}
+
+void OutputView::resizeEvent(QResizeEvent*)
+{
+    UpdateScrollBars();
+}
+
+void OutputView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange) {
+        UpdateFontMetrics();
+        model_.Remeasure(*this);
+        UpdateScrollBars();
+        viewport()->update();
+    }
+    QAbstractScrollArea::changeEvent(event);
+}
+
+// --- painting ------------------------------------------------------------------------------------
+
+void OutputView::PaintLine(QPainter& painter, std::size_t line, int y)
 {
     QTextLayout layout(LineText(line), font(), viewport());
     LayOut(layout);
     QList<QTextLayout::FormatRange> selections;
-    bool breakSelected = false;
-    const auto [from, to] = std::minmax(anchor_, cursor_);
-    if (from != to && from.line <= line && line <= to.line) {
+    const OutputModel::LineSelection selected = model_.SelectionIn(line);
+    if (selected.to > selected.from) {
         QTextLayout::FormatRange range;
-        range.start = static_cast<int>(line == from.line ? from.column : 0);
-        range.length = static_cast<int>((line == to.line ? to.column : layout.text().size()) - range.start);
+        range.start = selected.from;
+        range.length = selected.to - selected.from;
         range.format.setBackground(palette().highlight());
         range.format.setForeground(palette().highlightedText());
-        if (range.length > 0)
-            selections.append(range);
-        breakSelected = line < to.line;
+        selections.append(range);
     }
-    const QPointF origin(TextMargin - horizontalScrollBar()->value(), y);
+    const qreal width = layout.lineAt(0).naturalTextWidth();
+    const QPointF origin(model_.TextX(0), y);
     layout.draw(&painter, origin, selections);
-    if (breakSelected) {
-        const qreal x = origin.x() + layout.lineAt(0).naturalTextWidth();
-        painter.fillRect(QRectF(x, y, breakWidth_, lineHeight_), palette().highlight());
-    }
+    if (selected.lineBreak)
+        painter.fillRect(QRectF(origin.x() + width, y, breakWidth_, model_.LineHeight()), palette().highlight());
+    widthsRaised_ = model_.NoteWidth(line, Ceiling(width)) || widthsRaised_;
 }
 
 void OutputView::paintEvent(QPaintEvent* event)
@@ -249,14 +257,13 @@ void OutputView::paintEvent(QPaintEvent* event)
     QPainter painter(viewport());
     painter.setPen(palette().color(QPalette::Text));
     const QRect area = event->rect();
-    const std::size_t first = FirstVisibleLine();
-    const qint64 fromRow = std::max<qint64>(0, RowAt(area.top(), lineHeight_));
-    const qint64 toRow = RowAt(area.bottom(), lineHeight_);
-    for (qint64 row = fromRow; row <= toRow; ++row) {
-        const std::size_t line = first + static_cast<std::size_t>(row);
-        if (line >= lines_.Count())
-            break;
-        PaintLine(painter, line, static_cast<int>(TextMargin + row * lineHeight_));
+    const auto [first, end] = model_.LinesIn(area.top(), area.bottom());
+    for (std::size_t line = first; line < end; ++line)
+        PaintLine(painter, line, static_cast<int>(model_.RowTop(line)));
+    // A line wider than the range known (after a change of font) widens it once painting is done.
+    if (widthsRaised_) {
+        widthsRaised_ = false;
+        QMetaObject::invokeMethod(this, [this] { UpdateScrollBars(); }, Qt::QueuedConnection);
     }
 }
 
@@ -274,95 +281,33 @@ bool OutputView::event(QEvent* event)
     return handled;
 }
 
-void OutputView::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::FontChange) {
-        UpdateFontMetrics();
-        std::uint32_t widest = 0;
-        for (std::size_t line = 0; line < lines_.Count(); ++line)
-            widest = std::max(widest, MeasuredWidth(LineText(line)));
-        lines_.SetWidestWidth(widest);
-        UpdateScrollBars();
-        viewport()->update();
-    }
-    QAbstractScrollArea::changeEvent(event);
-}
-
-void OutputView::resizeEvent(QResizeEvent*)
-{
-    UpdateScrollBars();
-}
-
-// Moves what is already painted rather than painting it again: a tick at the bottom paints one line.
-void OutputView::scrollContentsBy(int dx, int dy)
-{
-    const QRect text(0, TextMargin, viewport()->width(), viewport()->height() - TextMargin);
-    const qint64 pixels = static_cast<qint64>(dy) * lineHeight_;
-    if (std::abs(pixels) >= text.height() || std::abs(dx) >= text.width())
-        viewport()->update();
-    else
-        viewport()->scroll(dx, static_cast<int>(pixels), text);
-}
-
-void OutputView::ScrollTo(Position position)
-{
-    QScrollBar* vertical = verticalScrollBar();
-    const auto line = static_cast<qint64>(position.line);
-    if (line < vertical->value())
-        vertical->setValue(ClampToInt(line));
-    else if (line >= vertical->value() + VisibleLines())
-        vertical->setValue(ClampToInt(line - VisibleLines() + 1));
-
-    QScrollBar* horizontal = horizontalScrollBar();
-    const int x = ColumnX(position) + TextMargin;
-    const int width = viewport()->width();
-    if (x < horizontal->value() + TextMargin)
-        horizontal->setValue(x - TextMargin);
-    else if (x >= horizontal->value() + width - TextMargin)
-        horizontal->setValue(x - width + TextMargin + 1);
-}
-
 // --- selection -----------------------------------------------------------------------------------
 
 QString OutputView::TextBetween(Position from, Position to) const
 {
-    if (lines_.Count() == 0 || to <= from)
-        return {};
-    if (from.line == to.line)
-        return LineText(from.line).mid(from.column, to.column - from.column);
-    QString text = LineText(from.line).mid(from.column);
-    text += QLatin1Char('\n');
-    if (to.line > from.line + 1) {
-        const std::string middle = lines_.Text(from.line + 1, to.line);
-        text += QString::fromUtf8(middle.data(), static_cast<qsizetype>(middle.size()));
-        text += QLatin1Char('\n');
-    }
-    text += LineText(to.line).left(to.column);
-    return text;
+    return ToQt(model_.TextBetween(from, to, "\n"));
 }
 
 QString OutputView::SelectedText() const
 {
-    const auto [from, to] = std::minmax(anchor_, cursor_);
-    return TextBetween(from, to);
+    return ToQt(model_.SelectedText("\n"));
 }
 
 void OutputView::Select(Position anchor, Position cursor)
 {
-    anchor_ = anchor;
-    cursor_ = cursor;
-    goalX_.reset();
+    model_.Select(anchor, cursor);
     SelectionChanged();
 }
 
 void OutputView::SelectAll()
 {
-    Select({}, EndOfText());
+    model_.SelectAll();
+    SelectionChanged();
 }
 
 void OutputView::Copy() const
 {
-    if (HasSelection())
+    if (model_.HasSelection())
         QGuiApplication::clipboard()->setText(SelectedText());
 }
 
@@ -370,9 +315,9 @@ void OutputView::SelectionChanged()
 {
     viewport()->update();
     if (QAccessible::isActive()) {
-        const auto [from, to] = std::minmax(anchor_, cursor_);
-        QAccessibleTextSelectionEvent event(this, ClampToInt(OffsetOf(from)), ClampToInt(OffsetOf(to)));
-        event.setCursorPosition(ClampToInt(OffsetOf(cursor_)));
+        const auto [from, to] = std::minmax(model_.Anchor(), model_.Cursor());
+        QAccessibleTextSelectionEvent event(this, ClampToInt(model_.OffsetOf(from)), ClampToInt(model_.OffsetOf(to)));
+        event.setCursorPosition(ClampToInt(model_.OffsetOf(model_.Cursor())));
         QAccessible::updateAccessibility(&event);
     }
 }
@@ -387,22 +332,13 @@ void OutputView::SelectWordAt(Position position)
         start = std::max<qsizetype>(0, finder.toPreviousBoundary());
     finder.setPosition(start);
     const qsizetype end = finder.toNextBoundary();
-    Select({position.line, start}, {position.line, end < 0 ? text.size() : end});
+    Select({position.line, static_cast<int>(start)},
+           {position.line, static_cast<int>(end < 0 ? text.size() : end)});
 }
 
 OutputView::Position OutputView::PositionAtPoint(QPoint point) const
 {
-    if (lines_.Count() == 0)
-        return {};
-    const qint64 line = static_cast<qint64>(FirstVisibleLine()) + RowAt(point.y(), lineHeight_);
-    if (line < 0)
-        return {};
-    if (line >= static_cast<qint64>(lines_.Count()))
-        return EndOfText();
-    QTextLayout layout(LineText(static_cast<std::size_t>(line)), font(), viewport());
-    LayOut(layout);
-    const qreal x = point.x() - TextMargin + horizontalScrollBar()->value();
-    return {static_cast<std::size_t>(line), layout.lineAt(0).xToCursor(x)};
+    return model_.PositionAt(point.x(), point.y(), *this);
 }
 
 QRect OutputView::CharacterRect(Position position) const
@@ -410,115 +346,23 @@ QRect OutputView::CharacterRect(Position position) const
     QTextLayout layout(LineText(position.line), font(), viewport());
     LayOut(layout);
     const QTextLine line = layout.lineAt(0);
-    const auto column = static_cast<int>(position.column);
+    const int column = position.column;
     const qreal left = line.cursorToX(column);
     const qreal right =
         column < layout.text().size() ? line.cursorToX(layout.nextCursorPosition(column)) : left + breakWidth_;
-    const int x = TextMargin - horizontalScrollBar()->value() + static_cast<int>(std::floor(left));
-    return QRect(x, RowRect(position.line).top(), std::max(1, static_cast<int>(std::ceil(right - left))), lineHeight_);
-}
-
-// --- offsets for screen readers ------------------------------------------------------------------------
-
-void OutputView::BuildOffsetsUpTo(std::size_t line) const
-{
-    if (lines_.Count() == 0)
-        return;
-    line = std::min(line, lines_.Count() - 1);
-    while (lineOffsets_.size() <= line) {
-        const std::size_t next = lineOffsets_.size();
-        lineOffsets_.push_back(next == 0 ? 0 : lineOffsets_.back() + LineLength(next - 1) + 1);
-    }
-}
-
-qint64 OutputView::OffsetOf(Position position) const
-{
-    if (lines_.Count() == 0)
-        return 0;
-    BuildOffsetsUpTo(position.line);
-    return lineOffsets_[std::min(position.line, lines_.Count() - 1)] + position.column;
-}
-
-OutputView::Position OutputView::PositionAtOffset(qint64 offset) const
-{
-    if (lines_.Count() == 0)
-        return {};
-    offset = std::clamp<qint64>(offset, 0, characters_);
-    BuildOffsetsUpTo(lines_.Count() - 1);
-    const auto after = std::upper_bound(lineOffsets_.begin(), lineOffsets_.end(), offset);
-    const auto line = static_cast<std::size_t>(after - lineOffsets_.begin() - 1);
-    return {line, std::min<qsizetype>(offset - lineOffsets_[line], LineLength(line))};
+    return QRect(model_.TextX(static_cast<int>(std::floor(left))), static_cast<int>(model_.RowTop(position.line)),
+                 std::max(1, static_cast<int>(std::ceil(right - left))), model_.LineHeight());
 }
 
 // --- keyboard ---------------------------------------------------------------------------------------
 
-OutputView::Position OutputView::Target(Move move) const
-{
-    if (lines_.Count() == 0)
-        return {};
-    const std::size_t last = lines_.Count() - 1;
-    Position at = cursor_;
-    switch (move) {
-    case Move::NextChar:
-    case Move::NextWord: {
-        const QTextLayout layout(LineText(at.line), font(), viewport());
-        const auto unit = move == Move::NextWord ? QTextLayout::SkipWords : QTextLayout::SkipCharacters;
-        if (at.column < layout.text().size())
-            at.column = layout.nextCursorPosition(static_cast<int>(at.column), unit);
-        else if (at.line < last)
-            at = {at.line + 1, 0};
-        return at;
-    }
-    case Move::PreviousChar:
-    case Move::PreviousWord: {
-        const QTextLayout layout(LineText(at.line), font(), viewport());
-        const auto unit = move == Move::PreviousWord ? QTextLayout::SkipWords : QTextLayout::SkipCharacters;
-        if (at.column > 0)
-            at.column = layout.previousCursorPosition(static_cast<int>(at.column), unit);
-        else if (at.line > 0)
-            at = {at.line - 1, LineLength(at.line - 1)};
-        return at;
-    }
-    case Move::NextLine:
-    case Move::PreviousLine:
-    case Move::NextPage:
-    case Move::PreviousPage: {
-        const qint64 step = (move == Move::NextPage || move == Move::PreviousPage) ? VisibleLines() : 1;
-        const bool down = move == Move::NextLine || move == Move::NextPage;
-        // Past the first or the last line, the move goes to the start or the end of the text.
-        if (down && at.line == last)
-            return EndOfText();
-        if (!down && at.line == 0)
-            return {};
-        const qint64 line = std::clamp<qint64>(static_cast<qint64>(at.line) + (down ? step : -step), 0,
-                                               static_cast<qint64>(last));
-        QTextLayout layout(LineText(static_cast<std::size_t>(line)), font(), viewport());
-        LayOut(layout);
-        return {static_cast<std::size_t>(line), layout.lineAt(0).xToCursor(goalX_.value_or(ColumnX(at)))};
-    }
-    case Move::StartOfLine:
-        return {at.line, 0};
-    case Move::EndOfLine:
-        return {at.line, LineLength(at.line)};
-    case Move::StartOfText:
-        return {};
-    case Move::EndOfText:
-        return EndOfText();
-    }
-    return at;
-}
-
-void OutputView::MoveCursor(Position to, bool select)
-{
-    cursor_ = to;
-    if (!select)
-        anchor_ = to;
-    ScrollTo(to);
-    SelectionChanged();
-}
-
 void OutputView::keyPressEvent(QKeyEvent* event)
 {
+    // The menu key gives a context menu event by itself; Shift+F10 does so on other desktops.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        ShowContextMenu(CaretPoint());
+        return;
+    }
     if (event->matches(QKeySequence::Copy)) {
         Copy();
         return;
@@ -529,44 +373,41 @@ void OutputView::keyPressEvent(QKeyEvent* event)
     }
     struct Binding {
         QKeySequence::StandardKey key;
-        Move move;
+        OutputMove move;
         bool select;
     };
     static constexpr Binding bindings[] = {
-        {QKeySequence::MoveToNextChar, Move::NextChar, false},
-        {QKeySequence::SelectNextChar, Move::NextChar, true},
-        {QKeySequence::MoveToPreviousChar, Move::PreviousChar, false},
-        {QKeySequence::SelectPreviousChar, Move::PreviousChar, true},
-        {QKeySequence::MoveToNextWord, Move::NextWord, false},
-        {QKeySequence::SelectNextWord, Move::NextWord, true},
-        {QKeySequence::MoveToPreviousWord, Move::PreviousWord, false},
-        {QKeySequence::SelectPreviousWord, Move::PreviousWord, true},
-        {QKeySequence::MoveToNextLine, Move::NextLine, false},
-        {QKeySequence::SelectNextLine, Move::NextLine, true},
-        {QKeySequence::MoveToPreviousLine, Move::PreviousLine, false},
-        {QKeySequence::SelectPreviousLine, Move::PreviousLine, true},
-        {QKeySequence::MoveToNextPage, Move::NextPage, false},
-        {QKeySequence::SelectNextPage, Move::NextPage, true},
-        {QKeySequence::MoveToPreviousPage, Move::PreviousPage, false},
-        {QKeySequence::SelectPreviousPage, Move::PreviousPage, true},
-        {QKeySequence::MoveToStartOfLine, Move::StartOfLine, false},
-        {QKeySequence::SelectStartOfLine, Move::StartOfLine, true},
-        {QKeySequence::MoveToEndOfLine, Move::EndOfLine, false},
-        {QKeySequence::SelectEndOfLine, Move::EndOfLine, true},
-        {QKeySequence::MoveToStartOfDocument, Move::StartOfText, false},
-        {QKeySequence::SelectStartOfDocument, Move::StartOfText, true},
-        {QKeySequence::MoveToEndOfDocument, Move::EndOfText, false},
-        {QKeySequence::SelectEndOfDocument, Move::EndOfText, true},
+        {QKeySequence::MoveToNextChar, OutputMove::NextChar, false},
+        {QKeySequence::SelectNextChar, OutputMove::NextChar, true},
+        {QKeySequence::MoveToPreviousChar, OutputMove::PreviousChar, false},
+        {QKeySequence::SelectPreviousChar, OutputMove::PreviousChar, true},
+        {QKeySequence::MoveToNextWord, OutputMove::NextWord, false},
+        {QKeySequence::SelectNextWord, OutputMove::NextWord, true},
+        {QKeySequence::MoveToPreviousWord, OutputMove::PreviousWord, false},
+        {QKeySequence::SelectPreviousWord, OutputMove::PreviousWord, true},
+        {QKeySequence::MoveToNextLine, OutputMove::NextLine, false},
+        {QKeySequence::SelectNextLine, OutputMove::NextLine, true},
+        {QKeySequence::MoveToPreviousLine, OutputMove::PreviousLine, false},
+        {QKeySequence::SelectPreviousLine, OutputMove::PreviousLine, true},
+        {QKeySequence::MoveToNextPage, OutputMove::NextPage, false},
+        {QKeySequence::SelectNextPage, OutputMove::NextPage, true},
+        {QKeySequence::MoveToPreviousPage, OutputMove::PreviousPage, false},
+        {QKeySequence::SelectPreviousPage, OutputMove::PreviousPage, true},
+        {QKeySequence::MoveToStartOfLine, OutputMove::StartOfLine, false},
+        {QKeySequence::SelectStartOfLine, OutputMove::StartOfLine, true},
+        {QKeySequence::MoveToEndOfLine, OutputMove::EndOfLine, false},
+        {QKeySequence::SelectEndOfLine, OutputMove::EndOfLine, true},
+        {QKeySequence::MoveToStartOfDocument, OutputMove::StartOfText, false},
+        {QKeySequence::SelectStartOfDocument, OutputMove::StartOfText, true},
+        {QKeySequence::MoveToEndOfDocument, OutputMove::EndOfText, false},
+        {QKeySequence::SelectEndOfDocument, OutputMove::EndOfText, true},
     };
     for (const Binding& binding : bindings) {
         if (!event->matches(binding.key))
             continue;
-        // Up and Down keep aiming at the column where a run of them began.
-        const bool vertical = binding.move == Move::NextLine || binding.move == Move::PreviousLine
-                              || binding.move == Move::NextPage || binding.move == Move::PreviousPage;
-        const std::optional<int> goal = vertical ? std::optional(goalX_.value_or(ColumnX(cursor_))) : std::nullopt;
-        goalX_ = goal;
-        MoveCursor(Target(binding.move), binding.select);
+        model_.Move(binding.move, binding.select, *this);
+        UpdateScrollBars();
+        SelectionChanged();
         return;
     }
     event->ignore();
@@ -583,11 +424,11 @@ void OutputView::mousePressEvent(QMouseEvent* event)
     if (tripleClickWindow_.isActive()
         && (point - doubleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
         tripleClickWindow_.stop();
-        const bool last = at.line + 1 >= lines_.Count();
-        Select({at.line, 0}, last ? Position{at.line, LineLength(at.line)} : Position{at.line + 1, 0});
+        model_.SelectLine(at.line);
+        SelectionChanged();
         return;
     }
-    Select(event->modifiers() & Qt::ShiftModifier ? anchor_ : at, at);
+    Select(event->modifiers() & Qt::ShiftModifier ? model_.Anchor() : at, at);
     dragging_ = true;
     dragPoint_ = point;
 }
@@ -597,16 +438,17 @@ void OutputView::mouseMoveEvent(QMouseEvent* event)
     if (!dragging_ || !(event->buttons() & Qt::LeftButton))
         return;
     DragTo(event->position().toPoint());
-    if (viewport()->rect().contains(dragPoint_))
+    if (OutputModel::DragScrollAt(dragPoint_.x(), dragPoint_.y(), viewport()->width(), viewport()->height())
+        == OutputModel::DragScroll{})
         dragScroll_.stop();
     else if (!dragScroll_.isActive())
-        dragScroll_.start(DragScrollMs, this);
+        dragScroll_.start(static_cast<int>(OutputDragScrollInterval.count()), this);
 }
 
 void OutputView::DragTo(QPoint point)
 {
     dragPoint_ = point;
-    cursor_ = PositionAtPoint(point);
+    model_.DragTo(PositionAtPoint(point));
     SelectionChanged();
 }
 
@@ -617,7 +459,7 @@ void OutputView::mouseReleaseEvent(QMouseEvent* event)
     dragging_ = false;
     dragScroll_.stop();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (HasSelection() && clipboard->supportsSelection())
+    if (model_.HasSelection() && clipboard->supportsSelection())
         clipboard->setText(SelectedText(), QClipboard::Selection);
 }
 
@@ -636,15 +478,14 @@ void OutputView::timerEvent(QTimerEvent* event)
     if (event->timerId() == tripleClickWindow_.timerId()) {
         tripleClickWindow_.stop();
     } else if (event->timerId() == dragScroll_.timerId()) {
-        const QRect view = viewport()->rect();
-        if (dragPoint_.y() < view.top())
-            verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        else if (dragPoint_.y() > view.bottom())
-            verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        if (dragPoint_.x() < view.left())
-            horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        else if (dragPoint_.x() > view.right())
-            horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        const auto step =
+            OutputModel::DragScrollAt(dragPoint_.x(), dragPoint_.y(), viewport()->width(), viewport()->height());
+        if (step.y != 0)
+            verticalScrollBar()->triggerAction(step.y < 0 ? QAbstractSlider::SliderSingleStepSub
+                                                          : QAbstractSlider::SliderSingleStepAdd);
+        if (step.x != 0)
+            horizontalScrollBar()->triggerAction(step.x < 0 ? QAbstractSlider::SliderSingleStepSub
+                                                            : QAbstractSlider::SliderSingleStepAdd);
         DragTo(dragPoint_);
     } else {
         QAbstractScrollArea::timerEvent(event);
@@ -653,36 +494,47 @@ void OutputView::timerEvent(QTimerEvent* event)
 
 void OutputView::contextMenuEvent(QContextMenuEvent* event)
 {
+    ShowContextMenu(event->reason() == QContextMenuEvent::Keyboard ? CaretPoint() : event->globalPos());
+}
+
+// From the keyboard the menu opens where the caret is (kept inside the view), as a mouse opens it
+// where it points.
+QPoint OutputView::CaretPoint() const
+{
+    const QRect caret = CharacterRect(model_.Cursor());
+    const QRect view = viewport()->rect();
+    return viewport()->mapToGlobal(QPoint(std::clamp(caret.left(), view.left(), view.right()),
+                                          std::clamp(caret.bottom(), view.top(), view.bottom())));
+}
+
+void OutputView::ShowContextMenu(QPoint at)
+{
     QMenu menu(this);
-    QAction* copy = menu.addAction(CopyText, this, [this] { Copy(); });
+    QAction* copy = menu.addAction(ToQt(OutputCopyMenuText), this, [this] { Copy(); });
     copy->setShortcut(QKeySequence::Copy);
-    copy->setEnabled(HasSelection());
-    QAction* all = menu.addAction(SelectAllText, this, [this] { SelectAll(); });
+    copy->setEnabled(model_.HasSelection());
+    QAction* all = menu.addAction(ToQt(OutputSelectAllMenuText), this, [this] { SelectAll(); });
     all->setShortcut(QKeySequence::SelectAll);
-    all->setEnabled(characters_ > 0);
+    all->setEnabled(model_.CharacterCount() > 0);
     menu.addSeparator();
     menu.addAction(ToQt(SaveOutputMenuText), this, [this] { SaveToFile(); });
-    menu.exec(event->globalPos());
+    // The program's own entries: each a command for its loop.
+    for (const auto& [command, text] : TheDesktop().outputMenu)
+        menu.addAction(text, this, [command] { WindowEvents().PostOnce(EventKind::Command, command); });
+    menu.exec(at);
 }
 
 void OutputView::SaveToFile()
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString suggested =
-        QDir(folder).filePath(ToQt(SuggestedOutputFileName(std::chrono::system_clock::now())));
-    QString chosen;
-    {
-        const EventQueue::ModalScope modal(WindowEvents());
-        chosen = QFileDialog::getSaveFileName(window(), ToQt(SaveOutputDialogTitle), suggested,
-                                              QStringLiteral("Textdateien (*.txt);;Alle Dateien (*)"));
-    }
-    if (chosen.isEmpty())
+    const std::optional<std::string> chosen =
+        ChooseFileToWrite(SaveOutputDialogTitle, SuggestedOutputFileName(std::chrono::system_clock::now()));
+    if (!chosen)
         return;
     // The window is painted on meanwhile, but takes no input: the pointer says it is busy.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::string problem;
     const bool saved = SaveOutputLines(
-        chosen.toStdString(), lines_.Count(), [this](std::size_t index) { return lines_.Line(index); }, "\n",
+        std::filesystem::path(std::u8string(chosen->begin(), chosen->end())), model_.LineCount(), [this](std::size_t index) { return model_.Line(index); }, "\n",
         [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }, problem);
     QApplication::restoreOverrideCursor();
     if (!saved)

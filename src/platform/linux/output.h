@@ -1,4 +1,4 @@
-// The output editor of the Qt front end: a read-only view over a line store that lays out and
+// The output editor of the Qt front end: a read-only view over the output model that lays out and
 // paints only the lines in sight, so a line costs a few bytes however long a polling run goes.
 // Private to the Qt layer and its tests.
 #pragma once
@@ -13,23 +13,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "utils/line_store.h"
+#include "platform/output_model.h"
 
 class QAccessibleInterface;
 class QTextLayout;
 
-class OutputView : public QAbstractScrollArea {
+class OutputView : public QAbstractScrollArea, private OutputMeasure {
     Q_OBJECT
 
 public:
-    // A place in the text: a line, and a column in that line's text as Qt holds it (UTF-16).
-    struct Position {
-        std::size_t line = 0;
-        qsizetype column = 0;
-        friend auto operator<=>(const Position&, const Position&) = default;
-    };
+    using Position = OutputPosition;
 
     explicit OutputView(QWidget* parent = nullptr);
 
@@ -41,33 +35,26 @@ public:
     // palette set keeps some memory, and polling sets the colour four times a second).
     void SetTextColour(QColor colour);
     void ShowFirstLine();
-    std::string Text() const;   // lines joined by "\n"
+    std::string Text() const { return model_.Text(); }   // lines joined by "\n"
     void ScrollTo(Position position);   // the least scrolling that brings it into sight
 
-    std::size_t LineCount() const { return lines_.Count(); }
+    // The lines, the selection (whose cursor is never drawn, as the text cannot be edited), the
+    // view's place and the offsets screen readers count in.
+    const OutputModel& Model() const { return model_; }
+    std::size_t LineCount() const { return model_.LineCount(); }
     QString LineText(std::size_t index) const;
-    std::size_t FirstVisibleLine() const;
-    int VisibleLines() const;   // whole lines in sight
-    bool AtBottom() const;
 
-    // The selection runs from the anchor to the cursor; the cursor is where keys move from, but it
-    // is never drawn, as the text cannot be edited.
-    bool HasSelection() const { return anchor_ != cursor_; }
     QString SelectedText() const;
     void Select(Position anchor, Position cursor);
     void SelectAll();
     void Copy() const;
     // Asks where to, and writes the whole output there, a line per line.
     void SaveToFile();
-    Position Cursor() const { return cursor_; }
-    Position Anchor() const { return anchor_; }
 
-    // The text as one run of characters, lines joined by one break each: how screen readers see it.
-    qint64 CharacterCount() const { return characters_; }
-    qint64 OffsetOf(Position position) const;
-    Position PositionAtOffset(qint64 offset) const;
     QString TextBetween(Position from, Position to) const;
     QRect CharacterRect(Position position) const;   // in viewport coordinates
+    // The context menu: the view's entries and the program's (SetOutputMenuEntry), at `at`.
+    void ShowContextMenu(QPoint at);
     Position PositionAtPoint(QPoint point) const;   // in viewport coordinates
 
 protected:
@@ -85,42 +72,33 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
-    enum class Move { NextChar, PreviousChar, NextWord, PreviousWord, NextLine, PreviousLine,
-                      NextPage, PreviousPage, StartOfLine, EndOfLine, StartOfText, EndOfText };
-
+    QPoint CaretPoint() const;
+    // Measuring and stepping through a line with Qt's text layout.
+    int Width(std::u16string_view line) const override;
+    int ColumnX(std::u16string_view line, int column) const override;
+    int ColumnAt(std::u16string_view line, int x) const override;
+    int Step(std::u16string_view line, int column, OutputMove move) const override;
     void LayOut(QTextLayout& layout) const;
-    std::uint32_t MeasuredWidth(const QString& text) const;
-    qsizetype LineLength(std::size_t line) const;
-    Position EndOfText() const;
-    int ColumnX(Position position) const;
-    Position Target(Move move) const;
-    void MoveCursor(Position to, bool select);
+
     void UpdateScrollBars();
     void UpdateFontMetrics();
     void SelectWordAt(Position position);
     void DragTo(QPoint point);
     void SelectionChanged();
-    void PaintLine(QPainter& painter, std::size_t line, int y) const;
-    QRect RowRect(std::size_t line) const;
-    void BuildOffsetsUpTo(std::size_t line) const;
+    void PaintLine(QPainter& painter, std::size_t line, int y);
 
-    LineStore lines_;
+    OutputModel model_;
     QTextOption textOption_;
-    int lineHeight_ = 1;
     int breakWidth_ = 1;                 // the selected line break is shown this wide
     std::optional<QColor> colour_;       // none: the theme's colours
 
-    Position anchor_, cursor_;
-    std::optional<int> goalX_;           // where Up and Down aim, kept across a run of them
     bool dragging_ = false;
     QPoint dragPoint_;                   // last mouse position while dragging
     QBasicTimer dragScroll_;             // scrolls while a drag is outside the view
     QPoint doubleClickPoint_;
     QBasicTimer tripleClickWindow_;      // a press while it runs selects the whole line
-
-    qint64 characters_ = 0;
-    // Character offset of each line's start, built only as far as a screen reader asked.
-    mutable std::vector<qint64> lineOffsets_;
+    bool widthsRaised_ = false;          // a painted line was wider than the range
+    bool syncing_ = false;               // the bars are being set from the model
 };
 
 // Qt's accessibility factory for the view (output_accessible.cpp).

@@ -41,32 +41,32 @@ public:
     void selection(int selectionIndex, int* startOffset, int* endOffset) const override
     {
         *startOffset = *endOffset = 0;
-        if (selectionIndex != 0 || !View()->HasSelection())
+        if (selectionIndex != 0 || !Model().HasSelection())
             return;
-        const auto [from, to] = std::minmax(View()->Anchor(), View()->Cursor());
-        *startOffset = ClampToInt(View()->OffsetOf(from));
-        *endOffset = ClampToInt(View()->OffsetOf(to));
+        const auto [from, to] = std::minmax(Model().Anchor(), Model().Cursor());
+        *startOffset = ClampToInt(Model().OffsetOf(from));
+        *endOffset = ClampToInt(Model().OffsetOf(to));
     }
-    int selectionCount() const override { return View()->HasSelection() ? 1 : 0; }
+    int selectionCount() const override { return Model().HasSelection() ? 1 : 0; }
     void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
-    void removeSelection(int) override { View()->Select(View()->Cursor(), View()->Cursor()); }
+    void removeSelection(int) override { View()->Select(Model().Cursor(), Model().Cursor()); }
     void setSelection(int, int startOffset, int endOffset) override
     {
-        View()->Select(View()->PositionAtOffset(startOffset), View()->PositionAtOffset(endOffset));
+        View()->Select(Model().PositionAtOffset(startOffset), Model().PositionAtOffset(endOffset));
     }
 
-    int cursorPosition() const override { return ClampToInt(View()->OffsetOf(View()->Cursor())); }
+    int cursorPosition() const override { return ClampToInt(Model().OffsetOf(Model().Cursor())); }
     void setCursorPosition(int position) override
     {
-        const OutputView::Position at = View()->PositionAtOffset(position);
+        const OutputView::Position at = Model().PositionAtOffset(position);
         View()->Select(at, at);
     }
 
     QString text(int startOffset, int endOffset) const override
     {
-        return View()->TextBetween(View()->PositionAtOffset(startOffset), View()->PositionAtOffset(endOffset));
+        return View()->TextBetween(Model().PositionAtOffset(startOffset), Model().PositionAtOffset(endOffset));
     }
-    int characterCount() const override { return ClampToInt(View()->CharacterCount()); }
+    int characterCount() const override { return ClampToInt(Model().CharacterCount()); }
 
     // Lines are answered from the lines themselves; characters, words and sentences by Qt's rules.
     QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override
@@ -92,7 +92,7 @@ public:
 
     QRect characterRect(int offset) const override
     {
-        const QRect rect = View()->CharacterRect(View()->PositionAtOffset(offset));
+        const QRect rect = View()->CharacterRect(Model().PositionAtOffset(offset));
         return QRect(View()->viewport()->mapToGlobal(rect.topLeft()), rect.size());
     }
     int offsetAtPoint(const QPoint& point) const override
@@ -100,9 +100,9 @@ public:
         const QPoint local = View()->viewport()->mapFromGlobal(point);
         if (!View()->viewport()->rect().contains(local))
             return -1;
-        return ClampToInt(View()->OffsetOf(View()->PositionAtPoint(local)));
+        return ClampToInt(Model().OffsetOf(View()->PositionAtPoint(local)));
     }
-    void scrollToSubstring(int startIndex, int) override { View()->ScrollTo(View()->PositionAtOffset(startIndex)); }
+    void scrollToSubstring(int startIndex, int) override { View()->ScrollTo(Model().PositionAtOffset(startIndex)); }
     QString attributes(int, int* startOffset, int* endOffset) const override
     {
         *startOffset = 0;
@@ -112,6 +112,7 @@ public:
 
 private:
     OutputView* View() const { return static_cast<OutputView*>(widget()); }
+    const OutputModel& Model() const { return View()->Model(); }
 
     static bool ByLines(QAccessible::TextBoundaryType type)
     {
@@ -125,9 +126,9 @@ private:
             offset = characterCount();
         else if (offset == -2)
             offset = cursorPosition();
-        if (View()->LineCount() == 0 || offset < 0 || offset > View()->CharacterCount())
+        if (View()->LineCount() == 0 || offset < 0 || offset > Model().CharacterCount())
             return -1;
-        return static_cast<qint64>(View()->PositionAtOffset(offset).line);
+        return static_cast<qint64>(Model().PositionAtOffset(offset).line);
     }
 
     // A line with the break that ends it, as screen readers take a line.
@@ -141,7 +142,7 @@ private:
         QString text = View()->LineText(index);
         if (index + 1 < View()->LineCount())
             text += QLatin1Char('\n');
-        const qint64 from = View()->OffsetOf({index, 0});
+        const qint64 from = Model().OffsetOf({index, 0});
         *start = ClampToInt(from);
         *end = ClampToInt(from + text.size());
         return text;

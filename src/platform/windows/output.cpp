@@ -1,50 +1,29 @@
-// The output editor of the Win32 front end: a window of our own over the line store that paints
+// The output editor of the Win32 front end: a window of our own over the output model that paints
 // only the lines in sight, so that a line costs a few bytes however long polling runs. It gives
 // what a read-only rich edit gave: scroll bars, the wheel and the keys, selection with mouse and
 // keyboard, copying, a context menu, one colour for all the text, no wrap, tab stops every half
 // inch. What screen readers read it through is in output_accessible.cpp.
-//
-// A rich edit was measured first (Wine 8): every appended line kept 2.6 to 6.5 KB of its heap
-// (its own record of each paragraph, the same with undo off), a tick grew with the text, and a
-// change of colour went over every line.
 #include "platform/windows/desktop.h"
-
-#include <commdlg.h>
-#include <knownfolders.h>
-#include <shlobj.h>
 
 #include "platform/layout.h"
 #include "platform/output_file.h"
-#include "utils/line_store.h"
+#include "platform/output_model.h"
+#include "utils/timing.h"
 
 #include <algorithm>
 #include <climits>
-#include <compare>
 #include <memory>
 
 namespace {
 
 constexpr wchar_t OutputClass[] = L"SkarvelOutput";
 
-// Lengths at 96 dpi.
-constexpr int TextMargin = 4;         // around the text, as the Linux view has it
-constexpr int HorizontalStep = 20;    // pixels per click on the horizontal bar's arrow
-
 constexpr UINT_PTR DragScrollTimer = 1;
-constexpr UINT DragScrollMs = 50;     // while a drag is held outside the view
 
 constexpr UINT CopyCommand = 1;
 constexpr UINT SelectAllCommand = 2;
 constexpr UINT SaveCommand = 3;
-constexpr wchar_t CopyText[] = L"Kopieren\tStrg+C";
-constexpr wchar_t SelectAllText[] = L"Alles auswählen\tStrg+A";
-
-// A place in the text: a line, and a column in that line's UTF-16 text.
-struct Position {
-    std::size_t line = 0;
-    int column = 0;
-    friend auto operator<=>(const Position&, const Position&) = default;
-};
+constexpr UINT ProgramCommands = 100;   // and on: the program's entries, in their order
 
 // One line as it is drawn: its text and where each of its characters begins.
 struct LineLayout {
@@ -55,20 +34,13 @@ struct LineLayout {
 struct OutputView {
     HWND window = nullptr;
     std::wstring name;                // what a screen reader calls it
-    LineStore lines;
+    OutputModel model;                // the lines, the selection, the view's place
     HFONT font = nullptr;             // the desktop's; it deletes it
     int dpi = 96;
-    int lineHeight = 1;
     int breakWidth = 1;               // a selected line break is shown this wide
     std::optional<Rgb> colour;        // none: the system's colours
-    std::size_t top = 0;              // the first line in sight
-    int left = 0;                     // pixels scrolled to the right
-    int rows = 1;                     // whole lines in sight, as of the last count
-    Position anchor, cursor;          // the selection; the cursor is where keys move from
-    std::optional<int> goalX;         // where Up and Down aim, kept across a run of them
     bool dragging = false;
     POINT dragPoint{};
-    DWORD doubleClickTime = 0;        // a press soon after a double click selects the line
     POINT doubleClickPoint{};
     int wheelRest = 0;                // wheel turns not yet worth a line
     int sideWheelRest = 0;
@@ -83,11 +55,6 @@ OutputView* View(HWND window)
     return reinterpret_cast<OutputView*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-int Scaled(const OutputView& view, int length)
-{
-    return MulDiv(length, view.dpi, 96);
-}
-
 SIZE ClientSize(const OutputView& view)
 {
     RECT client{};
@@ -95,38 +62,20 @@ SIZE ClientSize(const OutputView& view)
     return {client.right, client.bottom};
 }
 
+std::wstring WideOf(std::u16string_view text)
+{
+    return {text.begin(), text.end()};
+}
+
 // --- measuring -------------------------------------------------------------------------------
 
-// The view's font in a context of its window, for measuring.
-class MeasuringContext {
-public:
-    explicit MeasuringContext(const OutputView& view) : window_(view.window), context_(GetDC(view.window))
-    {
-        previous_ = SelectObject(context_, view.font ? view.font : GetStockObject(DEFAULT_GUI_FONT));
-    }
-    ~MeasuringContext()
-    {
-        SelectObject(context_, previous_);
-        ReleaseDC(window_, context_);
-    }
-    MeasuringContext(const MeasuringContext&) = delete;
-    MeasuringContext& operator=(const MeasuringContext&) = delete;
-    HDC Get() const { return context_; }
-
-private:
-    HWND window_;
-    HDC context_;
-    HGDIOBJ previous_;
-};
-
 // Tabs go to the next stop past the text before them.
-LineLayout LayOut(HDC context, const OutputView& view, std::wstring text)
+LineLayout LayOut(HDC context, int tabStop, std::wstring text)
 {
     LineLayout layout;
     layout.text = std::move(text);
     const std::wstring& line = layout.text;
     layout.x.assign(line.size() + 1, 0);
-    const int tabStop = std::max(1, Scaled(view, OutputTabStop));
     std::vector<int> extents;
     int x = 0;
     for (std::size_t i = 0; i < line.size();) {
@@ -148,76 +97,136 @@ LineLayout LayOut(HDC context, const OutputView& view, std::wstring text)
     return layout;
 }
 
-LineLayout LayOutLine(HDC context, const OutputView& view, std::size_t line)
+int TabStop(const OutputView& view)
 {
-    return LayOut(context, view, Wide(view.lines.Line(line)));
+    return std::max(1, Scaled(OutputTabStop, view.dpi));
 }
 
-std::uint32_t MeasuredWidth(HDC context, const OutputView& view, std::wstring text)
+bool IsTrailingSurrogate(wchar_t unit)
 {
-    return static_cast<std::uint32_t>(std::max(0, LayOut(context, view, std::move(text)).x.back()));
+    return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-int LineLength(const OutputView& view, std::size_t line)
+bool IsWordCharacter(wchar_t unit)
 {
-    return static_cast<int>(Wide(view.lines.Line(line)).size());
+    return unit == L'_' || IsCharAlphaNumericW(unit);
 }
+
+// The column nearest to x (from the text's start), never inside a surrogate pair.
+int ColumnAt(const LineLayout& layout, int x)
+{
+    const int size = static_cast<int>(layout.text.size());
+    for (int i = 0; i < size; ++i) {
+        if (IsTrailingSurrogate(layout.text[static_cast<std::size_t>(i)]))
+            continue;
+        int next = i + 1;
+        while (next < size && IsTrailingSurrogate(layout.text[static_cast<std::size_t>(next)]))
+            ++next;
+        if (x < (layout.x[static_cast<std::size_t>(i)] + layout.x[static_cast<std::size_t>(next)]) / 2)
+            return i;
+    }
+    return size;
+}
+
+// The view's font in a context of its window: how the model measures lines and steps through them.
+class LineMeasure final : public OutputMeasure {
+public:
+    explicit LineMeasure(const OutputView& view)
+        : window_(view.window), context_(GetDC(view.window)), tabStop_(TabStop(view))
+    {
+        previous_ = SelectObject(context_, view.font ? view.font : GetStockObject(DEFAULT_GUI_FONT));
+    }
+    ~LineMeasure()
+    {
+        SelectObject(context_, previous_);
+        ReleaseDC(window_, context_);
+    }
+    LineMeasure(const LineMeasure&) = delete;
+    LineMeasure& operator=(const LineMeasure&) = delete;
+
+    HDC Context() const { return context_; }
+
+    int Width(std::u16string_view line) const override { return std::max(0, Laid(line).x.back()); }
+    int ColumnX(std::u16string_view line, int column) const override
+    {
+        return Laid(line).x[static_cast<std::size_t>(std::clamp(column, 0, static_cast<int>(line.size())))];
+    }
+    int ColumnAt(std::u16string_view line, int x) const override { return ::ColumnAt(Laid(line), x); }
+
+    // A character never splits a surrogate pair; a word goes to the start of the next one, as in
+    // a Windows edit.
+    int Step(std::u16string_view line, int column, OutputMove move) const override
+    {
+        const int size = static_cast<int>(line.size());
+        const auto unitAt = [&](int at) { return static_cast<wchar_t>(line[static_cast<std::size_t>(at)]); };
+        switch (move) {
+        case OutputMove::NextChar:
+            ++column;
+            while (column < size && IsTrailingSurrogate(unitAt(column)))
+                ++column;
+            break;
+        case OutputMove::PreviousChar:
+            --column;
+            while (column > 0 && IsTrailingSurrogate(unitAt(column)))
+                --column;
+            break;
+        case OutputMove::NextWord:
+            while (column < size && IsWordCharacter(unitAt(column)))
+                ++column;
+            while (column < size && !IsWordCharacter(unitAt(column)))
+                ++column;
+            break;
+        case OutputMove::PreviousWord:
+            while (column > 0 && !IsWordCharacter(unitAt(column - 1)))
+                --column;
+            while (column > 0 && IsWordCharacter(unitAt(column - 1)))
+                --column;
+            break;
+        default:
+            break;
+        }
+        return column;
+    }
+
+private:
+    LineLayout Laid(std::u16string_view line) const { return LayOut(context_, tabStop_, WideOf(line)); }
+
+    HWND window_;
+    HDC context_;
+    int tabStop_;
+    HGDIOBJ previous_;
+};
 
 void UpdateFontMetrics(OutputView& view)
 {
-    const MeasuringContext context(view);
+    const LineMeasure measure(view);
     TEXTMETRICW metrics{};
-    GetTextMetricsW(context.Get(), &metrics);
-    view.lineHeight = std::max(1, static_cast<int>(metrics.tmHeight));
+    GetTextMetricsW(measure.Context(), &metrics);
+    view.model.SetMetrics(static_cast<int>(metrics.tmHeight), Scaled(OutputTextMargin, view.dpi));
     SIZE space{};
-    GetTextExtentPoint32W(context.Get(), L" ", 1, &space);
+    GetTextExtentPoint32W(measure.Context(), L" ", 1, &space);
     view.breakWidth = std::max(1, static_cast<int>(space.cx));
 }
 
 // --- the view's place in the text ----------------------------------------------------------------
 
-int CountRows(const OutputView& view)
-{
-    return std::max(1, static_cast<int>(ClientSize(view).cy - Scaled(view, TextMargin)) / view.lineHeight);
-}
-
-std::size_t LastTop(const OutputView& view)
-{
-    const auto rows = static_cast<std::size_t>(view.rows);
-    return view.lines.Count() > rows ? view.lines.Count() - rows : 0;
-}
-
-bool AtBottom(const OutputView& view)
-{
-    return view.top >= LastTop(view);
-}
-
-int LastLeft(const OutputView& view)
-{
-    const long long textWidth = static_cast<long long>(view.lines.WidestWidth()) + 2LL * Scaled(view, TextMargin);
-    return static_cast<int>(std::clamp<long long>(textWidth - ClientSize(view).cx, 0, INT_MAX));
-}
-
 // The rows of text, below the top margin and inside the focus frame: what scrolls.
-RECT TextArea(const OutputView& view)
+RECT RowsArea(const OutputView& view)
 {
     const SIZE client = ClientSize(view);
-    return {1, Scaled(view, TextMargin), std::max(1L, client.cx - 1), std::max(1L, client.cy - 1)};
+    return {1, view.model.Margin(), std::max(1L, client.cx - 1), std::max(1L, client.cy - 1)};
 }
 
 RECT RowRect(const OutputView& view, std::size_t line)
 {
-    const long long row = static_cast<long long>(line) - static_cast<long long>(view.top);
-    const long long y = Scaled(view, TextMargin) + row * view.lineHeight;
-    const int top = static_cast<int>(std::clamp<long long>(y, INT_MIN / 2, INT_MAX / 2));
-    return {0, top, ClientSize(view).cx, top + view.lineHeight};
+    const int top = static_cast<int>(std::clamp<std::int64_t>(view.model.RowTop(line), INT_MIN / 2, INT_MAX / 2));
+    return {0, top, ClientSize(view).cx, top + view.model.LineHeight()};
 }
 
 void NotifyShownTextChanged(const OutputView& view)
 {
     NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, view.window, OBJID_CLIENT, CHILDID_SELF);
 }
-
 // Sets a scroll bar, but draws it again only when its look changes: drawing one takes a few ms
 // under Wine, and at a day of lines a new line moves the thumb by far less than a pixel. The
 // drawing is left to the next paint, so that lines added in a row draw it once.
@@ -253,8 +262,8 @@ int Clamped(std::size_t value)
 
 void SetVerticalBar(const OutputView& view)
 {
-    const std::size_t count = view.lines.Count();
-    SetBar(view, SB_VERT, count > 0 ? Clamped(count - 1) : 0, view.rows, Clamped(view.top));
+    const std::size_t count = view.model.LineCount();
+    SetBar(view, SB_VERT, count > 0 ? Clamped(count - 1) : 0, view.model.Rows(), Clamped(view.model.Top()));
 }
 
 // The vertical bar counts lines, the horizontal one pixels; each shows only when it is needed.
@@ -269,203 +278,106 @@ void UpdateScrollBars(OutputView& view)
     for (int round = 0; round < 4; ++round) {
         view.barsAgain = false;
         SetVerticalBar(view);
-        view.left = std::min(view.left, LastLeft(view));
+        view.model.SetLeft(view.model.Left());
         const int width = static_cast<int>(ClientSize(view).cx);
-        SetBar(view, SB_HORZ, LastLeft(view) + width - 1, width, view.left);
+        SetBar(view, SB_HORZ, view.model.LastLeft() + width - 1, width, view.model.Left());
         if (!view.barsAgain)
             break;
     }
     view.settingBars = false;
 }
 
-// Moves what is painted already rather than painting it again: a tick at the bottom paints a line.
+// Shows the model's place after it moved from (top, left). Moves what is painted already rather
+// than painting it again: a tick at the bottom paints a line.
+void ShowScrolled(OutputView& view, std::size_t top, int left)
+{
+    if (view.model.Top() != top) {
+        const long long rows = static_cast<long long>(view.model.Top()) - static_cast<long long>(top);
+        const RECT area = RowsArea(view);
+        const int lineHeight = view.model.LineHeight();
+        if (std::llabs(rows) * lineHeight < area.bottom - area.top)
+            ScrollWindowEx(view.window, 0, static_cast<int>(-rows * lineHeight), &area, &area, nullptr, nullptr,
+                           SW_INVALIDATE);
+        else
+            InvalidateRect(view.window, nullptr, FALSE);
+        SetVerticalBar(view);
+        NotifyShownTextChanged(view);
+    }
+    if (view.model.Left() != left) {
+        InvalidateRect(view.window, nullptr, FALSE);
+        UpdateScrollBars(view);
+    }
+}
+
 void SetTop(OutputView& view, std::size_t top)
 {
-    top = std::min(top, LastTop(view));
-    if (top == view.top)
-        return;
-    const long long rows = static_cast<long long>(top) - static_cast<long long>(view.top);
-    view.top = top;
-    const RECT area = TextArea(view);
-    if (std::llabs(rows) * view.lineHeight < area.bottom - area.top)
-        ScrollWindowEx(view.window, 0, static_cast<int>(-rows * view.lineHeight), &area, &area, nullptr, nullptr,
-                       SW_INVALIDATE);
-    else
-        InvalidateRect(view.window, nullptr, FALSE);
-    SetVerticalBar(view);
-    NotifyShownTextChanged(view);
+    const std::size_t before = view.model.Top();
+    view.model.SetTop(top);
+    ShowScrolled(view, before, view.model.Left());
 }
 
 void SetLeft(OutputView& view, int left)
 {
-    left = std::clamp(left, 0, LastLeft(view));
-    if (left == view.left)
-        return;
-    view.left = left;
-    InvalidateRect(view.window, nullptr, FALSE);
-    UpdateScrollBars(view);
+    const int before = view.model.Left();
+    view.model.SetLeft(left);
+    ShowScrolled(view, view.model.Top(), before);
 }
 
 // The window changed its size: the view keeps to the bottom if it was there.
 void OnResize(OutputView& view)
 {
-    const bool follow = AtBottom(view);
-    view.rows = CountRows(view);
-    view.top = follow ? LastTop(view) : std::min(view.top, LastTop(view));
+    const SIZE client = ClientSize(view);
+    view.model.SetViewSize(static_cast<int>(client.cx), static_cast<int>(client.cy));
     UpdateScrollBars(view);
     InvalidateRect(view.window, nullptr, FALSE);
 }
 
-int ColumnX(const OutputView& view, Position position)
+std::wstring LineText(const OutputView& view, std::size_t line)
 {
-    const MeasuringContext context(view);
-    const LineLayout layout = LayOutLine(context.Get(), view, position.line);
-    return layout.x[static_cast<std::size_t>(std::clamp(position.column, 0, static_cast<int>(layout.text.size())))];
+    return WideOf(view.model.LineText(line));
 }
 
-// The least scrolling that brings the place into sight.
-void ScrollTo(OutputView& view, Position position)
+OutputPosition PositionAtPoint(const OutputView& view, POINT point)
 {
-    if (position.line < view.top)
-        SetTop(view, position.line);
-    else if (position.line >= view.top + static_cast<std::size_t>(view.rows))
-        SetTop(view, position.line - static_cast<std::size_t>(view.rows) + 1);
-    const int margin = Scaled(view, TextMargin);
-    const int x = ColumnX(view, position) + margin;
-    const int width = static_cast<int>(ClientSize(view).cx);
-    if (x < view.left + margin)
-        SetLeft(view, x - margin);
-    else if (x >= view.left + width - margin)
-        SetLeft(view, x - width + margin + 1);
-}
-
-// --- positions -----------------------------------------------------------------------------------
-
-Position EndOfText(const OutputView& view)
-{
-    if (view.lines.Count() == 0)
-        return {};
-    return {view.lines.Count() - 1, LineLength(view, view.lines.Count() - 1)};
-}
-
-bool IsTrailingSurrogate(wchar_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-// The column nearest to x (from the text's start), never inside a surrogate pair.
-int ColumnAt(const LineLayout& layout, int x)
-{
-    const int size = static_cast<int>(layout.text.size());
-    for (int i = 0; i < size; ++i) {
-        if (IsTrailingSurrogate(layout.text[static_cast<std::size_t>(i)]))
-            continue;
-        int next = i + 1;
-        while (next < size && IsTrailingSurrogate(layout.text[static_cast<std::size_t>(next)]))
-            ++next;
-        if (x < (layout.x[static_cast<std::size_t>(i)] + layout.x[static_cast<std::size_t>(next)]) / 2)
-            return i;
-    }
-    return size;
-}
-
-Position PositionAtPoint(const OutputView& view, POINT point)
-{
-    if (view.lines.Count() == 0)
-        return {};
-    const int offset = point.y - Scaled(view, TextMargin);
-    const long long row = offset >= 0 ? offset / view.lineHeight : -((-offset + view.lineHeight - 1) / view.lineHeight);
-    const long long line = static_cast<long long>(view.top) + row;
-    if (line < 0)
-        return {};
-    if (line >= static_cast<long long>(view.lines.Count()))
-        return EndOfText(view);
-    const MeasuringContext context(view);
-    const LineLayout layout = LayOutLine(context.Get(), view, static_cast<std::size_t>(line));
-    return {static_cast<std::size_t>(line), ColumnAt(layout, point.x - Scaled(view, TextMargin) + view.left)};
-}
-
-bool IsWordCharacter(wchar_t c)
-{
-    return c == L'_' || IsCharAlphaNumericW(c);
+    return view.model.PositionAt(point.x, point.y, LineMeasure(view));
 }
 
 // --- selection and copying -------------------------------------------------------------------
 
-bool HasSelection(const OutputView& view)
-{
-    return view.anchor != view.cursor;
-}
-
 // The text from one place to another, lines joined by CR LF as Windows copies text.
-std::wstring TextBetween(const OutputView& view, Position from, Position to)
+std::wstring TextBetween(const OutputView& view, OutputPosition from, OutputPosition to)
 {
-    if (view.lines.Count() == 0 || to <= from)
-        return {};
-    const auto part = [&](std::size_t line, int start, int end) {
-        const std::wstring text = Wide(view.lines.Line(line));
-        const auto first = static_cast<std::size_t>(std::clamp(start, 0, static_cast<int>(text.size())));
-        const auto last = static_cast<std::size_t>(std::clamp(end, 0, static_cast<int>(text.size())));
-        return text.substr(first, last > first ? last - first : 0);
-    };
-    if (from.line == to.line)
-        return part(from.line, from.column, to.column);
-    std::wstring text = part(from.line, from.column, INT_MAX) + L"\r\n";
-    if (to.line > from.line + 1) {
-        const std::wstring middle = Wide(view.lines.Text(from.line + 1, to.line));
-        text.reserve(text.size() + middle.size() * 2);
-        for (const wchar_t c : middle) {
-            if (c == L'\n')
-                text += L'\r';
-            text += c;
-        }
-        text += L"\r\n";
-    }
-    return text + part(to.line, 0, to.column);
+    return Wide(view.model.TextBetween(from, to, "\r\n"));
 }
 
-std::wstring SelectedText(const OutputView& view)
-{
-    const auto [from, to] = std::minmax(view.anchor, view.cursor);
-    return TextBetween(view, from, to);
-}
-
+// A copy the system refuses leaves the clipboard as it was, and says so.
 void Copy(const OutputView& view)
 {
-    if (!HasSelection(view) || !OpenClipboard(view.window))
-        return;
-    const std::wstring text = SelectedText(view);
-    EmptyClipboard();
-    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
-        if (void* bytes = GlobalLock(memory)) {
-            std::copy_n(text.c_str(), text.size() + 1, static_cast<wchar_t*>(bytes));
-            GlobalUnlock(memory);
-            if (!SetClipboardData(CF_UNICODETEXT, memory))
-                GlobalFree(memory);
-        } else {
-            GlobalFree(memory);
-        }
-    }
-    CloseClipboard();
+    if (view.model.HasSelection() && !CopyToClipboard(view.model.SelectedText("\r\n")))
+        MessageDialog(SaveOutputProblemTitle, OutputCopyProblemText);
 }
 
-void Select(OutputView& view, Position anchor, Position cursor)
+void SelectionChanged(const OutputView& view)
 {
-    view.anchor = anchor;
-    view.cursor = cursor;
-    view.goalX.reset();
     InvalidateRect(view.window, nullptr, FALSE);
     NotifyWinEvent(EVENT_OBJECT_SELECTION, view.window, OBJID_CLIENT, CHILDID_SELF);
 }
 
-void SelectAll(OutputView& view)
+void Select(OutputView& view, OutputPosition anchor, OutputPosition cursor)
 {
-    Select(view, {}, EndOfText(view));
+    view.model.Select(anchor, cursor);
+    SelectionChanged(view);
 }
 
-void SelectWordAt(OutputView& view, Position at)
+void SelectAll(OutputView& view)
 {
-    const std::wstring text = Wide(view.lines.Line(at.line));
+    view.model.SelectAll();
+    SelectionChanged(view);
+}
+
+void SelectWordAt(OutputView& view, OutputPosition at)
+{
+    const std::wstring text = LineText(view, at.line);
     const int size = static_cast<int>(text.size());
     if (size == 0) {
         Select(view, at, at);
@@ -484,95 +396,7 @@ void SelectWordAt(OutputView& view, Position at)
     Select(view, {at.line, start}, {at.line, end});
 }
 
-void SelectLineAt(OutputView& view, Position at)
-{
-    const bool last = at.line + 1 >= view.lines.Count();
-    Select(view, {at.line, 0}, last ? Position{at.line, LineLength(view, at.line)} : Position{at.line + 1, 0});
-}
-
 // --- keyboard ------------------------------------------------------------------------------------
-
-enum class Move { NextChar, PreviousChar, NextWord, PreviousWord, NextLine, PreviousLine, NextPage, PreviousPage,
-                  StartOfLine, EndOfLine, StartOfText, EndOfText };
-
-Position Target(const OutputView& view, Move move, int goalX)
-{
-    if (view.lines.Count() == 0)
-        return {};
-    const std::size_t last = view.lines.Count() - 1;
-    Position at = view.cursor;
-    const std::wstring text = Wide(view.lines.Line(at.line));
-    const int size = static_cast<int>(text.size());
-    const auto c = [&](int column) { return text[static_cast<std::size_t>(column)]; };
-    switch (move) {
-    case Move::NextChar:
-        if (at.column >= size)
-            return at.line < last ? Position{at.line + 1, 0} : at;
-        ++at.column;
-        while (at.column < size && IsTrailingSurrogate(c(at.column)))
-            ++at.column;
-        return at;
-    case Move::PreviousChar:
-        if (at.column <= 0)
-            return at.line > 0 ? Position{at.line - 1, LineLength(view, at.line - 1)} : at;
-        --at.column;
-        while (at.column > 0 && IsTrailingSurrogate(c(at.column)))
-            --at.column;
-        return at;
-    case Move::NextWord:
-        // To the start of the next word, as in a Windows edit.
-        if (at.column >= size)
-            return at.line < last ? Position{at.line + 1, 0} : at;
-        while (at.column < size && IsWordCharacter(c(at.column)))
-            ++at.column;
-        while (at.column < size && !IsWordCharacter(c(at.column)))
-            ++at.column;
-        return at;
-    case Move::PreviousWord:
-        if (at.column <= 0)
-            return at.line > 0 ? Position{at.line - 1, LineLength(view, at.line - 1)} : at;
-        while (at.column > 0 && !IsWordCharacter(c(at.column - 1)))
-            --at.column;
-        while (at.column > 0 && IsWordCharacter(c(at.column - 1)))
-            --at.column;
-        return at;
-    case Move::NextLine:
-    case Move::PreviousLine:
-    case Move::NextPage:
-    case Move::PreviousPage: {
-        const long long step = (move == Move::NextPage || move == Move::PreviousPage) ? view.rows : 1;
-        const bool down = move == Move::NextLine || move == Move::NextPage;
-        // Past the first or the last line, the move goes to the start or the end of the text.
-        if (down && at.line == last)
-            return EndOfText(view);
-        if (!down && at.line == 0)
-            return {};
-        const auto line = static_cast<std::size_t>(std::clamp<long long>(
-            static_cast<long long>(at.line) + (down ? step : -step), 0, static_cast<long long>(last)));
-        const MeasuringContext context(view);
-        return {line, ColumnAt(LayOutLine(context.Get(), view, line), goalX)};
-    }
-    case Move::StartOfLine:
-        return {at.line, 0};
-    case Move::EndOfLine:
-        return {at.line, size};
-    case Move::StartOfText:
-        return {};
-    case Move::EndOfText:
-        return EndOfText(view);
-    }
-    return at;
-}
-
-void MoveCursor(OutputView& view, Position to, bool select)
-{
-    view.cursor = to;
-    if (!select)
-        view.anchor = to;
-    ScrollTo(view, to);
-    InvalidateRect(view.window, nullptr, FALSE);
-    NotifyWinEvent(EVENT_OBJECT_SELECTION, view.window, OBJID_CLIENT, CHILDID_SELF);
-}
 
 bool OnKey(OutputView& view, WPARAM key)
 {
@@ -586,25 +410,23 @@ bool OnKey(OutputView& view, WPARAM key)
         SelectAll(view);
         return true;
     }
-    std::optional<Move> move;
+    OutputMove move{};
     switch (key) {
-    case VK_RIGHT: move = control ? Move::NextWord : Move::NextChar; break;
-    case VK_LEFT: move = control ? Move::PreviousWord : Move::PreviousChar; break;
-    case VK_DOWN: move = Move::NextLine; break;
-    case VK_UP: move = Move::PreviousLine; break;
-    case VK_NEXT: move = Move::NextPage; break;
-    case VK_PRIOR: move = Move::PreviousPage; break;
-    case VK_HOME: move = control ? Move::StartOfText : Move::StartOfLine; break;
-    case VK_END: move = control ? Move::EndOfText : Move::EndOfLine; break;
+    case VK_RIGHT: move = control ? OutputMove::NextWord : OutputMove::NextChar; break;
+    case VK_LEFT: move = control ? OutputMove::PreviousWord : OutputMove::PreviousChar; break;
+    case VK_DOWN: move = OutputMove::NextLine; break;
+    case VK_UP: move = OutputMove::PreviousLine; break;
+    case VK_NEXT: move = OutputMove::NextPage; break;
+    case VK_PRIOR: move = OutputMove::PreviousPage; break;
+    case VK_HOME: move = control ? OutputMove::StartOfText : OutputMove::StartOfLine; break;
+    case VK_END: move = control ? OutputMove::EndOfText : OutputMove::EndOfLine; break;
     default: return false;
     }
-    // Up and Down keep aiming at the column where a run of them began.
-    const bool vertical = *move == Move::NextLine || *move == Move::PreviousLine || *move == Move::NextPage
-                          || *move == Move::PreviousPage;
-    const int goal = vertical ? view.goalX.value_or(ColumnX(view, view.cursor)) : 0;
-    const Position to = Target(view, *move, goal);
-    MoveCursor(view, to, shift);
-    view.goalX = vertical ? std::optional(goal) : std::nullopt;
+    const std::size_t top = view.model.Top();
+    const int left = view.model.Left();
+    view.model.Move(move, shift, LineMeasure(view));
+    ShowScrolled(view, top, left);
+    SelectionChanged(view);
     return true;
 }
 
@@ -621,17 +443,18 @@ int TrackPosition(HWND window, int bar)
 
 void OnVerticalBar(OutputView& view, int request)
 {
-    const long long top = static_cast<long long>(view.top);
+    const long long top = static_cast<long long>(view.model.Top());
+    const int rows = view.model.Rows();
     long long to = top;
     switch (request) {
     case SB_LINEUP: to = top - 1; break;
     case SB_LINEDOWN: to = top + 1; break;
-    case SB_PAGEUP: to = top - view.rows; break;
-    case SB_PAGEDOWN: to = top + view.rows; break;
+    case SB_PAGEUP: to = top - rows; break;
+    case SB_PAGEDOWN: to = top + rows; break;
     case SB_THUMBTRACK:
     case SB_THUMBPOSITION: to = TrackPosition(view.window, SB_VERT); break;
     case SB_TOP: to = 0; break;
-    case SB_BOTTOM: to = static_cast<long long>(LastTop(view)); break;
+    case SB_BOTTOM: to = static_cast<long long>(view.model.LastTop()); break;
     default: return;
     }
     SetTop(view, static_cast<std::size_t>(std::max(0LL, to)));
@@ -639,17 +462,18 @@ void OnVerticalBar(OutputView& view, int request)
 
 void OnHorizontalBar(OutputView& view, int request)
 {
-    const int step = Scaled(view, HorizontalStep);
+    const int step = Scaled(OutputHorizontalStep, view.dpi);
     const int page = static_cast<int>(ClientSize(view).cx);
+    const int left = view.model.Left();
     switch (request) {
-    case SB_LINELEFT: SetLeft(view, view.left - step); break;
-    case SB_LINERIGHT: SetLeft(view, view.left + step); break;
-    case SB_PAGELEFT: SetLeft(view, view.left - page); break;
-    case SB_PAGERIGHT: SetLeft(view, view.left + page); break;
+    case SB_LINELEFT: SetLeft(view, left - step); break;
+    case SB_LINERIGHT: SetLeft(view, left + step); break;
+    case SB_PAGELEFT: SetLeft(view, left - page); break;
+    case SB_PAGERIGHT: SetLeft(view, left + page); break;
     case SB_THUMBTRACK:
     case SB_THUMBPOSITION: SetLeft(view, TrackPosition(view.window, SB_HORZ)); break;
     case SB_LEFT: SetLeft(view, 0); break;
-    case SB_RIGHT: SetLeft(view, LastLeft(view)); break;
+    case SB_RIGHT: SetLeft(view, view.model.LastLeft()); break;
     default: break;
     }
 }
@@ -663,8 +487,8 @@ void OnWheel(OutputView& view, int delta)
     view.wheelRest -= notches * WHEEL_DELTA;
     if (notches == 0 || lines == 0)
         return;
-    const long long step = lines == WHEEL_PAGESCROLL ? view.rows : static_cast<long long>(lines);
-    SetTop(view, static_cast<std::size_t>(std::max(0LL, static_cast<long long>(view.top) - notches * step)));
+    const long long step = lines == WHEEL_PAGESCROLL ? view.model.Rows() : static_cast<long long>(lines);
+    SetTop(view, static_cast<std::size_t>(std::max(0LL, static_cast<long long>(view.model.Top()) - notches * step)));
 }
 
 void OnSideWheel(OutputView& view, int delta)
@@ -672,7 +496,7 @@ void OnSideWheel(OutputView& view, int delta)
     view.sideWheelRest += delta;
     const int notches = view.sideWheelRest / WHEEL_DELTA;
     view.sideWheelRest -= notches * WHEEL_DELTA;
-    SetLeft(view, view.left + notches * Scaled(view, HorizontalStep));
+    SetLeft(view, view.model.Left() + notches * Scaled(OutputHorizontalStep, view.dpi));
 }
 
 // --- mouse ---------------------------------------------------------------------------------------
@@ -682,26 +506,33 @@ POINT PointOf(LPARAM lParam)
     return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
 }
 
+OutputModel::DragScroll DragScrollAt(const OutputView& view, POINT point)
+{
+    const SIZE client = ClientSize(view);
+    return OutputModel::DragScrollAt(point.x, point.y, static_cast<int>(client.cx), static_cast<int>(client.cy));
+}
+
 void DragTo(OutputView& view, POINT point)
 {
     view.dragPoint = point;
-    view.cursor = PositionAtPoint(view, point);
+    view.model.DragTo(PositionAtPoint(view, point));
     InvalidateRect(view.window, nullptr, FALSE);
 }
 
 void OnPress(OutputView& view, POINT point)
 {
     SetFocus(view.window);
-    const Position at = PositionAtPoint(view, point);
-    const bool tripleClick = GetMessageTime() - static_cast<LONG>(view.doubleClickTime) < static_cast<LONG>(GetDoubleClickTime())
-                             && std::abs(point.x - view.doubleClickPoint.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2
-                             && std::abs(point.y - view.doubleClickPoint.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
-    view.doubleClickTime = 0;
+    const OutputPosition at = PositionAtPoint(view, point);
+    const bool tripleClick =
+        view.model.TakeTripleClick(static_cast<std::uint32_t>(GetMessageTime()), GetDoubleClickTime())
+        && std::abs(point.x - view.doubleClickPoint.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2
+        && std::abs(point.y - view.doubleClickPoint.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
     if (tripleClick) {
-        SelectLineAt(view, at);
+        view.model.SelectLine(at.line);
+        SelectionChanged(view);
         return;
     }
-    Select(view, GetKeyState(VK_SHIFT) < 0 ? view.anchor : at, at);
+    Select(view, GetKeyState(VK_SHIFT) < 0 ? view.model.Anchor() : at, at);
     view.dragging = true;
     view.dragPoint = point;
     SetCapture(view.window);
@@ -712,12 +543,10 @@ void OnDragMove(OutputView& view, POINT point)
     if (!view.dragging)
         return;
     DragTo(view, point);
-    RECT client{};
-    GetClientRect(view.window, &client);
-    if (PtInRect(&client, point))
+    if (DragScrollAt(view, point) == OutputModel::DragScroll{})
         KillTimer(view.window, DragScrollTimer);
     else
-        SetTimer(view.window, DragScrollTimer, DragScrollMs, nullptr);
+        SetTimer(view.window, DragScrollTimer, static_cast<UINT>(OutputDragScrollInterval.count()), nullptr);
 }
 
 void EndDrag(OutputView& view)
@@ -733,63 +562,26 @@ void EndDrag(OutputView& view)
 
 void OnDragScroll(OutputView& view)
 {
-    RECT client{};
-    GetClientRect(view.window, &client);
-    const POINT point = view.dragPoint;
-    if (point.y < client.top)
-        OnVerticalBar(view, SB_LINEUP);
-    else if (point.y >= client.bottom)
-        OnVerticalBar(view, SB_LINEDOWN);
-    if (point.x < client.left)
-        OnHorizontalBar(view, SB_LINELEFT);
-    else if (point.x >= client.right)
-        OnHorizontalBar(view, SB_LINERIGHT);
-    DragTo(view, point);
-}
-
-// The user's documents folder; empty where the system names none.
-std::wstring DocumentsFolder()
-{
-    PWSTR path = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path)))
-        folder = path;
-    CoTaskMemFree(path);
-    return folder;
+    const OutputModel::DragScroll step = DragScrollAt(view, view.dragPoint);
+    if (step.y != 0)
+        OnVerticalBar(view, step.y < 0 ? SB_LINEUP : SB_LINEDOWN);
+    if (step.x != 0)
+        OnHorizontalBar(view, step.x < 0 ? SB_LINELEFT : SB_LINERIGHT);
+    DragTo(view, view.dragPoint);
 }
 
 // Asks where to with the common save dialog, and writes the whole output there, a line per line.
 void SaveToFile(OutputView& view)
 {
-    std::wstring file = Wide(SuggestedOutputFileName(std::chrono::system_clock::now()));
-    file.resize(32768, L'\0');
-    const std::wstring folder = DocumentsFolder();
-    const std::wstring title = Wide(SaveOutputDialogTitle);
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = GetAncestor(view.window, GA_ROOT);
-    dialog.lpstrFilter = L"Textdateien (*.txt)\0*.txt\0Alle Dateien (*.*)\0*.*\0";
-    dialog.lpstrFile = file.data();
-    dialog.nMaxFile = static_cast<DWORD>(file.size());
-    dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-    dialog.lpstrTitle = title.c_str();
-    dialog.lpstrDefExt = L"txt";
-    // Whether the file can be written is found out by writing it, and told in the program's message.
-    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY
-                   | OFN_NOTESTFILECREATE;
-    bool chosen = false;
-    {
-        const EventQueue::ModalScope modal(WindowEvents());
-        chosen = GetSaveFileNameW(&dialog) != 0;
-    }
+    const std::optional<std::string> chosen =
+        ChooseFileToWrite(SaveOutputDialogTitle, SuggestedOutputFileName(std::chrono::system_clock::now()));
     if (!chosen)
         return;
-    file.resize(wcslen(file.c_str()));
     // The window is painted on meanwhile, but takes no input: the pointer says it is busy.
     const HCURSOR previous = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));   // IDC_WAIT
     std::string problem;
     const bool saved = SaveOutputLines(
-        std::filesystem::path(file), view.lines.Count(), [&view](std::size_t index) { return view.lines.Line(index); },
+        std::filesystem::path(Wide(*chosen)), view.model.LineCount(), [&view](std::size_t index) { return view.model.Line(index); },
         "\r\n", [] { DispatchKeepAlive(); }, problem);
     SetCursor(previous);
     if (!saved)
@@ -801,24 +593,32 @@ void ShowContextMenu(OutputView& view, LPARAM lParam)
     POINT at = PointOf(lParam);
     if (at.x == -1 && at.y == -1) {
         // From the keyboard: at the cursor, or the view's corner when the cursor is out of sight.
-        const RECT row = RowRect(view, view.cursor.line);
-        const int x = Scaled(view, TextMargin) - view.left + ColumnX(view, view.cursor);
-        RECT client{};
-        GetClientRect(view.window, &client);
-        at = {std::clamp(x, 0, static_cast<int>(client.right)), std::clamp(static_cast<int>(row.bottom), 0, static_cast<int>(client.bottom))};
+        const OutputPosition cursor = view.model.Cursor();
+        const RECT row = RowRect(view, cursor.line);
+        const int x = view.model.TextX(LineMeasure(view).ColumnX(view.model.LineText(cursor.line), cursor.column));
+        const SIZE client = ClientSize(view);
+        at = {std::clamp(x, 0, static_cast<int>(client.cx)), std::clamp(static_cast<int>(row.bottom), 0, static_cast<int>(client.cy))};
         ClientToScreen(view.window, &at);
     }
     HMENU menu = CreatePopupMenu();
     if (!menu)
         return;
-    AppendMenuW(menu, MF_STRING | (HasSelection(view) ? 0 : MF_GRAYED), CopyCommand, CopyText);
-    AppendMenuW(menu, MF_STRING | (view.lines.Count() > 0 ? 0 : MF_GRAYED), SelectAllCommand, SelectAllText);
+    const std::wstring copy = Wide(OutputCopyMenuText) + L"\tStrg+C";
+    const std::wstring selectAll = Wide(OutputSelectAllMenuText) + L"\tStrg+A";
+    AppendMenuW(menu, MF_STRING | (view.model.HasSelection() ? 0 : MF_GRAYED), CopyCommand, copy.c_str());
+    AppendMenuW(menu, MF_STRING | (view.model.LineCount() > 0 ? 0 : MF_GRAYED), SelectAllCommand, selectAll.c_str());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, SaveCommand, Wide(SaveOutputMenuText).c_str());
+    // The program's own entries, each a command for its loop.
+    const auto& entries = TheDesktop().outputMenu;
+    for (std::size_t index = 0; index < entries.size(); ++index)
+        AppendMenuW(menu, MF_STRING, ProgramCommands + index, entries[index].second.c_str());
     const UINT chosen = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, view.window, nullptr));
     DestroyMenu(menu);
-    if (chosen == CopyCommand)
+    if (chosen >= ProgramCommands && chosen < ProgramCommands + entries.size())
+        WindowEvents().PostOnce(EventKind::Command, entries[chosen - ProgramCommands].first);
+    else if (chosen == CopyCommand)
         Copy(view);
     else if (chosen == SelectAllCommand)
         SelectAll(view);
@@ -866,28 +666,27 @@ void DrawRun(HDC context, const LineLayout& layout, int from, int to, int x0, in
     }
 }
 
-void PaintLine(HDC context, const OutputView& view, std::size_t line, int y)
+// Paints the line and tells the model how wide it came out; true when that widened the range.
+bool PaintLine(HDC context, OutputView& view, std::size_t line, int y)
 {
-    const LineLayout layout = LayOutLine(context, view, line);
+    const LineLayout layout = LayOut(context, TabStop(view), LineText(view, line));
     const int size = static_cast<int>(layout.text.size());
-    const int x0 = Scaled(view, TextMargin) - view.left;
-    int selectedFrom = 0, selectedTo = 0;
-    bool breakSelected = false;
-    const auto [from, to] = std::minmax(view.anchor, view.cursor);
-    if (from != to && from.line <= line && line <= to.line) {
-        selectedFrom = line == from.line ? std::clamp(from.column, 0, size) : 0;
-        selectedTo = line == to.line ? std::clamp(to.column, 0, size) : size;
-        breakSelected = line < to.line;
+    const int x0 = view.model.TextX(0);
+    const int lineHeight = view.model.LineHeight();
+    const OutputModel::LineSelection selected = view.model.SelectionIn(line);
+    if (selected.any) {
         const bool focused = GetFocus() == view.window;
         const COLORREF highlight = GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
-        const int right = x0 + layout.x[static_cast<std::size_t>(selectedTo)] + (breakSelected ? view.breakWidth : 0);
-        Fill(context, {x0 + layout.x[static_cast<std::size_t>(selectedFrom)], y, right, y + view.lineHeight}, highlight);
+        const int right =
+            x0 + layout.x[static_cast<std::size_t>(selected.to)] + (selected.lineBreak ? view.breakWidth : 0);
+        Fill(context, {x0 + layout.x[static_cast<std::size_t>(selected.from)], y, right, y + lineHeight}, highlight);
     }
     const COLORREF colour = TextColour(view);
     const COLORREF selectedColour = GetSysColor(GetFocus() == view.window ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT);
-    DrawRun(context, layout, 0, selectedFrom, x0, y, colour);
-    DrawRun(context, layout, selectedFrom, selectedTo, x0, y, selectedColour);
-    DrawRun(context, layout, std::max(selectedFrom, selectedTo), size, x0, y, colour);
+    DrawRun(context, layout, 0, selected.from, x0, y, colour);
+    DrawRun(context, layout, selected.from, selected.to, x0, y, selectedColour);
+    DrawRun(context, layout, std::max(selected.from, selected.to), size, x0, y, colour);
+    return view.model.NoteWidth(line, layout.x.back());
 }
 
 void Paint(OutputView& view)
@@ -915,19 +714,14 @@ void Paint(OutputView& view)
     SetBkMode(context, TRANSPARENT);
     const RECT area = paint.rcPaint;
     Fill(context, area, BackgroundColour(view));
-    const int margin = Scaled(view, TextMargin);
     // Text stays off the outermost ring of pixels, where the focus frame goes and which does not
     // scroll with the text.
     const int saved = SaveDC(context);
     IntersectClipRect(context, 1, 1, client.cx - 1, client.cy - 1);
-    const long long firstRow = std::max(0L, (area.top - margin) / view.lineHeight);
-    const long long lastRow = std::max(0L, (area.bottom - 1 - margin) / view.lineHeight);
-    for (long long row = firstRow; row <= lastRow; ++row) {
-        const std::size_t line = view.top + static_cast<std::size_t>(row);
-        if (line >= view.lines.Count())
-            break;
-        PaintLine(context, view, line, static_cast<int>(margin + row * view.lineHeight));
-    }
+    bool widened = false;
+    const auto [first, end] = view.model.LinesIn(area.top, area.bottom - 1);
+    for (std::size_t line = first; line < end; ++line)
+        widened = PaintLine(context, view, line, static_cast<int>(view.model.RowTop(line))) || widened;
     RestoreDC(context, saved);
     // The focus shows as a frame inside the border, as the Linux view shows it.
     if (GetFocus() == view.window) {
@@ -940,6 +734,9 @@ void Paint(OutputView& view)
     SelectObject(context, previousBitmap);
     DeleteDC(context);
     EndPaint(view.window, &paint);
+    // A line wider than the range known (after a change of font) widens it.
+    if (widened)
+        UpdateScrollBars(view);
 }
 
 void SetFont(OutputView& view, HFONT font)
@@ -947,14 +744,7 @@ void SetFont(OutputView& view, HFONT font)
     view.font = font;
     view.dpi = WindowDpi(view.window);
     UpdateFontMetrics(view);
-    // Every line measured anew for the scroll range: a change of font or dpi is rare.
-    {
-        const MeasuringContext context(view);
-        std::uint32_t widest = 0;
-        for (std::size_t line = 0; line < view.lines.Count(); ++line)
-            widest = std::max(widest, MeasuredWidth(context.Get(), view, Wide(view.lines.Line(line))));
-        view.lines.SetWidestWidth(widest);
-    }
+    view.model.Remeasure(LineMeasure(view));
     OnResize(view);
 }
 
@@ -971,6 +761,7 @@ LRESULT CALLBACK OutputProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         auto* view = new OutputView;
         view->window = window;
         view->dpi = WindowDpi(window);
+        view->model.SetMetrics(1, Scaled(OutputTextMargin, view->dpi));
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -1035,7 +826,7 @@ LRESULT CALLBACK OutputProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_LBUTTONDBLCLK:
         SetFocus(window);
         SelectWordAt(*view, PositionAtPoint(*view, PointOf(lParam)));
-        view->doubleClickTime = static_cast<DWORD>(GetMessageTime());
+        view->model.NoteDoubleClick(static_cast<std::uint32_t>(GetMessageTime()));
         view->doubleClickPoint = PointOf(lParam);
         return 0;
     case WM_MOUSEMOVE:
@@ -1102,16 +893,17 @@ HWND CreateOutputEditor(HWND parent, int number, const RECT& place, const std::w
 std::string OutputEditorText(HWND editor)
 {
     const OutputView* view = View(editor);
-    return view ? view->lines.Text() : std::string();
+    return view ? view->model.Text() : std::string();
 }
 
 std::wstring OutputShownText(HWND editor)
 {
     const OutputView* view = View(editor);
-    if (!view || view->lines.Count() == 0)
+    if (!view || view->model.LineCount() == 0)
         return {};
-    const std::size_t end = std::min(view->lines.Count(), view->top + static_cast<std::size_t>(view->rows));
-    return TextBetween(*view, {view->top, 0}, {end - 1, LineLength(*view, end - 1)});
+    const OutputModel& model = view->model;
+    const std::size_t end = std::min(model.LineCount(), model.Top() + static_cast<std::size_t>(model.Rows()));
+    return TextBetween(*view, {model.Top(), 0}, {end - 1, model.LineLength(end - 1)});
 }
 
 bool OutputHasFocus(HWND editor)
@@ -1125,11 +917,7 @@ void ClearOutput(int editor)
     if (!view)
         return;
     EndDrag(*view);
-    view->lines.Clear();
-    view->top = 0;
-    view->left = 0;
-    view->anchor = view->cursor = {};
-    view->goalX.reset();
+    view->model.Clear();
     UpdateScrollBars(*view);
     InvalidateRect(view->window, nullptr, FALSE);
     NotifyShownTextChanged(*view);
@@ -1140,18 +928,12 @@ void AppendLine(int editor, std::string_view line)
     OutputView* view = EditorView(editor);
     if (!view)
         return;
-    const bool follow = AtBottom(*view);
-    std::uint32_t width = 0;
-    {
-        const MeasuringContext context(*view);
-        width = MeasuredWidth(context.Get(), *view, Wide(line));
-    }
-    view->lines.Append(line, width);
-    const std::size_t index = view->lines.Count() - 1;
+    const std::size_t top = view->model.Top();
+    view->model.Append(line, LineMeasure(*view));
     UpdateScrollBars(*view);
-    if (follow)
-        SetTop(*view, LastTop(*view));
-    if (index >= view->top && index <= view->top + static_cast<std::size_t>(view->rows)) {
+    ShowScrolled(*view, top, view->model.Left());
+    const std::size_t index = view->model.LineCount() - 1;
+    if (index >= view->model.Top() && index <= view->model.Top() + static_cast<std::size_t>(view->model.Rows())) {
         const RECT row = RowRect(*view, index);
         InvalidateRect(view->window, &row, FALSE);
         NotifyShownTextChanged(*view);
