@@ -35,15 +35,16 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples);
 // when the output rests, later by the time the device takes to wake.
 void PlayFromStart();
 
-// The desktop's word that no press can come for a while (the program's windows in the
-// background, the pointer elsewhere): the output may rest, and with it the sound server and
-// its device. False when it cannot yet (a sound started moments ago may still be sounding):
-// ask again later. Also true where resting saves nothing.
+// The desktop's word that no press is near (no input to the program for a while, in front or
+// not): the output may rest, and with it the sound server and its device. False when it cannot
+// yet (a sound started moments ago may still be sounding): ask again later. Also true where
+// resting saves nothing.
 bool RestAudioOutput();
 
 // The desktop's word that a press may come soon (a window of the program activated, the
-// pointer entering it): a resting output wakes, so that the press finds it ready. Never waits.
-// An output may begin at rest: no press can come before the desktop says so (its main window
+// pointer coming over or moving over one, a key): a resting output wakes, so that the press
+// finds it ready. Cheap enough to be said at every move of the pointer. Never waits. An output
+// may begin at rest: no press can come before the desktop says so (its main window
 // stands).
 void WakeAudioOutput();
 

@@ -29,10 +29,10 @@ inline constexpr std::chrono::milliseconds CloseClickWait = 100ms;
 // How long the windows may take to settle before a wait that cannot be split (a name lookup).
 inline constexpr std::chrono::milliseconds SettleLimit = 1000ms;
 
-// How long the program stays in the background, the pointer away from its windows, before the
-// desktop lets the click's output rest: as long as a sound server leaves a device awake after
-// its last sound, so that a look at another window costs nothing.
-inline constexpr std::chrono::milliseconds AudioRestDelay = 5000ms;
+// How long the program goes without input (a key, the pointer moving over one of its windows),
+// in front or not, before the desktop lets the click's output rest: twice as long as a sound
+// server leaves a device awake after its last sound, so that a pause to read costs no late click.
+inline constexpr std::chrono::milliseconds AudioRestDelay = 10000ms;
 
 // Qt: how long a new window may take to be mapped and exposed before it is painted anyway.
 inline constexpr std::chrono::milliseconds ExposeLimit = 1000ms;

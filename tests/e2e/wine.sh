@@ -6,7 +6,8 @@
 #  3. the main window with a sound server of the test's own: title and size, commands typed and
 #     sent ("C", "ä" as the byte E4, Q, none; Enter sends nothing), replies in blue, the reference
 #     in red, polling (a minute of it keeps at most 100 bytes a line), the click's stream resting
-#     in the background, one whole click per button press, closed with Alt+F4 within 2 s;
+#     once untouched (in front and in the background) and woken by the pointer (over the output
+#     too), one whole click per button press, closed with Alt+F4 within 2 s;
 #  4. silently, against a board that never answers: clicks made while it waits are lost, typed
 #     text is kept; the board's web page goes to the browser and the program ends with 0.
 # Pictures of its windows, the main window beside the Linux build's, stay in SCREENSHOTS.
@@ -347,8 +348,9 @@ polling=$(output_text "$main")
     && $(tail -n 1 <<<"$polling") == "*** Beende Polling von Befehls-Sequenz 'C' ***" ]] \
     || e2e_fail "the polling output begins '$(head -n 1 <<<"$polling")' and ends '$(tail -n 1 <<<"$polling")'"
 
-# In the background, the pointer away, the click's stream rests after some seconds (the sound
-# server sees it corked; the counter's own stream beside it is left out); brought to the front it runs again, and a press clicks whole.
+# Untouched, in front or in the background, the click's stream rests after some seconds (the
+# sound server sees it corked; the counter's own stream beside it is left out); the pointer
+# moving over a window of the program, the output too, wakes it, and a press clicks whole.
 wait_corked()
 {
     local deadline=$(($(e2e_now_ms) + $2 * 1000)) corked
@@ -362,14 +364,19 @@ wait_corked()
     done
 }
 wait_corked no 2 "in front"
+e2e_window_geometry "$main"
+e2e_xdotool mousemove $((WIN_X + 200)) $((WIN_Y + 15)) || e2e_fail "cannot move the pointer"   # on the title
+sleep 5
+wait_corked no 0 "a moment untouched in front"
+wait_corked yes 8 "untouched in front"
+e2e_xdotool mousemove $((WIN_X + 160)) $((WIN_Y + 170)) || e2e_fail "cannot move the pointer"
+wait_corked no 2 "the pointer moved over the output"
 xmessage -geometry +700+600 "Ein anderes Programm" &
 E2E_PIDS+=($!)
 other=$!
 e2e_wait_window "xmessage" 10
 e2e_xdotool windowactivate --sync "$WINDOW" mousemove --window "$WINDOW" 5 5 || e2e_fail "cannot bring another window to the front"
-sleep 4
-wait_corked no 0 "a moment in the background"
-wait_corked yes 6 "in the background"
+wait_corked yes 13 "untouched in the background"
 e2e_window_geometry "$main"
 e2e_xdotool mousemove $((WIN_X + 265)) $((WIN_Y + 50)) || e2e_fail "cannot move the pointer"
 wait_corked no 2 "the pointer come over the window in the background"
