@@ -316,11 +316,12 @@ void FinishOpening()
     Advance();
 }
 
-// Reads what the server sent meanwhile: only so does a server gone away show.
+// Reads what the server sent meanwhile: only so does a server gone away show. An opening under
+// way reads the server's answers itself.
 void Look()
 {
     Output.lastLook = Clock::now();
-    if (Output.context == nullptr) return;
+    if (Output.context == nullptr || Opening()) return;
     Flush();
     if (!PA_CONTEXT_IS_GOOD(Pulse->context_get_state(Output.context))
         || (Output.stream != nullptr && !PA_STREAM_IS_GOOD(Pulse->stream_get_state(Output.stream))))
