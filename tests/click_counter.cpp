@@ -1,9 +1,8 @@
 // Hears the click for tests that run a program this process cannot start itself (a Windows build
-// under Wine): starts a private sound server and prints "pulse <address>"; given the line
-// "restart", ends the server and starts it again at the same address, as a restarted sound
-// server comes back, and prints "restarted"; given the line "count" (or the end of its input),
-// prints "clicks <found> whole <not cut>" for what the server played meanwhile. A line, since
-// programs started meanwhile may hold the input open.
+// under Wine): starts a private sound server and prints "pulse <address>"; given "restart", starts
+// it again at the same address and prints "restarted"; given the line "count" (or the end of its
+// input), prints "clicks <found> whole <not cut>" for what the server played meanwhile. A line,
+// since programs started meanwhile may hold the input open.
 #include <chrono>
 #include <cstdio>
 #include <iostream>

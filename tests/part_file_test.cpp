@@ -1,14 +1,7 @@
-// Saving the output where names are tight: a chosen name of the longest length its folder allows
-// is saved, through a file written meanwhile beside it, hidden, under a name of its own (two
-// saves at once never share one); nothing else is left in the folder. In every build, under
-// Wine too.
+// Saving the output where names are tight: a name of the longest length its folder allows is
+// saved, through a file written meanwhile beside it, hidden, under a name of its own (two saves
+// at once never share one). In every build, under Wine too.
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/file.h"
 #include "platform/output_file.h"
@@ -18,22 +11,9 @@
 #include <windows.h>
 #endif
 
-namespace {
+using Paths = std::vector<std::filesystem::path>;
 
-// The longest name of a file that the system lets the test create in the folder.
-std::size_t LongestName(const std::filesystem::path& folder)
-{
-    for (std::size_t length = 300; length > 0; --length) {
-        const std::filesystem::path path = folder / std::string(length, 'n');
-        if (std::ofstream(path).is_open()) {
-            std::filesystem::remove(path);
-            return length;
-        }
-    }
-    return 0;
-}
-
-bool Hidden(const std::filesystem::path& path)
+static bool Hidden(const std::filesystem::path& path)
 {
 #ifdef _WIN32
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -43,48 +23,32 @@ bool Hidden(const std::filesystem::path& path)
 #endif
 }
 
-std::vector<std::filesystem::path> Entries(const std::filesystem::path& folder)
-{
-    std::vector<std::filesystem::path> entries;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        entries.push_back(entry.path());
-    return entries;
-}
-
 TEST(SavingTheOutput, TheLongestNameTheFolderAllowsIsSavedThroughAHiddenFileOfItsOwnBesideIt)
 {
     const TempFolder folder("save");
-    const std::size_t longest = LongestName(folder.Path());
-    ASSERT_GT(longest, 30u);
+    const auto entries = [&folder] { return Paths(std::filesystem::directory_iterator(folder.Path()), {}); };
+    std::size_t longest = 300;   // the longest name the system lets the test create there
+    while (longest > 0 && !std::ofstream(folder / std::string(longest, 'n')).is_open())
+        --longest;
     const std::filesystem::path target = folder / std::string(longest, 'n');
-    const std::vector<std::string> lines = {"Befehle", "", ">C", "C:12:00:00"};
-    std::vector<std::filesystem::path> meanwhile;
+    Paths meanwhile;
     bool hidden = false;
+    const auto line = [&](std::size_t) {
+        meanwhile = entries();
+        hidden = meanwhile.size() == 2 && Hidden(meanwhile[meanwhile[0] == target ? 1 : 0]);
+        return std::string_view(">C");
+    };
     std::string problem;
-    const bool saved = SaveOutputLines(
-        target, lines.size(),
-        [&](std::size_t index) {
-            if (index == 0) {
-                meanwhile = Entries(folder.Path());
-                hidden = !meanwhile.empty() && Hidden(meanwhile[0]);
-            }
-            return std::string_view(lines[index]);
-        },
-        "\n", [] {}, problem);
-    ASSERT_TRUE(saved) << "a name of " << longest << " characters: " << problem;
-    ASSERT_EQ(meanwhile.size(), 1u) << "the file written meanwhile beside the target, and nothing else";
-    EXPECT_TRUE(hidden) << meanwhile[0];
-    EXPECT_EQ(FileBytes(target), "Befehle\n\n>C\nC:12:00:00\n");
-    EXPECT_EQ(Entries(folder.Path()), std::vector<std::filesystem::path>{target});
+    ASSERT_TRUE(SaveOutputLines(target, 1, line, "\n", [] {}, problem)) << "a name of " << longest << ": " << problem;
+    EXPECT_EQ(meanwhile.size(), 2u) << "the name made above, and the file written meanwhile beside it";
+    EXPECT_TRUE(hidden);
+    EXPECT_EQ(FileBytes(target), ">C\n");
 
     std::string why;
-    std::optional<PartFile> first = BeginPartFile(target, why);
-    std::optional<PartFile> second = BeginPartFile(target, why);
+    std::optional<PartFile> first = BeginPartFile(target, why), second = BeginPartFile(target, why);
     ASSERT_TRUE(first && second) << why;
     EXPECT_NE(first->temporary, second->temporary);
     AbandonPartFile(*first);
     AbandonPartFile(*second);
-    EXPECT_EQ(Entries(folder.Path()), std::vector<std::filesystem::path>{target});
+    EXPECT_EQ(entries(), Paths{target});
 }
-
-}  // namespace

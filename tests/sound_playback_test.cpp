@@ -262,36 +262,27 @@ void rapidClicksEachStartFromTheirFirstSample()
     CloseAudioOutput();
 }
 
-// The clicks heard since `mark`, once the sink has played a quarter of a second more.
-std::vector<HeardClick> heardSince(const SoundServer& server, std::size_t mark)
-{
-    EXPECT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
-    return FindClicks(std::span<const std::int16_t>(server.Recording()).subspan(mark), clickSamples());
-}
-
-// The server restarted between two presses (as a restarted PipeWire or PulseAudio is, at the
-// same address): the second press connects again and clicks whole; restarted while the output
-// rests, the wake connects again before any press. A server gone for a while leaves the presses
-// silent and quick, and the first press once it is back clicks whole.
+// The server restarted between two presses (as PipeWire or PulseAudio is, at the same address):
+// the second press connects again and clicks whole; restarted while the output rests, the wake
+// connects again before any press; gone a while, the presses are silent and quick, and the
+// first once it is back clicks whole.
 void serverRestartedOrGoneAndBackClicksAgain()
 {
     SoundServer server(SoundServer::Pacer::Off);
     START_SERVER_AND_CLICK(server);
-    std::size_t mark = server.RecordedSamples();
-    PlayClick();
-    ASSERT_EQ(heardSince(server, mark).size(), 1U);
-
-    const auto restart = [&server] {
-        std::string why;
-        ASSERT_TRUE(server.StartAgain(why)) << why;
-        pumpEvents(AudioReopenInterval + 100ms);   // the last try long enough ago
+    const auto pressHeardWhole = [&server](const char* press) {
+        const std::size_t mark = server.RecordedSamples();
+        PlayClick();
+        ASSERT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
+        const auto heard = FindClicks(std::span<const std::int16_t>(server.Recording()).subspan(mark), clickSamples());
+        ASSERT_EQ(heard.size(), 1U) << press << "; " << describe(heard);
+        EXPECT_EQ(heard[0].length, ClickSamples) << press;
     };
+    std::string why;   // then the last try is long enough ago:
+    const auto restart = [&] { ASSERT_TRUE(server.StartAgain(why)) << why; pumpEvents(AudioReopenInterval + 100ms); };
+    pressHeardWhole("the first press");
     restart();
-    mark = server.RecordedSamples();
-    PlayClick();
-    std::vector<HeardClick> heard = heardSince(server, mark);
-    ASSERT_EQ(heard.size(), 1U) << "the press after the restart; " << describe(heard);
-    EXPECT_EQ(heard[0].length, ClickSamples);
+    pressHeardWhole("the press after the restart");
 
     pumpEvents(1s);
     ASSERT_TRUE(RestAudioOutput());
@@ -308,11 +299,7 @@ void serverRestartedOrGoneAndBackClicksAgain()
         EXPECT_LT(Clock::now() - started, 1s) << "a click waited on the missing server";
     }
     restart();
-    mark = server.RecordedSamples();
-    PlayClick();
-    heard = heardSince(server, mark);
-    ASSERT_EQ(heard.size(), 1U) << "the press once the server is back; " << describe(heard);
-    EXPECT_EQ(heard[0].length, ClickSamples);
+    pressHeardWhole("the press once the server is back");
     CloseAudioOutput();
 }
 

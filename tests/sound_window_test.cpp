@@ -124,8 +124,7 @@ TEST_F(WindowClickTest, UntouchedInFrontTheSoundServerSleepsYetAPressClicksWhole
     ASSERT_EQ(heard.size(), 1u) << "the press after the rest";
     EXPECT_EQ(heard[0].length, ClickSamples().size()) << "the press after the rest clicked only in part";
 
-    // Back to rest once the click has sounded, the pointer come to the output; then it moves on
-    // there.
+    // Back to rest, the pointer come to the output; then it moves on there.
     QWidget* output = ControlWidget(OutputEditor);
     QCursor::setPos(output->mapToGlobal(output->rect().center()));
     PumpFor(1s);
