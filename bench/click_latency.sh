@@ -2,11 +2,12 @@
 # Press to sound: presses "Befehl Senden" of the real program 20 times (Xvfb, openbox, xdotool)
 # on a private PulseAudio server and prints how soon each click reached the sink, beside a bare
 # client (pacat --latency-msec=10) on the same server in the same run; then 10 pairs of presses
-# 15 ms apart, for a click restarted while it sounds; then presses after the program rested in
-# the background long enough for the server to suspend its sink (CLICK_WAKE_PRESSES each, 8 by
-# default): 150 ms after the pointer came into the window, as a hand moves to a button, and
-# with the pointer, which leaves the waking to the press; and what the program and the server
-# cost while the program idles. Run by hand:
+# 15 ms apart, for a click restarted while it sounds; then presses after the program rested
+# long enough for the server to suspend its sink (CLICK_WAKE_PRESSES each, 8 by default): in the
+# background, 150 ms after the pointer came into the window, as a hand moves to a button, and
+# with the pointer, which leaves the waking to the press; in front and untouched, 150 ms after
+# the pointer moved onto the button; and what the program and the server cost while the program
+# idles. Run by hand:
 #   bash bench/click_latency.sh build/skarvel build/click_station
 # or, for the Windows program under Wine (with the Windows build's Wine prefix, in a network
 # namespace of its own), which also runs bare Windows clients of DirectSound and WASAPI
@@ -25,8 +26,9 @@ if [[ $E2E_SKARVEL == *.exe ]]; then
 fi
 series=()                              # further rows for the station: NAME=COMMAND
 wake_presses=${CLICK_WAKE_PRESSES:-8}
-# In the background this long, the program lets its output rest and the server suspends the sink.
-rest_seconds=8
+# Untouched this long, the program lets its output rest (after 10 s) and the server suspends the
+# sink (a second later).
+rest_seconds=12
 
 # CPU seconds (user + system) a process has used so far.
 cpu_seconds()
@@ -147,6 +149,19 @@ for text in N W; do
         sleep 0.3
     done
 done
+# In front and untouched, the pointer resting on the title; U pressed 150 ms after it moved on.
+e2e_xdotool windowactivate --sync "$main" || e2e_fail "could not activate the program's window"
+e2e_key ctrl+a
+e2e_type U
+for ((i = 0; i < wake_presses; i++)); do
+    e2e_window_geometry "$main"
+    e2e_xdotool mousemove $((WIN_X + 200)) $((WIN_Y + 15)) || e2e_fail "could not move the pointer"
+    sleep "$rest_seconds"
+    [[ $(sink_state) == SUSPENDED ]] && ((++suspended))
+    e2e_xdotool mousemove $((WIN_X + 220 + 45)) $((WIN_Y + 40 + 10)) sleep 0.15 click 1 || e2e_fail "could not press"
+    sleep 0.3
+done
+series+=("front-untouched-pointer=U")
 e2e_close_by_wm "$main"
 e2e_wait_program_exit 10
 
@@ -166,7 +181,7 @@ echo "done F C N W ${series[*]}" >&"$station_in"
 while IFS= read -r -t 30 line <&"$station_out"; do
     echo "$line"
 done
-echo "after resting: the sink was suspended before $suspended of $((2 * wake_presses)) presses"
+echo "after resting: the sink was suspended before $suspended of $((3 * wake_presses)) presses"
 echo "idle, % of one core over ${idle_seconds} s: skarvel $program_idle (resident: $program_memory);" \
      "sound server $server_busy with skarvel idle, $server_alone without it"
 e2e_pass

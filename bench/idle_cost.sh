@@ -7,14 +7,20 @@
 # and in the background. The real program under Xvfb with openbox, against the simulated board
 # on 127.0.0.1. Run by hand:
 #   bash bench/idle_cost.sh build/skarvel build/netio-sim [SECONDS per measurement, default 60]
+# or, for the Windows program under Wine (with the Windows build's Wine prefix, in a network
+# namespace of its own; its own CPU time is then the wineserver's and Wine's processes' left out):
+#   bash bench/idle_cost.sh build-win/skarvel.exe build/netio-sim
 set -euo pipefail
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 source "$(dirname "$0")/sound_server.sh"
 seconds=${3:-60}
-# How long the program is left in the background before measuring: it may take its time to let
-# the sound server rest, and the server suspends the sink a second after that.
+# How long the program is left untouched, in front or in the background, before measuring: it
+# may take its time to let the sound server rest, and the server suspends the sink a second
+# after that.
 settle=${IDLE_SETTLE_SECONDS:-15}
+[[ ${1:-} == *.exe ]] && e2e_isolate_network "$@"
 e2e_setup idle_cost "$1" "$2"
+[[ $E2E_SKARVEL == *.exe ]] && e2e_loopback_up
 command -v pacat >/dev/null || { echo "missing tool: pacat (scripts/install-deps.sh)" >&2; exit 1; }
 command -v xmessage >/dev/null || { echo "missing tool: xmessage (scripts/install-deps.sh)" >&2; exit 1; }
 
@@ -35,6 +41,7 @@ sink_state() { PULSE_SERVER=$BENCH_PULSE timeout 5 pactl list short sinks | awk 
 
 e2e_start_x
 e2e_start_wm
+[[ $E2E_SKARVEL == *.exe ]] && e2e_use_wine "$(dirname "$E2E_SKARVEL")/wine"
 e2e_start_sim
 bench_start_sound_server
 export PULSE_SERVER=$BENCH_PULSE
@@ -49,7 +56,7 @@ e2e_start_program
 e2e_wait_window "Varnex-NET-IO-TerminalEmulation V1.0"
 main=$WINDOW
 e2e_wait_focus "$main"
-sleep 3
+sleep "$settle"
 e2e_log "skarvel in front, untouched (sink $(sink_state))"
 read -r server_front program_front <<<"$(cpu_per_minute "$BENCH_PULSE_PID" "$PROGRAM_PID")"
 
@@ -83,5 +90,5 @@ printf '%-40s %12s %9s\n' "nothing connected" "$server_alone" "-" \
     "skarvel in front, untouched" "$server_front" "$program_front" \
     "skarvel in the background" "$server_back" "$program_back" \
     "bare pacat --latency-msec=10 stream" "$server_bare" "-"
-awk -v b="$server_back" 'BEGIN { printf "goal: server with skarvel in the background <= 50 ms/min: %s\n", (b <= 50 ? "met" : "NOT met") }'
+awk -v f="$server_front" -v b="$server_back" 'BEGIN { printf "goal: server with skarvel untouched <= 50 ms/min, in front: %s, in the background: %s\n", (f <= 50 ? "met" : "NOT met"), (b <= 50 ? "met" : "NOT met") }'
 e2e_pass

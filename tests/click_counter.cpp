@@ -1,7 +1,8 @@
 // Hears the click for tests that run a program this process cannot start itself (a Windows build
-// under Wine): starts a private sound server and prints "pulse <address>"; given the line "count"
-// (or the end of its input), prints "clicks <found> whole <not cut>" for what the server played
-// meanwhile. A line, since programs started meanwhile may hold the input open.
+// under Wine): starts a private sound server and prints "pulse <address>"; given "restart", starts
+// it again at the same address and prints "restarted"; given the line "count" (or the end of its
+// input), prints "clicks <found> whole <not cut>" for what the server played meanwhile. A line,
+// since programs started meanwhile may hold the input open.
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -23,8 +24,9 @@ int main()
     }
     std::cout << "pulse " << server.Address() << std::endl;
 
-    for (std::string line; std::getline(std::cin, line) && line != "count";) {
-    }
+    for (std::string line; std::getline(std::cin, line) && line != "count";)
+        if (line == "restart")
+            std::cout << (server.StartAgain(whyNot) ? "restarted" : "not restarted: " + whyNot) << std::endl;
     // The last click may still be on its way through the server.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 

@@ -132,7 +132,6 @@ bool SoundServer::Start(std::string& whyNot, std::chrono::milliseconds limit)
         whyNot = "not installed: " + missing;
         return false;
     }
-    const std::string program = findOnPath("pulseaudio");
     std::string pattern = (std::filesystem::temp_directory_path() / "skarvel-pulse-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         whyNot = "cannot make a temporary folder";
@@ -141,7 +140,6 @@ bool SoundServer::Start(std::string& whyNot, std::chrono::milliseconds limit)
     folder_ = pattern;
     const std::filesystem::path fifo = folder_ / "played.fifo";
     const std::filesystem::path socket = folder_ / "native";
-    const std::filesystem::path log = folder_ / "server.log";
     if (::mkfifo(fifo.c_str(), 0600) != 0) {
         whyNot = "cannot make the FIFO";
         return false;
@@ -164,7 +162,15 @@ bool SoundServer::Start(std::string& whyNot, std::chrono::milliseconds limit)
         << (suspends_ ? "load-module module-suspend-on-idle timeout=1\n" : "")
         << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << socket.string() << "\n";
     std::ofstream(folder_ / "client.conf") << "autospawn = no\n";
+    recorder_ = std::thread([this] { record(); });
+    return launch(whyNot, limit);
+}
 
+bool SoundServer::launch(std::string& whyNot, std::chrono::milliseconds limit)
+{
+    const std::string program = findOnPath("pulseaudio");
+    const std::filesystem::path socket = folder_ / "native";
+    const std::filesystem::path log = folder_ / "server.log";
     std::vector<std::string> args = {program, "--daemonize=no", "--system=false", "--exit-idle-time=-1",
                                      "-n", "-F" + (folder_ / "server.pa").string(), "--use-pid-file=no",
                                      "--disallow-exit", "--log-target=file:" + log.string()};
@@ -184,8 +190,6 @@ bool SoundServer::Start(std::string& whyNot, std::chrono::milliseconds limit)
         whyNot = "cannot start " + program;
         return false;
     }
-
-    recorder_ = std::thread([this] { record(); });
 
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!answers(socket)) {
@@ -258,10 +262,21 @@ std::vector<SoundServer::ReadMark> SoundServer::ReadMarks() const
     return marks_;
 }
 
-void SoundServer::Stop()
+void SoundServer::EndServer()
 {
     end(pacerPid_);
     end(serverPid_);
+}
+
+bool SoundServer::StartAgain(std::string& whyNot, std::chrono::milliseconds limit)
+{
+    EndServer();
+    return launch(whyNot, limit);
+}
+
+void SoundServer::Stop()
+{
+    EndServer();
     if (recorder_.joinable()) {
         stopRecording_ = true;
         recorder_.join();

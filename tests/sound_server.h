@@ -61,6 +61,11 @@ public:
     // Ends the server by its pid (it may be asked to die mid-run) and the recording.
     void Stop();
 
+    // Ends the server alone, as a crash or a restart does; the recording goes on, and takes up
+    // what a server started again at the same address plays (nothing is recorded in between).
+    void EndServer();
+    bool StartAgain(std::string& whyNot, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
     // The sink's state as the server tells it ("RUNNING", "IDLE", "SUSPENDED"), and the corked
     // state of each stream playing into it ("yes"/"no", in the order the server lists them);
     // asked with pactl. Empty when the server does not answer.
@@ -72,6 +77,7 @@ public:
 
 private:
     void record();
+    bool launch(std::string& whyNot, std::chrono::milliseconds limit);
     bool startPacer(std::string& whyNot);
 
     bool paced_;

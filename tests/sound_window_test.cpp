@@ -1,5 +1,5 @@
-// The click as the user hears it: buttons of the real window (offscreen), also while the window
-// is in the background, and the closing of the program, recorded by a PulseAudio server of the
+// The click as the user hears it: buttons of the real window (offscreen), also after the window
+// was left untouched, and the closing of the program, recorded by a PulseAudio server of the
 // test's own. The web buttons are never pressed.
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 #include "sound/riff.h"
 #include "sound_server.h"
 #include "temp_folder.h"
+#include "utils/timing.h"
 #include "window_fixture.h"
 
 namespace {
@@ -90,9 +91,10 @@ TEST_F(WindowClickTest, SendReferenceAndCountButtonsEachClickOnce)
     CloseAudioOutput();
 }
 
-// With the window in the background the click's stream is corked and the server lets its sink
-// sleep; a press then still clicks whole, and the pointer entering the window wakes the stream.
-TEST_F(WindowClickTest, InTheBackgroundTheSoundServerSleepsYetAPressClicksWhole)
+// The window in front and untouched, the click's stream is corked after a while and the server
+// lets its sink sleep; a press then still clicks whole, and the pointer moving on over the
+// output wakes the stream.
+TEST_F(WindowClickTest, UntouchedInFrontTheSoundServerSleepsYetAPressClicksWhole)
 {
     if (const std::string missing = SoundServer::Missing(); !missing.empty())
         GTEST_SKIP() << "not installed: " << missing;
@@ -101,36 +103,37 @@ TEST_F(WindowClickTest, InTheBackgroundTheSoundServerSleepsYetAPressClicksWhole)
     ASSERT_TRUE(StartServer(server, whyNot)) << whyNot;
     InitClickSound();
     ASSERT_TRUE(SoundAvailable);
+    // The pointer comes to rest on the title, and nothing more happens.
+    QCursor::setPos(MainWindowWidget()->mapToGlobal(QPoint(200, 15)));
     PumpFor(300ms);
-    EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the stream rests in front";
+    EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the stream rests at once";
 
-    // Another window in front, the pointer away from the program's (the offscreen platform has
-    // no pointer to move away: the window is told it left).
-    QApplication::setActiveWindow(nullptr);
-    MainWindowWidget()->setAttribute(Qt::WA_UnderMouse, false);
     QElapsedTimer waited;
     waited.start();
-    while (server.SinkState() != "SUSPENDED" && waited.elapsed() < 10000)
+    while (server.SinkState() != "SUSPENDED" && waited.elapsed() < (AudioRestDelay + 5s).count())
         PumpFor(200ms);
-    ASSERT_EQ(server.SinkState(), "SUSPENDED") << "the sink never slept with the window in the background";
+    ASSERT_EQ(server.SinkState(), "SUSPENDED") << "the sink never slept with the window untouched in front";
     EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"yes"});
+    EXPECT_EQ(QApplication::activeWindow(), MainWindowWidget());
 
     const std::size_t mark = server.RecordedSamples();
     SetText(CommandField, "F");
     Click(SendButton);
     PumpFor(400ms);
     const auto heard = FindClicks(std::span<const std::int16_t>(server.Recording()).subspan(mark), ClickSamples());
-    ASSERT_EQ(heard.size(), 1u) << "the press in the background";
-    EXPECT_EQ(heard[0].length, ClickSamples().size()) << "the press in the background clicked only in part";
+    ASSERT_EQ(heard.size(), 1u) << "the press after the rest";
+    EXPECT_EQ(heard[0].length, ClickSamples().size()) << "the press after the rest clicked only in part";
 
-    // Back to rest once the click has sounded, then the pointer comes in.
+    // Back to rest, the pointer come to the output; then it moves on there.
+    QWidget* output = ControlWidget(OutputEditor);
+    QCursor::setPos(output->mapToGlobal(output->rect().center()));
     PumpFor(1s);
     ASSERT_TRUE(RestAudioOutput());
     PumpFor(100ms);
     ASSERT_EQ(server.StreamsCorked(), std::vector<std::string>{"yes"});
-    QCursor::setPos(MainWindowWidget()->geometry().center());
+    QCursor::setPos(output->mapToGlobal(output->rect().center() + QPoint(5, 5)));
     PumpFor(100ms);
-    EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the pointer coming in did not wake the stream";
+    EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the pointer moving over the output did not wake the stream";
     CloseAudioOutput();
 }
 

@@ -47,10 +47,13 @@ inline constexpr std::chrono::milliseconds SaveKeepAliveInterval = 50ms;
 // How often a wait for a name lookup looks whether it is done.
 inline constexpr std::chrono::milliseconds LookupLookInterval = 20ms;
 
-// How long the program stays in the background, the pointer away from its windows, before the
-// desktop lets the click's output rest: as long as a sound server leaves a device awake after
-// its last sound, so that a look at another window costs nothing.
-inline constexpr std::chrono::milliseconds AudioRestDelay = 5000ms;
+// How long the program goes without input (a key, the pointer moving over one of its windows),
+// in front or not, before the desktop lets the click's output rest: twice as long as a sound
+// server leaves a device awake after its last sound, so that a pause to read costs no late click.
+inline constexpr std::chrono::milliseconds AudioRestDelay = 10000ms;
+// How often at most the click's output looks for its device (its sound server) again once it
+// has gone away, at a press or at a sign that one may come.
+inline constexpr std::chrono::milliseconds AudioReopenInterval = 1000ms;
 
 // Qt: how long a new window may take to be mapped and exposed before it is painted anyway.
 inline constexpr std::chrono::milliseconds ExposeLimit = 1000ms;
@@ -68,3 +71,6 @@ inline constexpr std::chrono::milliseconds SoundServerAnswerLimit = 400ms;
 // Win32: how long after its start a click may still be on its way through the system: a press
 // within that time restarts the stream, whatever the stream says it still holds.
 inline constexpr std::chrono::milliseconds ClickAfterglow = 60ms;
+// Win32: how long a stream just opened runs before a click is written into it (a press that
+// opened the device again waits for it): Wine lost the end of a click written sooner.
+inline constexpr std::chrono::milliseconds FreshStreamSettle = 40ms;

@@ -9,7 +9,9 @@
 //  - a prebuffer of one frame: what is written plays at once, and the empty stream waits
 //    without asking the program for anything;
 //  - the library's own main loop, run from here and never waiting while playing: no thread, no
-//    timer; a server gone away shows at the next press, and from then on nothing is tried;
+//    timer; a server gone away (restarted, say) shows at the next press or wake, which connects
+//    again, at most once a second; a press waits for that, unless the server stayed silent the
+//    last time;
 //  - even an empty stream keeps the server mixing and its sink awake, so the stream is corked
 //    while the desktop expects no press (RestAudioOutput); a press writes the click first and
 //    uncorks after, so that it still clicks whole;
@@ -97,7 +99,10 @@ struct AudioOutput {
     pa_stream* stream = nullptr;     // made once the connection stands and a sound is loaded
     std::vector<std::uint8_t> samples;
     pa_sample_spec format{};         // the samples'
-    bool failed = false;             // the server went away or never answered; nothing more is played
+    bool failed = false;             // the server went away or never answered: no connection now
+    bool silent = false;             // the last try ended with the server silent
+    std::optional<Clock::time_point> lastTry;   // when a connection was last begun
+    Clock::time_point lastLook;      // when the server's news were last read
     bool corked = false;             // as the server was last told
     Clock::time_point lastPlayed;
     Clock::time_point lastAnswer;    // while opening: when the server was last heard
@@ -164,6 +169,32 @@ void DropStream()
     Output.stream = nullptr;
 }
 
+void StopWatching()
+{
+    Output.watches.clear();
+    Output.wake.reset();
+}
+
+// Lets go of the connection; the sound stays loaded for the next one.
+void Drop()
+{
+    StopWatching();
+    DropStream();
+    if (Output.context != nullptr) {
+        Pulse->context_disconnect(Output.context);
+        Pulse->context_unref(Output.context);
+        Output.context = nullptr;
+    }
+    if (Output.loop != nullptr) Pulse->mainloop_free(Output.loop);
+    Output.loop = nullptr;
+}
+
+void Fail()
+{
+    Drop();
+    Output.failed = true;
+}
+
 // Tells the server to cork or uncork the stream when that differs from what it was last told.
 void ApplyRest()
 {
@@ -195,14 +226,8 @@ void MakeStream()
     Output.corked = Resting;
 }
 
-void StopWatching()
-{
-    Output.watches.clear();
-    Output.wake.reset();
-}
-
 // Takes the opening as far as the server's answers allow: the stream once the connection
-// stands, silence for good once the server fails or stays silent too long.
+// stands, no connection once the server fails, refuses the stream or stays silent too long.
 void Advance()
 {
     if (Opening()) {
@@ -212,15 +237,12 @@ void Advance()
             if (Output.stream == nullptr) Output.samples.clear();
             Output.lastAnswer = Clock::now();
         }
-        // A stream the server refused leaves the output open with nothing to play.
-        if (Output.stream != nullptr && !PA_STREAM_IS_GOOD(Pulse->stream_get_state(Output.stream))) {
-            DropStream();
-            Output.samples.clear();
-        }
+        if (StreamReady()) Output.silent = false;
+        const bool silent = Opening() && Clock::now() - Output.lastAnswer > SoundServerAnswerLimit;
         if (!PA_CONTEXT_IS_GOOD(Pulse->context_get_state(Output.context))
-            || (Opening() && Clock::now() - Output.lastAnswer > SoundServerAnswerLimit)) {
-            DropStream();
-            Output.failed = true;
+            || (Output.stream != nullptr && !PA_STREAM_IS_GOOD(Pulse->stream_get_state(Output.stream))) || silent) {
+            Fail();
+            Output.silent = silent;
         }
     }
     ApplyRest();
@@ -285,7 +307,7 @@ void FinishOpening()
             Output.lastAnswer + SoundServerAnswerLimit - Clock::now());
         const int ran = Round(std::max(silenceLeft, 1ms));
         if (ran < 0) {
-            Output.failed = true;
+            Fail();
             break;
         }
         if (ran > 0) Output.lastAnswer = Clock::now();
@@ -294,18 +316,34 @@ void FinishOpening()
     Advance();
 }
 
-// Loads the library and starts the connection, unless that was done or failed already.
+// Reads what the server sent meanwhile: only so does a server gone away show. An opening under
+// way reads the server's answers itself.
+void Look()
+{
+    Output.lastLook = Clock::now();
+    if (Output.context == nullptr || Opening()) return;
+    Flush();
+    if (!PA_CONTEXT_IS_GOOD(Pulse->context_get_state(Output.context))
+        || (Output.stream != nullptr && !PA_STREAM_IS_GOOD(Pulse->stream_get_state(Output.stream))))
+        Fail();
+}
+
+// Loads the library and starts the connection, unless there is one or the last try was moments
+// ago.
 void Connect()
 {
-    if (Output.context != nullptr || Output.failed) return;
+    if (Output.context != nullptr || (Output.lastTry && Clock::now() - *Output.lastTry < AudioReopenInterval)) return;
+    Output.lastTry = Clock::now();
     Pulse = LoadPulse();
     Output.failed = true;
     if (Pulse == nullptr || (Output.loop = Pulse->mainloop_new()) == nullptr) return;
     Pulse->mainloop_set_poll_func(Output.loop, NotePoll, nullptr);
     Output.context = Pulse->context_new(Pulse->mainloop_get_api(Output.loop), "Skarvel");
     // Never start a sound server: one that is not running means silence, quickly.
-    if (Output.context == nullptr || Pulse->context_connect(Output.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+    if (Output.context == nullptr || Pulse->context_connect(Output.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        Drop();
         return;
+    }
     Output.failed = false;
     Output.lastAnswer = Clock::now();
     Continue();
@@ -340,7 +378,7 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
     Output.samples.clear();
 
     const std::optional<pa_sample_format_t> sampleFormat = SampleFormat(format.bitsPerSample);
-    if (samples.empty() || !sampleFormat || Output.failed || format.channels <= 0
+    if (samples.empty() || !sampleFormat || format.channels <= 0
         || format.channels > static_cast<int>(PA_CHANNELS_MAX) || format.samplesPerSecond <= 0
         || static_cast<std::uint32_t>(format.samplesPerSecond) > PA_RATE_MAX)
         return false;
@@ -363,15 +401,16 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
 
 void PlayFromStart()
 {
-    if (!Output.wanted || Output.failed || Output.samples.empty()) return;
+    if (!Output.wanted || Output.samples.empty()) return;
+    Look();
     Connect();
-    if (Opening()) FinishOpening();
-    Flush();
-    if (Output.stream == nullptr) return;
-    if (!StreamReady() || Pulse->context_get_state(Output.context) != PA_CONTEXT_READY
+    // A server silent the last time is not waited for: the opening goes on meanwhile.
+    if (Opening() && !Output.silent) FinishOpening();
+    if (!StreamReady()) return;
+    if (Pulse->context_get_state(Output.context) != PA_CONTEXT_READY
         || Pulse->stream_write(Output.stream, Output.samples.data(), Output.samples.size(), nullptr, 0,
                             PA_SEEK_RELATIVE_ON_READ) < 0) {
-        Output.failed = true;
+        Fail();
         return;
     }
     Output.lastPlayed = Clock::now();
@@ -385,26 +424,25 @@ bool RestAudioOutput()
 {
     if (Clock::now() - Output.lastPlayed < SoundingAfterPlay) return false;
     Resting = true;
-    if (Output.context != nullptr && !Output.failed) ApplyRest();
+    Look();
+    ApplyRest();
     return true;
 }
 
 void WakeAudioOutput()
 {
+    const bool rested = Resting;
     Resting = false;
-    if (!Output.wanted || Output.failed) return;
+    if (!Output.wanted) return;
+    // What the server sent while the output rested, else a look now and then: a server gone away
+    // is connected again before the press.
+    if (rested || Clock::now() - Output.lastLook >= AudioReopenInterval) Look();
     Connect();
     ApplyRest();
 }
 
 void CloseAudioOutput()
 {
-    StopWatching();
-    DropStream();
-    if (Output.context != nullptr) {
-        Pulse->context_disconnect(Output.context);
-        Pulse->context_unref(Output.context);
-    }
-    if (Output.loop != nullptr) Pulse->mainloop_free(Output.loop);
+    Drop();
     Output = AudioOutput{};
 }

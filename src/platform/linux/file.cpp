@@ -102,8 +102,9 @@ bool WriteAll(std::intptr_t handle, std::string_view bytes, std::string& why)
 
 std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::string& why)
 {
-    // Hidden beside the target, and unique: a file manager shows nothing half-written.
-    std::string name = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    // Hidden beside the target, and unique: a file manager shows nothing half-written. Short, as
+    // a target's name may already be as long as the folder allows.
+    std::string name = (target.parent_path() / ".skarvel-XXXXXX").string();
     const int handle = mkostemp(name.data(), O_CLOEXEC);
     if (handle < 0) {
         why = ErrorText(errno);

@@ -35,6 +35,7 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -158,16 +159,15 @@ protected:
     }
 };
 
-// Tells the click's output when a press may come: once the main window stands, a window of the
-// program activated, or the pointer entering one, wakes it; in the background, some seconds
-// after the pointer came in or the last input, it may rest.
+// Tells the click's output when a press may come: every sign of one (a window of the program
+// activated, the pointer coming over or moving over one, a key) wakes it, once the main window
+// stands; once the program has gone AudioRestDelay without input, in front or not, it may rest.
 class PressWatch : public QObject {
 public:
     explicit PressWatch(QObject* parent) : QObject(parent)
     {
         rest_.setSingleShot(true);
         QObject::connect(&rest_, &QTimer::timeout, this, [this] { LetRest(); });
-        // Started in the background, the program gets no activation to begin with.
         rest_.start(AudioRestDelay);
     }
 
@@ -177,27 +177,15 @@ protected:
         switch (event->type()) {
         case QEvent::ApplicationStateChange:
         case QEvent::WindowActivate:
-        case QEvent::WindowDeactivate:
-            if (QApplication::activeWindow() && TheDesktop().mainWindow) {
-                rest_.stop();
-                WakeAudioOutput();
-            } else if (!rest_.isActive()) {
-                rest_.start(AudioRestDelay);
-            }
+            if (QApplication::activeWindow())
+                NoteInput();
             break;
         case QEvent::Enter:
-            if (TheDesktop().mainWindow && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) {
-                WakeAudioOutput();
-                if (!QApplication::activeWindow())
-                    rest_.start(AudioRestDelay);
-            }
-            break;
+        case QEvent::MouseMove:
         case QEvent::MouseButtonPress:
+        case QEvent::Wheel:
         case QEvent::KeyPress:
-            // A press in a window in the background wakes the output by clicking: it rests again
-            // only some seconds later.
-            if (!QApplication::activeWindow())
-                rest_.start(AudioRestDelay);
+            NoteInput();
             break;
         default:
             break;
@@ -206,20 +194,28 @@ protected:
     }
 
 private:
+    void NoteInput()
+    {
+        lastInput_ = std::chrono::steady_clock::now();
+        if (TheDesktop().mainWindow)
+            WakeAudioOutput();
+    }
+
+    // Looks again once AudioRestDelay has passed since the last input; a click started without
+    // any (a screen reader's press) keeps the output awake until the next look.
     void LetRest()
     {
-        if (QApplication::activeWindow())
+        const auto quiet = std::chrono::steady_clock::now() - lastInput_;
+        if (quiet < AudioRestDelay) {
+            rest_.start(std::chrono::ceil<std::chrono::milliseconds>(AudioRestDelay - quiet));
             return;
-        // The pointer resting on a window of the program is one move away from a press.
-        const QWidgetList windows = QApplication::topLevelWidgets();
-        const bool pointerOver = std::any_of(windows.begin(), windows.end(), [](const QWidget* window) {
-            return window->isVisible() && window->underMouse();
-        });
-        if (pointerOver || !RestAudioOutput())
-            rest_.start(AudioRestDelay);
+        }
+        RestAudioOutput();
+        rest_.start(AudioRestDelay);
     }
 
     QTimer rest_;
+    std::chrono::steady_clock::time_point lastInput_ = std::chrono::steady_clock::now();
 };
 
 QRect PrimaryScreenRect()

@@ -6,7 +6,11 @@
 // which holds off the system's sleep. A click restarted while one still sounds stops the
 // stream, empties it and starts it again with one silent frame first: Wine empties the server's
 // part of a stream only while it counts something as not yet played. Without a device the
-// program runs silently.
+// program runs silently. A device that goes away (unplugged, its driver or the audio service
+// restarted) is let go, and the default device of the moment opened at the next press or wake,
+// at most once a second; so is a new default device, which the system tells of on a thread of
+// its own (a flag read at the press costs nothing, where asking for the default device's id at
+// every press costs a call into the audio service).
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -18,8 +22,11 @@
 #include "utils/timing.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -31,18 +38,54 @@ using Clock = std::chrono::steady_clock;
 constexpr REFERENCE_TIME MinimumBuffer = 500000;
 
 struct AudioOutput {
-    IAudioClient* client = nullptr;        // the device's, until a sound is loaded into it
-    IAudioRenderClient* render = nullptr;  // the running stream; none until a sound is loaded
-    WAVEFORMATEX* mix = nullptr;           // the format the stream has
-    std::vector<std::uint8_t> click;       // the sound in that format
+    IMMDeviceEnumerator* devices = nullptr;   // finds the default device, tells of a new one
+    bool watching = false;                    // told of a new default device
+    IAudioClient* client = nullptr;           // the device's
+    IAudioRenderClient* render = nullptr;     // the stream; none without a device
+    WAVEFORMATEX* mix = nullptr;              // the format the stream has
+    PcmFormat format;                         // the sound as loaded, for every device's format
+    std::vector<std::uint8_t> sound;
+    std::vector<std::uint8_t> click;          // the sound in the stream's format
     UINT32 clickFrames = 0;
     Clock::duration clickTime{};
-    Clock::time_point lastStart{};         // when the last click was written
-    bool resting = false;                  // the stream stopped until the desktop expects a press
-    bool failed = false;                   // the device went away; nothing more is tried
+    Clock::time_point lastStart{};            // when the last click was written
+    bool fresh = false;                       // the stream opened and not yet started
+    Clock::time_point firstStarted{};         // when the stream was started the first time
+    bool resting = false;                     // the stream stopped, until a press or the desktop's wake
+    bool lost = false;                        // no device now: one is looked for at a press or wake
+    std::optional<Clock::time_point> lastTry; // when a device was last opened
+    Clock::time_point lastLook{};             // when the stream was last asked whether it stands
 };
 
 AudioOutput Output;
+
+// Set on the system's thread when another device becomes the default output.
+std::atomic<bool> DefaultChanged{false};
+
+// Told of a new default output. One object for the life of the process: its count of
+// references means nothing.
+class DefaultDeviceWatch final : public IMMNotificationClient {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override
+    {
+        *object = id == __uuidof(IUnknown) || id == __uuidof(IMMNotificationClient) ? this : nullptr;
+        return *object ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) override
+    {
+        if (flow == eRender && role == eConsole)
+            DefaultChanged = true;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
+};
+
+DefaultDeviceWatch Watch;
 
 template <typename Interface>
 void Release(Interface*& object)
@@ -115,72 +158,88 @@ bool Convert(const PcmFormat& format, std::span<const std::uint8_t> samples, con
     return true;
 }
 
+// Lets go of the device; the sound stays loaded for the next one.
+void DropDevice()
+{
+    if (Output.client && Output.render)
+        Output.client->Stop();
+    Release(Output.render);
+    Release(Output.client);
+    if (Output.mix)
+        CoTaskMemFree(Output.mix);
+    Output.mix = nullptr;
+    Output.click.clear();
+}
+
+// Opens the default device with the sound's stream on it, stopped.
+bool OpenDevice()
+{
+    DropDevice();
+    Output.lastTry = Clock::now();
+    DefaultChanged = false;
+    IMMDevice* device = nullptr;
+    bool opened = Output.devices && SUCCEEDED(Output.devices->GetDefaultAudioEndpoint(eRender, eConsole, &device))
+                  && SUCCEEDED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                                reinterpret_cast<void**>(&Output.client)))
+                  && SUCCEEDED(Output.client->GetMixFormat(&Output.mix)) && Convert(Output.format, Output.sound, *Output.mix);
+    Release(device);
+    if (opened) {
+        const auto soundTime = static_cast<REFERENCE_TIME>(10000000.0 * Output.clickFrames / Output.mix->nSamplesPerSec);
+        Output.clickTime = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(soundTime * 100));
+        UINT32 bufferFrames = 0;
+        opened = SUCCEEDED(Output.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, std::max(MinimumBuffer, 2 * soundTime),
+                                                     0, Output.mix, nullptr))
+                 && SUCCEEDED(Output.client->GetService(__uuidof(IAudioRenderClient),
+                                                        reinterpret_cast<void**>(&Output.render)))
+                 && SUCCEEDED(Output.client->GetBufferSize(&bufferFrames)) && Output.clickFrames <= bufferFrames;
+    }
+    if (!opened)
+        DropDevice();
+    Output.lost = !opened;
+    Output.resting = Output.fresh = true;
+    return opened;
+}
+
+// A device gone away is let go; the next press or wake looks for one.
 void NoteFailure(HRESULT result)
 {
-    if (result == AUDCLNT_E_DEVICE_INVALIDATED || result == AUDCLNT_E_SERVICE_NOT_RUNNING)
-        Output.failed = true;
+    if (result == AUDCLNT_E_DEVICE_INVALIDATED || result == AUDCLNT_E_SERVICE_NOT_RUNNING) {
+        DropDevice();
+        Output.lost = true;
+    }
 }
 
-}  // namespace
-
-bool OpenAudioOutput()
+// Opens the default device when there was none or another has become the default, unless the
+// last try was moments ago.
+void Revive()
 {
-    CloseAudioOutput();
-    // The desktop asks for the same apartment later; either call may come first.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    if (FAILED(com) && com != RPC_E_CHANGED_MODE)
-        return false;
-    IMMDeviceEnumerator* devices = nullptr;
-    IMMDevice* device = nullptr;
-    const bool found =
-        SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
-                                   reinterpret_cast<void**>(&devices)))
-        && SUCCEEDED(devices->GetDefaultAudioEndpoint(eRender, eConsole, &device))
-        && SUCCEEDED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                      reinterpret_cast<void**>(&Output.client)))
-        && SUCCEEDED(Output.client->GetMixFormat(&Output.mix));
-    Release(device);
-    Release(devices);
-    if (!found) {
-        CloseAudioOutput();
-        return false;
-    }
-    return true;
+    if ((Output.lost || DefaultChanged) && !Output.sound.empty()
+        && !(Output.lastTry && Clock::now() - *Output.lastTry < AudioReopenInterval))
+        OpenDevice();
 }
 
-bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
+// Starts a stopped stream, so that a press only writes the click.
+void StartStream()
 {
-    Output.click.clear();
-    if (!Output.client || !Output.mix || Output.failed || format.channels <= 0 || format.samplesPerSecond <= 0
-        || !Convert(format, samples, *Output.mix))
-        return false;
-    const auto soundTime = static_cast<REFERENCE_TIME>(10000000.0 * Output.clickFrames / Output.mix->nSamplesPerSec);
-    Output.clickTime = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(soundTime * 100));
-    // The stream is made for the first sound and started at once, and a later one must fit it.
-    // Under Wine, a stream started only at the first press now and then lost the end of that
-    // click while Wine was still busy starting up.
-    if (!Output.render) {
-        if (FAILED(Output.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, std::max(MinimumBuffer, 2 * soundTime), 0,
-                                             Output.mix, nullptr))
-            || FAILED(Output.client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&Output.render)))
-            || FAILED(Output.client->Start())) {
-            Release(Output.render);
-            Output.click.clear();
-            return false;
-        }
+    if (Output.render && Output.resting) {
+        NoteFailure(Output.client->Start());
+        Output.resting = Output.lost;
+        if (std::exchange(Output.fresh, false))
+            Output.firstStarted = Clock::now();
     }
-    UINT32 bufferFrames = 0;
-    if (FAILED(Output.client->GetBufferSize(&bufferFrames)) || Output.clickFrames > bufferFrames) {
-        Output.click.clear();
-        return false;
-    }
-    return true;
 }
 
-void PlayFromStart()
+// Writes the click into the stream and starts it where needed; the first failure's result. A
+// stream just opened runs a moment first: Wine lost the end of a click written into a stream it
+// had only just begun to feed.
+HRESULT Play()
 {
-    if (!Output.render || Output.failed || Output.click.empty())
-        return;
+    if (Output.fresh)
+        StartStream();
+    if (const auto settling = Output.firstStarted + FreshStreamSettle - Clock::now(); settling > Clock::duration::zero())
+        Sleep(static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(settling).count()));
+    if (!Output.render)
+        return S_OK;
     const Clock::time_point now = Clock::now();
     UINT32 queued = 0;
     HRESULT result = Output.client->GetCurrentPadding(&queued);
@@ -208,36 +267,91 @@ void PlayFromStart()
         Output.resting = false;
     }
     Output.lastStart = now;
-    NoteFailure(result);
+    return result;
+}
+
+}  // namespace
+
+bool OpenAudioOutput()
+{
+    CloseAudioOutput();
+    // The desktop asks for the same apartment later; either call may come first.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if ((FAILED(com) && com != RPC_E_CHANGED_MODE)
+        || FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
+                                   reinterpret_cast<void**>(&Output.devices))))
+        return false;
+    Output.watching = SUCCEEDED(Output.devices->RegisterEndpointNotificationCallback(&Watch));
+    return true;
+}
+
+bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
+{
+    DropDevice();
+    Output.sound.clear();
+    const bool playable = (format.bitsPerSample == 8 || format.bitsPerSample == 16 || format.bitsPerSample == 32)
+                          && format.channels > 0 && format.samplesPerSecond > 0;
+    if (!Output.devices || !playable || samples.size() < static_cast<std::size_t>(format.channels * format.bitsPerSample / 8))
+        return false;
+    Output.format = format;
+    Output.sound.assign(samples.begin(), samples.end());
+    // Without a device now, the sound waits for one. Under Wine, a stream started only at the
+    // first press now and then lost the end of that click while Wine was still busy starting up.
+    const bool resting = Output.resting;
+    OpenDevice();
+    if (!resting)
+        StartStream();
+    return true;
+}
+
+void PlayFromStart()
+{
+    if (Output.sound.empty())
+        return;
+    Revive();
+    if (!Output.render)
+        return;
+    NoteFailure(Play());
+    // Gone since the last press: the device found in its place plays this click.
+    if (Output.lost) {
+        Revive();
+        if (Output.render)
+            NoteFailure(Play());
+    }
 }
 
 bool RestAudioOutput()
 {
-    if (!Output.render || Output.failed || Output.resting)
-        return true;
-    // Stopped now, a click still on its way would keep its rest until the next press.
-    if (Clock::now() - Output.lastStart < Output.clickTime + ClickAfterglow)
-        return false;
-    NoteFailure(Output.client->Stop());
+    if (Output.render && !Output.resting) {
+        // Stopped now, a click still on its way would keep its rest until the next press.
+        if (Clock::now() - Output.lastStart < Output.clickTime + ClickAfterglow)
+            return false;
+        NoteFailure(Output.client->Stop());
+    }
     Output.resting = true;
     return true;
 }
 
 void WakeAudioOutput()
 {
-    if (!Output.render || Output.failed || !Output.resting)
-        return;
-    NoteFailure(Output.client->Start());
-    Output.resting = false;
+    // A device gone away shows here, before the press: asked when the stream rested, else once a
+    // second at most.
+    const Clock::time_point now = Clock::now();
+    if (Output.render && (Output.resting || now - Output.lastLook >= AudioReopenInterval)) {
+        Output.lastLook = now;
+        UINT32 queued = 0;
+        NoteFailure(Output.client->GetCurrentPadding(&queued));
+    }
+    Revive();
+    StartStream();
 }
 
 void CloseAudioOutput()
 {
-    if (Output.client && Output.render)
-        Output.client->Stop();
-    Release(Output.render);
-    Release(Output.client);
-    if (Output.mix)
-        CoTaskMemFree(Output.mix);
+    DropDevice();
+    if (Output.watching)
+        Output.devices->UnregisterEndpointNotificationCallback(&Watch);
+    Release(Output.devices);
     Output = AudioOutput{};
+    DefaultChanged = false;
 }

@@ -74,6 +74,9 @@ HWND ControlHandle(int number);
 // and no timer: what keeps windows drawn and answering while the program is busy.
 inline constexpr DWORD KeepAliveMessages = QS_PAINT | QS_SENDMESSAGE | QS_POSTMESSAGE;
 void DispatchKeepAlive();
+// The user moved the pointer over a window of the program (its WM_SETCURSOR), typed or came
+// back to it: a press may be near, the click's output wakes and rests only after a quiet while.
+void NoteUserInput();
 
 // Where a window of that outer size stands centred on the whole primary screen.
 POINT CentredOnScreen(SIZE outer);

@@ -85,11 +85,12 @@ bool WriteAll(std::intptr_t handle, std::string_view bytes, std::string& why)
 
 std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::string& why)
 {
-    // Beside the target and unique: a name that is taken is passed over.
+    // Beside the target and unique: a name that is taken is passed over. Short, as a target's
+    // path may already be as long as Windows allows; hidden, and a dot-file to Wine as well.
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path temporary =
-            target.parent_path() / (target.filename().wstring() + L"." + std::to_wstring(GetCurrentProcessId()) + L"-"
-                                    + std::to_wstring(attempt) + L".part");
+            target.parent_path()
+            / (L".skarvel-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) + L".tmp");
         HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (handle != INVALID_HANDLE_VALUE)

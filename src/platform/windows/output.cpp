@@ -841,6 +841,7 @@ LRESULT CALLBACK OutputProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             OnDragScroll(*view);
         return 0;
     case WM_SETCURSOR:
+        NoteUserInput();
         if (LOWORD(lParam) == HTCLIENT) {
             SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32513)));   // IDC_IBEAM
             return TRUE;

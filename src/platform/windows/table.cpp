@@ -113,6 +113,10 @@ LRESULT CALLBACK TableWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         if (Table.list)
             SetFocus(Table.list);
         return 0;
+    case WM_SETCURSOR:
+        // The pointer over the table is a sign of a press to come, as over the main window.
+        NoteUserInput();
+        break;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->idFrom != ListId)

@@ -61,6 +61,8 @@ void DispatchWaiting()
             PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
+        if ((message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) || message.message == WM_MOUSEWHEEL)
+            NoteUserInput();
         if (message.message == WM_KEYDOWN && OnFunctionKey(message.hwnd, message.wParam))
             continue;
         if (TheDesktop().mainWindow && IsDialogMessageW(TheDesktop().mainWindow, &message))
@@ -201,41 +203,28 @@ void ClearDefaultButtonLook()
             SendMessageW(control.handle, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
 }
 
-// The click's output rests while the program is in the background and the pointer away from
-// its windows (see AudioRestDelay). Its timer sits beside the program's, which take control
-// numbers.
+// The click's output rests once the program has gone AudioRestDelay without input, in front or
+// not. Its timer sits beside the program's, which take control numbers, and looks again once
+// that time has passed since the last input; a click started without any (a screen reader's
+// press) keeps the output awake until the next look.
 constexpr UINT_PTR AudioRestTimer = 0xA0D10;
+Clock::time_point LastInput = Clock::now();
 
-bool OwnWindow(HWND window)
+void LetAudioRestAfter(HWND window, Clock::duration wait)
 {
-    DWORD process = 0;
-    if (window)
-        GetWindowThreadProcessId(GetAncestor(window, GA_ROOT), &process);
-    return process == GetCurrentProcessId();
+    const auto due = std::chrono::ceil<std::chrono::milliseconds>(wait);
+    SetTimer(window, AudioRestTimer, static_cast<UINT>(std::max(due.count(), std::chrono::milliseconds::rep{1})), nullptr);
 }
 
-bool ProgramInFront()
-{
-    return OwnWindow(GetForegroundWindow());
-}
-
-bool PointerOverProgram()
-{
-    POINT at{};
-    return GetCursorPos(&at) && OwnWindow(WindowFromPoint(at));
-}
-
-void LetAudioRestLater(HWND window)
-{
-    SetTimer(window, AudioRestTimer, static_cast<UINT>(AudioRestDelay.count()), nullptr);
-}
-
-// Asked again a while later where the pointer rests on a window of the program (one move away
-// from a press) or a click may still be sounding.
 void OnAudioRestTimer(HWND window)
 {
-    if (ProgramInFront() || (!PointerOverProgram() && RestAudioOutput()))
-        KillTimer(window, AudioRestTimer);
+    const Clock::duration quiet = Clock::now() - LastInput;
+    if (quiet < AudioRestDelay) {
+        LetAudioRestAfter(window, AudioRestDelay - quiet);
+        return;
+    }
+    RestAudioOutput();
+    LetAudioRestAfter(window, AudioRestDelay);
 }
 
 // The control events of WM_COMMAND, as the control-event table says.
@@ -291,18 +280,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnTimer(wParam);
         return 0;
     case WM_ACTIVATEAPP:
-        if (wParam) {
-            KillTimer(window, AudioRestTimer);
-            WakeAudioOutput();
-        } else {
-            LetAudioRestLater(window);
-        }
+        if (wParam)
+            NoteUserInput();
         break;
     case WM_SETCURSOR:
-        // The pointer over the window or one of its controls: a press may be near.
-        WakeAudioOutput();
-        if (!ProgramInFront())
-            LetAudioRestLater(window);
+        // The pointer over the window or one of its controls (the output tells of itself).
+        NoteUserInput();
         break;
     case WM_ENTERSIZEMOVE:
         d.moving = true;
@@ -458,6 +441,13 @@ HWND ControlHandle(int number)
     return control ? control->handle : nullptr;
 }
 
+void NoteUserInput()
+{
+    LastInput = Clock::now();
+    if (TheDesktop().mainWindow)
+        WakeAudioOutput();
+}
+
 void DispatchKeepAlive()
 {
     MSG message;
@@ -606,10 +596,8 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     // Focus rectangles show once the keyboard is used.
     SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
     ShowAndPaint(window);
-    // Shown in the background, the window gets no deactivation that would let the click's output
-    // rest.
-    if (!ProgramInFront())
-        LetAudioRestLater(window);
+    LastInput = Clock::now();
+    LetAudioRestAfter(window, AudioRestDelay);
     return true;
 }
 
