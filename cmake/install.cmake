@@ -72,7 +72,8 @@ endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/data/icons/skarvel-47x37.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps RENAME skarvel.png)
 
-# Man pages, compressed as distributions ship them; netio-sim's is made from its --help.
+# Man pages, compressed as distributions ship them; netio-sim's is made from its --help (in a
+# cross build, run through the emulator).
 find_program(HELP2MAN help2man REQUIRED)
 find_program(GZIP gzip REQUIRED)
 configure_file(${CMAKE_SOURCE_DIR}/data/skarvel.1.in ${desktop_dir}/skarvel.1 @ONLY)
@@ -80,7 +81,7 @@ add_custom_command(OUTPUT ${desktop_dir}/netio-sim.1
   COMMAND ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION} --source=Skarvel
           "--name=simulated Varnex NET-IO board for trying and testing Skarvel"
           --include=${CMAKE_SOURCE_DIR}/data/netio-sim.h2m --output=${desktop_dir}/netio-sim.1
-          $<TARGET_FILE:netio-sim>
+          ${SKARVEL_NETIO_SIM_COMMAND}
   DEPENDS netio-sim ${CMAKE_SOURCE_DIR}/data/netio-sim.h2m
   VERBATIM)
 set(compressed_docs)

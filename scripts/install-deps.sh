@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, the demo and the tests need, if any are missing.
+# The arm64 build takes that architecture's libraries from Debian's multiarch packages (:arm64),
+# installed beside the machine's own once dpkg knows the architecture.
 set -euo pipefail
 
 packages=(
@@ -23,6 +25,9 @@ packages=(
   libcpp-httplib-dev curl                        # the simulator's web page, and its tests
   help2man dpkg-dev                              # man page from --help; cpack's dpkg-shlibdeps
   lintian desktop-file-utils appstream man-db    # checks of the package and its files
+  g++-aarch64-linux-gnu qemu-user-static         # the arm64 build, its programs run under emulation
+  qt6-base-dev:arm64 libgl-dev:arm64 libpulse-dev:arm64 libgtest-dev:arm64 libcpp-httplib-dev:arm64
+  pkgconf:arm64                                  # aarch64-linux-gnu-pkg-config
 )
 
 missing=()
@@ -31,11 +36,15 @@ for package in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+add_architecture=
+dpkg --print-foreign-architectures | grep -qx arm64 || add_architecture="dpkg --add-architecture arm64"
 if [ "$(id -u)" -ne 0 ]; then
   echo "Missing Debian packages. Run as root:" >&2
-  echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends ${missing[*]}" >&2
+  echo "  ${add_architecture:+sudo $add_architecture && }sudo apt-get update" \
+    "&& sudo apt-get install -y --no-install-recommends ${missing[*]}" >&2
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+$add_architecture
 apt-get update
 apt-get install -y --no-install-recommends "${missing[@]}"

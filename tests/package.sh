@@ -2,9 +2,12 @@
 # The Debian package as cpack makes it, unpacked into a temp folder (never installed): its name,
 # its files, its dependencies, the desktop entry, metainfo and man pages through their validators,
 # lintian, and the unpacked launcher and program against the unpacked simulator.
-# Usage: package.sh BUILD_DIR SOURCE_DIR APP_ID VERSION
+# Usage: package.sh BUILD_DIR SOURCE_DIR APP_ID VERSION [ARCHITECTURE EMULATOR...]
+# A cross build's package names its ARCHITECTURE (arm64), and its programs run under EMULATOR.
 set -euo pipefail
 build=$(realpath "$1") source=$(realpath "$2") id=$3 version=$4
+architecture=${5:-$(dpkg --print-architecture)}
+emulator=("${@:6}")
 source "$source/tests/e2e/lib.sh"
 e2e_setup package "$build/skarvel" "$build/netio-sim"
 for tool in cpack dpkg-deb lintian desktop-file-validate appstreamcli man; do
@@ -14,7 +17,7 @@ done
 # --- the package and its files ----------------------------------------------------------------
 cpack -G DEB -B "$E2E_DIR/package" --config "$build/CPackConfig.cmake" >"$E2E_DIR/cpack.log" 2>&1 \
     || e2e_fail "cpack failed: $(tail -n 20 "$E2E_DIR/cpack.log")"
-deb=$E2E_DIR/package/skarvel_${version}_$(dpkg --print-architecture).deb
+deb=$E2E_DIR/package/skarvel_${version}_$architecture.deb
 [[ -f $deb ]] || e2e_fail "no $(basename "$deb"); made: $(cd "$E2E_DIR/package" && echo *.deb)"
 root=$E2E_DIR/root
 dpkg-deb -x "$deb" "$root"
@@ -50,8 +53,12 @@ cmp -s "$root/usr/share/pixmaps/skarvel.png" "$source/data/icons/skarvel-47x37.p
 cmp -s "$root/usr/share/doc/skarvel/copyright" "$source/LICENSE" || e2e_fail "copyright is not the licence"
 grep -q "^Exec=/usr/libexec/skarvel/skarvel-launcher\$" "$root/usr/share/applications/$id.desktop" \
     || e2e_fail "the desktop entry does not start the installed launcher"
+[[ $(dpkg-deb -f "$deb" Architecture) == "$architecture" ]] || e2e_fail "Architecture: $(dpkg-deb -f "$deb" Architecture)"
+# Every architecture's package names all of these (dpkg-shlibdeps leaves out a library it cannot
+# place in a package of that architecture).
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in fonts-liberation libqt6widgets6 libpulse0 libcpp-httplib0.11; do
+for package in fonts-liberation libpulse0 libqt6widgets6 libqt6gui6 libqt6core6 libcpp-httplib0.11 libstdc++6 \
+               libgcc-s1 libc6; do
     [[ ", $depends," == *", $package "* || ", $depends," == *", $package,"* ]] \
         || e2e_fail "Depends lacks $package: $depends"
 done
@@ -66,13 +73,33 @@ for page in skarvel netio-sim; do
         "$root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null) || e2e_fail "man $page failed: $warnings"
     [[ -z $warnings ]] || e2e_fail "man page $page: $warnings"
 done
+# help2man wrote netio-sim's page from the program's own --help, which lists its options.
+LC_ALL=C.UTF-8 MANWIDTH=80 man -E UTF-8 -l "$root/usr/share/man/man1/netio-sim.1.gz" 2>/dev/null \
+    | grep -q -- '--http-port' || e2e_fail "netio-sim's man page does not list its options"
 # Root is what runs here; lintian only warns about it.
 lintian --fail-on error,warning "$deb" >"$E2E_DIR/lintian.log" 2>&1 \
     || e2e_fail "lintian: $(grep -v 'root privileges' "$E2E_DIR/lintian.log")"
 e2e_log "validators and lintian: clean"
 
 # --- the unpacked launcher and program --------------------------------------------------------
+# The launcher starts the program by its path. Under an emulator it runs from a copy beside a
+# stand-in that runs the unpacked program through the emulator.
+launcher=$root/usr/libexec/skarvel/skarvel-launcher
 E2E_SIM=$root/usr/bin/netio-sim
+running=$root/usr/bin/skarvel
+if ((${#emulator[@]})); then
+    shim=$E2E_DIR/emulated
+    mkdir -p "$shim/usr/libexec/skarvel" "$shim/usr/bin"
+    cp "$launcher" "$shim/usr/libexec/skarvel/"
+    launcher=$shim/usr/libexec/skarvel/skarvel-launcher
+    for program in skarvel netio-sim; do
+        printf -v command '%q ' "${emulator[@]}" "$root/usr/bin/$program"
+        printf '#!/bin/bash\nexec %s"$@"\n' "$command" >"$shim/usr/bin/$program"
+        chmod +x "$shim/usr/bin/$program"
+    done
+    E2E_SIM=$shim/usr/bin/netio-sim
+    running=$(realpath "$(command -v "${emulator[0]}")")
+fi
 e2e_start_sim
 # launch CONFIG_HOME HOME: the launcher from the desktop's point of view (a bare working folder).
 launch()
@@ -80,7 +107,7 @@ launch()
     (
         cd "$E2E_WORK" || exit 1
         exec env XDG_CONFIG_HOME="$1" HOME="$2" PATH="$E2E_DIR/bin:$PATH" BROWSER="$E2E_DIR/bin/xdg-open" \
-            QT_QPA_PLATFORM=offscreen "$root/usr/libexec/skarvel/skarvel-launcher" >"$E2E_DIR/skarvel.out" 2>&1
+            QT_QPA_PLATFORM=offscreen "$launcher" >"$E2E_DIR/skarvel.out" 2>&1
     ) &
     PROGRAM_PID=$!
     E2E_PIDS+=($PROGRAM_PID)
@@ -97,7 +124,7 @@ stop_program()
 # finding no settings there, asks for them and so never gets as far as connecting).
 launch "$E2E_DIR/config-home" "$E2E_DIR/unused-home"
 for ((i = 0; i < 100; i++)); do
-    [[ $(readlink "/proc/$PROGRAM_PID/exe" 2>/dev/null) == "$root/usr/bin/skarvel" ]] && break
+    [[ $(readlink "/proc/$PROGRAM_PID/exe" 2>/dev/null) == "$running" ]] && break
     e2e_alive "$PROGRAM_PID" || e2e_fail "launcher ended: $(cat "$E2E_DIR/skarvel.out")"
     sleep 0.1
 done
