@@ -31,7 +31,7 @@ endif()
 if(WIN32 AND TARGET skarvel)
   add_test(NAME e2e_wine_more
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/wine_more.sh $<TARGET_FILE:skarvel> ${NETIO_SIM_LINUX_PROGRAM}
-            ${CMAKE_BINARY_DIR}/wine)
+            ${CMAKE_BINARY_DIR}/wine ${CMAKE_BINARY_DIR}/screenshots)
   set_tests_properties(e2e_wine_more PROPERTIES
     LABELS e2e RESOURCE_LOCK wine_prefix TIMEOUT 300 SKIP_RETURN_CODE 77)
 endif()

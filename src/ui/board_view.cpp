@@ -19,7 +19,7 @@ namespace {
 
 constexpr std::string_view Title = "Varnex-NET-IO: Board-Übersicht";
 constexpr std::array<std::string_view, 5> Headers = {"Seite", "Platz", "Art", "Name", "Zustand"};
-constexpr std::array<int, 5> ColumnWidths = {120, 50, 80, 160, 70};
+constexpr std::array<int, 5> ColumnWidths = {110, 45, 75, 150, 70};
 constexpr int ClientWidth = 500;
 constexpr int ClientHeight = 300;
 constexpr std::string_view Unknown = "?";

@@ -321,7 +321,9 @@ e2e_xdotool() { timeout 10 xdotool "$@"; }
 e2e_windows_titled()
 {
     local title=$1 pattern id
-    pattern=$(printf '%s' "$title" | sed 's/[][\.*^$(){}+?|/]/\\&/g')
+    # The search may see the title in Latin-1 (WM_NAME): letters beyond ASCII match anything there,
+    # and the title as the window gives it in UTF-8 decides.
+    pattern=$(printf '%s' "$title" | sed 's/[][\.*^$(){}+?|/]/\\&/g' | LC_ALL=C sed -E 's/[\x80-\xff]+/.*/g')
     for id in $(e2e_xdotool search --onlyvisible --name "^$pattern\$" 2>/dev/null); do
         [[ $(e2e_xdotool getwindowname "$id" 2>/dev/null) == "$title" ]] && echo "$id"
     done
@@ -731,7 +733,11 @@ e2e_expect_board_view()
         e2e_key ctrl+c
         table=$(e2e_copied)
     done
-    python3 "$E2E_TOOLS/screenshot.py" "$picture" || e2e_fail "no picture of the board view"
+    # The window with its frame: some pixels round its client area, the title bar above it.
+    e2e_window_geometry "$view"
+    local left=$((WIN_X > 6 ? WIN_X - 6 : 0)) top=$((WIN_Y > 30 ? WIN_Y - 30 : 0))
+    python3 "$E2E_TOOLS/screenshot.py" "$picture" "$left" "$top" $((WIN_X - left + WIN_W + 6)) $((WIN_Y - top + WIN_H + 6)) \
+        || e2e_fail "no picture of the board view"
     reads=$(e2e_record_count "cmd P[0-9]")
     sleep 3
     reads=$(($(e2e_record_count "cmd P[0-9]") - reads))
@@ -759,7 +765,8 @@ e2e_wait_gone_window()
 # received, in order, each with its time, and the replies with their times. Sets LOG_SUMMARY.
 e2e_expect_running_log()
 {
-    local window=$1 file=$2 ups=$3 typed=$4 polls logged replies
+    local window=$1 file=$2 ups=$3 typed=$4 polls logged replies before
+    before=$(e2e_record_count "cmd C")
     e2e_output_menu "$window" "$ups"
     e2e_wait_window "Mitschnitt starten" 10 "$window"
     e2e_wait_focus "$WINDOW"
@@ -775,13 +782,13 @@ e2e_expect_running_log()
     e2e_wait_window "Skarvel: Meldung" 5
     e2e_wait_focus "$WINDOW"
     e2e_key Return
-    e2e_wait_record "cmd C" 4 5
+    e2e_wait_record "cmd C" $((before + 4)) 5
     sleep 3
     kill -KILL "$PROGRAM_PID"
     e2e_wait_gone "$PROGRAM_PID" 50 || e2e_fail "the program did not end when killed"
     wait "$PROGRAM_PID" 2>/dev/null || true
     e2e_forget "$PROGRAM_PID"
-    polls=$(e2e_record_count "cmd C")
+    polls=$(($(e2e_record_count "cmd C") - before))
     logged=$(tr -d '\r' <"$file" | grep -cE $'^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}\tPoll\tC$' || true)
     replies=$(tr -d '\r' <"$file" | grep -cE $'\tAntwort\tC:[0-9A-F]{6}\t[0-9]+$' || true)
     ((logged >= polls && logged <= polls + 1)) || e2e_fail "$polls polls reached the board, $logged in the log: $(cat "$file")"

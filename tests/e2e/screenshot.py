@@ -34,6 +34,10 @@ if len(sys.argv) == 6:
     x, y, width, height = (int(value) for value in sys.argv[2:6])
 else:
     x, y, width, height = 0, 0, xlib.XDisplayWidth(display, screen), xlib.XDisplayHeight(display, screen)
+# A rectangle reaching past the screen is cut to it.
+x, y = max(0, x), max(0, y)
+width = min(width, xlib.XDisplayWidth(display, screen) - x)
+height = min(height, xlib.XDisplayHeight(display, screen) - y)
 ALL_PLANES, Z_PIXMAP = 0xFFFFFFFFFFFFFFFF, 2
 image = xlib.XGetImage(display, xlib.XDefaultRootWindow(display), x, y, width, height, ALL_PLANES, Z_PIXMAP)
 if not image:

@@ -6,7 +6,7 @@
 # is saved through the output's context menu and the common file dialog, UTF-8 with CR LF, or a
 # folder that cannot be written gives the program's message. One desktop and one wineserver in a
 # network namespace of their own (nothing but loopback), against the Linux simulator.
-# Usage: wine_more.sh SKARVEL.EXE NETIO_SIM WINE_PREFIX
+# Usage: wine_more.sh SKARVEL.EXE NETIO_SIM WINE_PREFIX [PICTURES]
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_isolate_network "$@"
@@ -48,7 +48,7 @@ save_to()
     e2e_window_geometry "$main"
     e2e_xdotool mousemove $((WIN_X + 200)) $((WIN_Y + 170)) click 3 || e2e_fail "no right click"
     sleep 0.5
-    e2e_key Up Return                    # "Ausgabe speichern …", the menu's last entry
+    e2e_key Up Up Up Return              # "Ausgabe speichern …", before the program's two entries
     e2e_wait_window "Ausgabe speichern" 10 "$main"
     e2e_wait_focus "$WINDOW"
     e2e_key ctrl+a
@@ -82,7 +82,10 @@ e2e_key Return
 [[ -z $(ls -A "$sealed") ]] || e2e_fail "something was written in the read-only folder: $(ls -A "$sealed")"
 e2e_log "saved: the reference, $(stat -c %s "$saved") bytes in 69 lines ended by CR LF"
 
-e2e_close_by_wm "$main"
-e2e_wait_program_exit 10
-e2e_expect_exit_code_0
+# --- The board view, and the running log kept to the end of a killed program -----------------------
+e2e_expect_board_view "$main" "${4:-$E2E_DIR}/board-view-windows.png"
+e2e_log "$VIEW_SUMMARY"
+log=$E2E_DIR/Mitschnitt.txt
+e2e_expect_running_log "$main" "$log" 2 "Z:${log//\//\\}"
+e2e_log "$LOG_SUMMARY"
 e2e_pass

@@ -32,6 +32,8 @@ public:
             table_->setColumnWidth(static_cast<int>(column), spec.columnWidths[column]);
         table_->horizontalHeader()->setStretchLastSection(true);
         table_->verticalHeader()->hide();
+        // Rows as tall as a line of text, as a list view has them.
+        table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
         table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
         table_->setSelectionBehavior(QAbstractItemView::SelectRows);
         table_->setTabKeyNavigation(false);

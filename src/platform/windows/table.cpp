@@ -160,7 +160,7 @@ void OpenTableWindow(const TableWindowSpec& spec)
     if (!d.tableWindow) {
         constexpr DWORD style = WS_OVERLAPPEDWINDOW;
         HWND window = CreateWindowExW(0, TableWindowClass, Wide(spec.title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                      spec.clientWidth, spec.clientHeight, d.mainWindow, nullptr, Instance(), nullptr);
+                                      spec.clientWidth, spec.clientHeight, nullptr, nullptr, Instance(), nullptr);
         if (!window)
             return;
         const int dpi = MonitorDpi(window);
@@ -192,8 +192,9 @@ void OpenTableWindow(const TableWindowSpec& spec)
         d.tableWindow = window;
         ApplyDpi(window, dpi);
     }
-    ShowWindow(d.tableWindow, SW_SHOWNORMAL);
-    SetForegroundWindow(d.tableWindow);
+    // Shown in front, and given the window system's time to map it and hand it the focus, as
+    // the main window is.
+    ShowAndPaint(d.tableWindow);
     SetFocus(Table.list);
 }
 
