@@ -17,23 +17,8 @@ using headless::Millis;
 
 namespace {
 
-class BoardViewTest : public testing::Test {
+class BoardViewTest : public CoreWindowTest {
 protected:
-    void SetUp() override
-    {
-        headless::Reset();
-        sim_ = OpenMainWindowOnSimulatedBoard();
-        ASSERT_TRUE(sim_);
-        StartTimer(IdleTimer, G.IdleInterval);
-        StartTimer(PollTimer, G.PollInterval);
-        Handle();
-    }
-    void TearDown() override
-    {
-        CloseBoardConnection();
-        EndDesktop();
-    }
-
     const headless::Table& Table() { return *headless::TableWindow(); }
     std::size_t Count(char letter)
     {
@@ -42,7 +27,6 @@ protected:
             return !c.text.empty() && c.text[0] == letter;
         }));
     }
-    std::unique_ptr<netio::Simulator> sim_;
 };
 
 // Opened from the output's menu, the view has the whole table at once, in the board's order, the

@@ -469,6 +469,23 @@ TEST_F(OpenConnectionTest, TheNetworkServiceStartsTwiceAndAgainAfterItsEnd)
 #ifndef _WIN32
 // No packet and no name query can leave a network namespace of its own, while loopback works
 // there: the process runs itself inside one (see main) to try both. The Windows build is
+// This test program again, with the environment given, in namespaces of its own (unshare's
+// options) with loopback up; what it printed, and its exit status.
+std::string RunInNamespace(const std::string& environment, const std::string& namespaces, int& status)
+{
+    const std::string command = environment + " timeout 30 unshare " + namespaces + " sh -c 'ip link set lo up"
+                                + " && exec /proc/" + std::to_string(getpid()) + "/exe' 2>&1";
+    std::string output;
+    FILE* child = popen(command.c_str(), "r");
+    if (!child)
+        return "cannot start: " + command;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, child))
+        output += chunk;
+    status = pclose(child);
+    return output;
+}
+
 // checked the same way by its own script (wine_isolated_network.sh).
 TEST(IsolatedNetwork, InsideANamespaceLoopbackWorksAndNothingOutsideIsReached)
 {
@@ -476,16 +493,10 @@ TEST(IsolatedNetwork, InsideANamespaceLoopbackWorksAndNothingOutsideIsReached)
         GTEST_SKIP() << "unshare --net is refused here; this check never runs outside a namespace";
     netio::Simulator outside(netio::SimOptions{.port = 0});
     ASSERT_TRUE(outside.Start());
-    const std::string command = "SKARVEL_ISOLATED_CHILD='no-such-board.invalid:64400 192.168.0.90:64400 127.0.0.1:"
-                                + std::to_string(outside.Port()) + "' timeout 30 unshare --net sh -c 'ip link set lo up"
-                                + " && exec /proc/" + std::to_string(getpid()) + "/exe' 2>&1";
-    FILE* child = popen(command.c_str(), "r");
-    ASSERT_NE(child, nullptr);
-    std::string output;
-    char chunk[256];
-    while (std::fgets(chunk, sizeof chunk, child))
-        output += chunk;
-    const int status = pclose(child);
+    int status = 0;
+    const std::string output = RunInNamespace("SKARVEL_ISOLATED_CHILD='no-such-board.invalid:64400 192.168.0.90:64400 127.0.0.1:"
+                                                  + std::to_string(outside.Port()) + "'",
+                                              "--net", status);
     EXPECT_NE(output.find("inside: reached"), std::string::npos) << output;
     EXPECT_NE(output.find("outside: nothing"), std::string::npos) << output;
     EXPECT_EQ(status, 0) << output;
@@ -498,15 +509,9 @@ TEST(IsolatedNetwork, ALookupThatNeverEndsIsGivenUpAtTheConnectLimit)
 {
     if (std::system("timeout 10 unshare --net --mount true >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "unshare --net --mount is refused here; the name server's settings are the machine's otherwise";
-    const std::string command = "SKARVEL_SILENT_LOOKUP_CHILD=1 timeout 30 unshare --net --mount sh -c 'ip link set lo up"
-                                " && exec /proc/" + std::to_string(getpid()) + "/exe' 2>&1";
-    FILE* child = popen(command.c_str(), "r");
-    ASSERT_NE(child, nullptr);
-    std::string output;
-    char chunk[256];
-    while (std::fgets(chunk, sizeof chunk, child))
-        output += chunk;
-    EXPECT_EQ(pclose(child), 0) << output;
+    int status = 0;
+    const std::string output = RunInNamespace("SKARVEL_SILENT_LOOKUP_CHILD=1", "--net --mount", status);
+    EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("given up"), std::string::npos) << output;
 }
 

@@ -1,9 +1,15 @@
 // The program's loop on the tests' desktop-free window (headless/), its clock the test's own.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <optional>
 
+#include "globals.h"
 #include "headless/headless.h"
+#include "sound/click.h"
+#include "simulated_board.h"
 #include "ui/event_loop.h"
 
 // Runs the program's loop as RunEventLoop does, until the test's clock reaches `until`; the
@@ -25,4 +31,28 @@ inline std::optional<LoopEnd> Handle()
 {
     return RunUntil(headless::Now());
 }
+
+// The main window against the simulated board, the click loaded, its timers running on the
+// test's clock.
+class CoreWindowTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        headless::Reset();
+        sim_ = OpenMainWindowOnSimulatedBoard();
+        ASSERT_TRUE(sim_);
+        InitClickSound();
+        StartTimer(IdleTimer, G.IdleInterval);
+        StartTimer(PollTimer, G.PollInterval);
+        Handle();
+    }
+
+    void TearDown() override
+    {
+        CloseBoardConnection();
+        EndDesktop();
+    }
+
+    std::unique_ptr<netio::Simulator> sim_;
+};
 

@@ -45,26 +45,8 @@ const std::vector<std::string>& Lines()
     return headless::Find(OutputEditor)->lines;
 }
 
-// The main window against the simulated board, its timers running on the test's clock.
-class CoreTest : public testing::Test {
+class CoreTest : public CoreWindowTest {
 protected:
-    void SetUp() override
-    {
-        headless::Reset();
-        sim_ = OpenMainWindowOnSimulatedBoard();
-        ASSERT_TRUE(sim_);
-        InitClickSound();
-        StartTimer(IdleTimer, G.IdleInterval);
-        StartTimer(PollTimer, G.PollInterval);
-        Handle();
-    }
-
-    void TearDown() override
-    {
-        CloseBoardConnection();
-        EndDesktop();
-    }
-
     // Clicks as the user does and carries out what that queued.
     std::optional<LoopEnd> Click(int control)
     {
@@ -73,8 +55,6 @@ protected:
     }
 
     std::size_t Clicks() const { return headless::SoundsPlayed().size(); }
-
-    std::unique_ptr<netio::Simulator> sim_;
 };
 
 TEST_F(CoreTest, SendShowsTheCommandAndItsReplyInBlueAndClicksOnce)

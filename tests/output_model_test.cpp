@@ -225,4 +225,18 @@ TEST_F(OutputModelTest, AFontChangeMeasuresTheWidestAndTheLongestLineOnly)
     EXPECT_EQ(model.Widest(), 150u);
 }
 
+// A press within the double-click time after a double click is a triple click, on a clock of
+// milliseconds that wraps (Windows' message time): also across the wrap, and never without a
+// double click before it, however late the clock (after 24.8 days it is negative as a LONG).
+TEST_F(OutputModelTest, ATripleClickIsCountedAcrossTheClocksWrap)
+{
+    constexpr std::uint32_t Interval = 500;
+    EXPECT_FALSE(model.TakeTripleClick(0x80000100, Interval));
+    model.NoteDoubleClick(0xFFFFFF80);
+    EXPECT_TRUE(model.TakeTripleClick(0x00000100, Interval));
+    EXPECT_FALSE(model.TakeTripleClick(0x00000101, Interval));   // taken once
+    model.NoteDoubleClick(0x7FFFFF00);
+    EXPECT_FALSE(model.TakeTripleClick(0x80000100, Interval));   // too late
+}
+
 }  // namespace

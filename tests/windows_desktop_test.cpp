@@ -503,6 +503,28 @@ TEST_F(WindowsDesktop, ScreenReadersGetTheNameOfEveryControl)
 // The same main window, its output control under test: Win32's keys, mouse, wheel and menu
 // reaching the output model, the clipboard, painting and what a screen reader reads. The model's
 // own rules are output_model_test's.
+// A message box of the program's, answered as it stands: "TITLE|TEXT" into Told.
+std::wstring* Told = nullptr;
+
+void CALLBACK AnswerMessageBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND box = FindWindowW(L"#32770", nullptr);
+    if (!box || !IsWindowVisible(box) || !Told)
+        return;
+    KillTimer(nullptr, timer);
+    wchar_t title[128] = L"";
+    GetWindowTextW(box, title, 128);
+    *Told = std::wstring(title) + L"|";
+    // The text is the box's static control that has one (the icon's has none).
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t kind[16] = L"", text[512] = L"";
+        GetClassNameW(child, kind, 16);
+        if (_wcsicmp(kind, L"Static") == 0 && GetWindowTextW(child, text, 512) > 0)
+            *Told += text;
+    }
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
 class WindowsOutput : public WindowsDesktop {
 protected:
     static void AppendNumbered(int from, int to)
@@ -589,10 +611,12 @@ TEST_F(WindowsOutput, TheMouseTheKeysAndTheContextMenuSelectAndCopy)
     // The context menu: copying, offered only with something selected, selecting all, saving.
     Key(VK_HOME, true);
     const MenuVisit nothingSelected = OpenContextMenu(-1);
-    ASSERT_EQ(nothingSelected.items.size(), 4u);
+    ASSERT_EQ(nothingSelected.items.size(), 6u);
     EXPECT_EQ(nothingSelected.items[0], L"Kopieren\tStrg+C");
     EXPECT_EQ(nothingSelected.items[1], L"Alles auswählen\tStrg+A");
     EXPECT_EQ(nothingSelected.items[3], L"Ausgabe speichern \u2026");   // after a separator
+    EXPECT_EQ(nothingSelected.items[4], L"Mitschnitt starten \u2026");   // the program's own
+    EXPECT_EQ(nothingSelected.items[5], L"Board-Übersicht \u2026");
     EXPECT_TRUE(nothingSelected.greyed[0]);
     EXPECT_FALSE(nothingSelected.greyed[1]);
     EXPECT_FALSE(nothingSelected.greyed[3]);
@@ -602,6 +626,22 @@ TEST_F(WindowsOutput, TheMouseTheKeysAndTheContextMenuSelectAndCopy)
     const MenuVisit copy = OpenContextMenu(0);
     ASSERT_GE(copy.greyed.size(), 2u);
     EXPECT_FALSE(copy.greyed[0]);
+    EXPECT_EQ(ClipboardText(), L"Zeile 0\r\nZeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4");
+
+    // The clipboard held open by another window: the copy is refused, the program says so, and
+    // the clipboard keeps what it had.
+    Key(VK_HOME, true);
+    Key(VK_END, false, true);
+    HWND holder = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(OpenClipboard(holder));
+    std::wstring told;
+    Told = &told;
+    SetTimer(nullptr, 0, 50, AnswerMessageBox);
+    Key('C', true);
+    Told = nullptr;
+    CloseClipboard();
+    DestroyWindow(holder);
+    EXPECT_EQ(told, L"Skarvel: Problem|Der markierte Text kann nicht in die Zwischenablage kopiert werden!");
     EXPECT_EQ(ClipboardText(), L"Zeile 0\r\nZeile 1\r\nZeile 2\r\nZeile 3\r\nZeile 4");
 }
 

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "platform/file.h"
+#include "utils/local_time.h"
 #include "utils/timing.h"
 
 namespace {
@@ -24,11 +25,7 @@ bool Fail(std::string_view why, std::string& problem)
 
 std::string SuggestedOutputFileName(std::chrono::system_clock::time_point at)
 {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
-    const std::tm local = *std::localtime(&seconds);
-    char name[64];
-    std::strftime(name, sizeof name, "Skarvel-Ausgabe-%Y-%m-%d-%H%M%S.txt", &local);
-    return name;
+    return LocalTimeText(at, "Skarvel-Ausgabe-%Y-%m-%d-%H%M%S.txt");
 }
 
 bool SaveOutputLines(const std::filesystem::path& path, std::size_t count,

@@ -14,6 +14,7 @@
 #include "platform/window.h"
 #include "ui/main_window.h"
 #include "ui/running_log.h"
+#include "utils/local_time.h"
 
 namespace {
 
@@ -100,18 +101,8 @@ void ShowStatus()
 {
     std::string status = LinkIsUp() ? (View.readAll ? "Verbunden" : "Die Einträge werden gelesen …")
                                     : "Keine Verbindung zum Board";
-    if (View.heard) {
-        const std::time_t seconds = WallClock::to_time_t(*View.heard);
-        std::tm local{};
-#ifdef _WIN32
-        localtime_s(&local, &seconds);
-#else
-        localtime_r(&seconds, &local);
-#endif
-        char time[16];
-        std::strftime(time, sizeof time, "%H:%M:%S", &local);
-        status += std::string(" – zuletzt vom Board gehört um ") + time;
-    }
+    if (View.heard)
+        status += " – zuletzt vom Board gehört um " + LocalTimeText(*View.heard, "%H:%M:%S");
     SetTableStatus(status);
 }
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/file.h"
+#include "utils/local_time.h"
 
 namespace {
 
@@ -52,27 +53,9 @@ std::string Utf8(const std::filesystem::path& path)
     return {text.begin(), text.end()};
 }
 
-std::tm LocalTime(WallClock::time_point at)
-{
-    const std::time_t seconds = WallClock::to_time_t(at);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
-    return local;
-}
-
 int Day(const std::tm& local)
 {
     return (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
-}
-
-std::string Formatted(const std::tm& local, const char* format)
-{
-    std::array<char, 64> text{};
-    return std::string(text.data(), std::strftime(text.data(), text.size(), format, &local));
 }
 
 // One line: the time to the millisecond, what happened, its text (a tab or a line break in it
@@ -83,7 +66,7 @@ std::string Line(WallClock::time_point at, LogEvent event, std::string_view text
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
     std::array<char, 8> millis{};
     std::snprintf(millis.data(), millis.size(), ".%03d", static_cast<int>(ms < 0 ? ms + 1000 : ms));
-    std::string line = Formatted(LocalTime(at), "%Y-%m-%d %H:%M:%S") + millis.data() + "\t";
+    std::string line = LocalTimeText(at, "%Y-%m-%d %H:%M:%S") + millis.data() + "\t";
     line += EventName(event);
     line += '\t';
     for (const char c : text)
@@ -194,14 +177,14 @@ std::filesystem::path RunningLogPath()
 
 std::string SuggestedLogFileName(WallClock::time_point at)
 {
-    return Formatted(LocalTime(at), "Skarvel-Mitschnitt-%Y-%m-%d-%H%M%S.txt");
+    return LocalTimeText(at, "Skarvel-Mitschnitt-%Y-%m-%d-%H%M%S.txt");
 }
 
 std::filesystem::path LogFileForDate(const std::filesystem::path& chosen, WallClock::time_point date)
 {
     static const std::regex dated("-\\d{4}-\\d{2}-\\d{2}(-\\d{6})?$");
     const std::string name = std::regex_replace(Utf8(chosen.stem()), dated, "")
-                             + Formatted(LocalTime(date), "-%Y-%m-%d") + Utf8(chosen.extension());
+                             + LocalTimeText(date, "-%Y-%m-%d") + Utf8(chosen.extension());
     return chosen.parent_path() / std::filesystem::path(std::u8string(name.begin(), name.end()));
 }
 

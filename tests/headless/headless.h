@@ -72,7 +72,7 @@ void LetAudioFail(bool fail);
 const std::vector<Millis>& SoundsPlayed();
 
 // The program's entries in the output's menu (command: text), and its function keys.
-const std::map<int, std::string>& OutputMenu();
+std::map<int, std::string> OutputMenu();
 void ChooseFromMenu(int command);              // an entry of the output's menu, or a function key
 // The next file dialogs answer these, in turn (none: cancelled); without one, cancelled.
 void AnswerFileDialog(std::optional<std::string> path);

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "platform/event_queue.h"
+#include "platform/program_commands.h"
 #include "platform/web_recorder.h"
 
 namespace headless {
@@ -49,8 +50,6 @@ struct State {
     std::vector<std::string> opened;
     std::vector<Millis> pauses;
 
-    std::map<int, std::string> menu;
-    std::map<int, int> functionKeys;
     std::vector<std::optional<std::string>> fileAnswers;
     std::string clipboard;
     std::optional<Table> table;
@@ -253,9 +252,12 @@ const std::vector<Millis>& SoundsPlayed()
     return S().sounds;
 }
 
-const std::map<int, std::string>& OutputMenu()
+std::map<int, std::string> OutputMenu()
 {
-    return S().menu;
+    std::map<int, std::string> menu;
+    for (const OutputMenuEntry& entry : OutputMenuEntries())
+        menu[entry.command] = entry.text;
+    return menu;
 }
 
 void ChooseFromMenu(int command)
@@ -335,6 +337,7 @@ void EndDesktop()
     WindowEvents().Clear();
     s.windowOpen = false;
     s.connectText.reset();
+    ForgetProgramCommands();
 }
 
 std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset)
@@ -501,16 +504,6 @@ void ShowFirstLine(int editor)
 {
     if (Control* control = Find(editor))
         control->showsFirstLine = true;
-}
-
-void SetOutputMenuEntry(int command, std::string_view text)
-{
-    S().menu[command] = std::string(text);
-}
-
-void SetFunctionKey(int number, int command)
-{
-    S().functionKeys[number] = command;
 }
 
 std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName)

@@ -23,8 +23,6 @@ class QTimer;
 struct Desktop {
     QWidget* mainWindow = nullptr;
     std::unique_ptr<QWidget> tableWindow;
-    std::vector<std::pair<int, QString>> outputMenu;   // the program's entries: command, text
-    std::map<int, int> functionKeys;                     // F number: command
     std::map<int, QWidget*> controls;
     std::unique_ptr<QWidget> connectWindow;
     bool connectWindowPainted = false;   // painted at the first wait, not before

@@ -5,6 +5,7 @@
 #include "platform/layout.h"
 #include "platform/linux/desktop.h"
 #include "platform/output_file.h"
+#include "platform/program_commands.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -519,8 +520,9 @@ void OutputView::ShowContextMenu(QPoint at)
     menu.addSeparator();
     menu.addAction(ToQt(SaveOutputMenuText), this, [this] { SaveToFile(); });
     // The program's own entries: each a command for its loop.
-    for (const auto& [command, text] : TheDesktop().outputMenu)
-        menu.addAction(text, this, [command] { WindowEvents().PostOnce(EventKind::Command, command); });
+    for (const OutputMenuEntry& entry : OutputMenuEntries())
+        menu.addAction(ToQt(entry.text), this,
+                       [command = entry.command] { WindowEvents().PostOnce(EventKind::Command, command); });
     menu.exec(at);
 }
 

@@ -7,6 +7,7 @@
 #include "platform/linux/output.h"
 #include "platform/linux/qt_access.h"
 #include "platform/net.h"
+#include "platform/program_commands.h"
 #include "platform/web_recorder.h"
 
 #include <QAccessibleWidget>
@@ -144,13 +145,13 @@ protected:
     {
         if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
             const auto* press = static_cast<QKeyEvent*>(event);
-            const auto& keys = TheDesktop().functionKeys;
-            const auto command = keys.find(press->key() - Qt::Key_F1 + 1);
-            if (press->key() >= Qt::Key_F1 && press->key() <= Qt::Key_F35 && command != keys.end()
-                && press->modifiers() == Qt::NoModifier && watched->isWidgetType()
+            const std::optional<int> command =
+                press->key() >= Qt::Key_F1 && press->key() <= Qt::Key_F35 ? FunctionKeyCommand(press->key() - Qt::Key_F1 + 1)
+                                                                          : std::nullopt;
+            if (command && press->modifiers() == Qt::NoModifier && watched->isWidgetType()
                 && !QApplication::activeModalWidget()) {
                 if (event->type() == QEvent::KeyPress && !press->isAutoRepeat())
-                    WindowEvents().PostOnce(EventKind::Command, command->second);
+                    WindowEvents().PostOnce(EventKind::Command, *command);
                 event->accept();
                 return true;
             }
@@ -447,8 +448,7 @@ void EndDesktop()
     d.timers.clear();
     d.controls.clear();
     d.tableWindow.reset();
-    d.outputMenu.clear();
-    d.functionKeys.clear();
+    ForgetProgramCommands();
     delete d.mainWindow;
     d.mainWindow = nullptr;
     d.connectWindow.reset();
@@ -638,21 +638,6 @@ void ShowFirstLine(int editor)
 {
     if (auto* view = ControlAs<OutputView>(editor))
         view->ShowFirstLine();
-}
-
-void SetOutputMenuEntry(int command, std::string_view text)
-{
-    auto& entries = TheDesktop().outputMenu;
-    const auto entry = std::find_if(entries.begin(), entries.end(), [command](const auto& e) { return e.first == command; });
-    if (entry != entries.end())
-        entry->second = ToQt(text);
-    else
-        entries.emplace_back(command, ToQt(text));
-}
-
-void SetFunctionKey(int number, int command)
-{
-    TheDesktop().functionKeys[number] = command;
 }
 
 bool CopyToClipboard(std::string_view text)

@@ -40,8 +40,6 @@ struct Desktop {
     HWND mainWindow = nullptr;
     HWND connectWindow = nullptr;
     HWND tableWindow = nullptr;
-    std::vector<std::pair<int, std::wstring>> outputMenu;   // the program's entries: command, text
-    std::map<int, int> functionKeys;                         // F number: command
     HWND messageWindow = nullptr;          // owns the timers while there is no main window
     HWND tooltips = nullptr;
     std::map<int, ControlInfo> controls;

@@ -8,6 +8,7 @@
 #include "platform/layout.h"
 #include "platform/output_file.h"
 #include "platform/output_model.h"
+#include "platform/program_commands.h"
 #include "utils/timing.h"
 
 #include <algorithm>
@@ -610,14 +611,14 @@ void ShowContextMenu(OutputView& view, LPARAM lParam)
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, SaveCommand, Wide(SaveOutputMenuText).c_str());
     // The program's own entries, each a command for its loop.
-    const auto& entries = TheDesktop().outputMenu;
+    const std::vector<OutputMenuEntry>& entries = OutputMenuEntries();
     for (std::size_t index = 0; index < entries.size(); ++index)
-        AppendMenuW(menu, MF_STRING, ProgramCommands + index, entries[index].second.c_str());
+        AppendMenuW(menu, MF_STRING, ProgramCommands + index, Wide(entries[index].text).c_str());
     const UINT chosen = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, view.window, nullptr));
     DestroyMenu(menu);
     if (chosen >= ProgramCommands && chosen < ProgramCommands + entries.size())
-        WindowEvents().PostOnce(EventKind::Command, entries[chosen - ProgramCommands].first);
+        WindowEvents().PostOnce(EventKind::Command, entries[chosen - ProgramCommands].command);
     else if (chosen == CopyCommand)
         Copy(view);
     else if (chosen == SelectAllCommand)

@@ -12,6 +12,7 @@
 
 #include "platform/audio.h"
 #include "platform/net.h"
+#include "platform/program_commands.h"
 #include "platform/web_recorder.h"
 #include "utils/timing.h"
 
@@ -39,15 +40,14 @@ int ControlNumber(HWND handle)
 // held by a modal dialog, raises its command.
 bool OnFunctionKey(HWND window, WPARAM key)
 {
-    const auto& keys = TheDesktop().functionKeys;
-    const auto command = keys.find(static_cast<int>(key) - VK_F1 + 1);
-    if (key < VK_F1 || key > VK_F24 || command == keys.end() || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0
-        || GetKeyState(VK_SHIFT) < 0)
+    const std::optional<int> command =
+        key >= VK_F1 && key <= VK_F24 ? FunctionKeyCommand(static_cast<int>(key) - VK_F1 + 1) : std::nullopt;
+    if (!command || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_SHIFT) < 0)
         return false;
     const HWND root = GetAncestor(window, GA_ROOT);
     if (root != TheDesktop().mainWindow && root != TheDesktop().tableWindow)
         return false;
-    WindowEvents().PostOnce(EventKind::Command, command->second);
+    WindowEvents().PostOnce(EventKind::Command, *command);
     return true;
 }
 
@@ -534,8 +534,7 @@ void EndDesktop()
     if (d.tableWindow)
         DestroyWindow(d.tableWindow);
     d.tableWindow = nullptr;
-    d.outputMenu.clear();
-    d.functionKeys.clear();
+    ForgetProgramCommands();
     if (d.mainWindow)
         DestroyWindow(d.mainWindow);   // its controls and tooltips with it
     d.mainWindow = nullptr;
@@ -728,21 +727,6 @@ void Release(int toggle)
 {
     if (HWND handle = ControlHandle(toggle))
         SendMessageW(handle, BM_SETCHECK, BST_UNCHECKED, 0);
-}
-
-void SetOutputMenuEntry(int command, std::string_view text)
-{
-    auto& entries = TheDesktop().outputMenu;
-    const auto entry = std::find_if(entries.begin(), entries.end(), [command](const auto& e) { return e.first == command; });
-    if (entry != entries.end())
-        entry->second = Wide(text);
-    else
-        entries.emplace_back(command, Wide(text));
-}
-
-void SetFunctionKey(int number, int command)
-{
-    TheDesktop().functionKeys[number] = command;
 }
 
 // The memory is made first: a copy that cannot be had leaves the clipboard as it was.
