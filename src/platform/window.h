@@ -135,7 +135,7 @@ struct TableWindowSpec {
     int copyCommand = 0;
     int closedCommand = 0;
 };
-void OpenTableWindow(const TableWindowSpec& spec);
+void OpenTableWindow(const TableWindowSpec& shape);
 void CloseTableWindow();
 bool TableWindowOpen();
 void SetTableRows(int count);

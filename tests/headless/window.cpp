@@ -523,15 +523,15 @@ bool CopyToClipboard(std::string_view text)
     return true;
 }
 
-void OpenTableWindow(const TableWindowSpec& spec)
+void OpenTableWindow(const TableWindowSpec& shape)
 {
     State& s = S();
     if (!s.table) {
         s.table.emplace();
-        s.table->title = std::string(spec.title);
-        s.table->headers.assign(spec.headers.begin(), spec.headers.end());
-        s.table->copyCommand = spec.copyCommand;
-        s.table->closedCommand = spec.closedCommand;
+        s.table->title = std::string(shape.title);
+        s.table->headers.assign(shape.headers.begin(), shape.headers.end());
+        s.table->copyCommand = shape.copyCommand;
+        s.table->closedCommand = shape.closedCommand;
     }
     ++s.table->opened;
 }

@@ -16,20 +16,20 @@ const QColor HighlightColour(255, 236, 140);
 
 class TableWindow : public QWidget {
 public:
-    TableWindow(const TableWindowSpec& spec, QWidget* owner)
-        : QWidget(owner, Qt::Window), copyCommand_(spec.copyCommand), closedCommand_(spec.closedCommand)
+    TableWindow(const TableWindowSpec& shape, QWidget* owner)
+        : QWidget(owner, Qt::Window), copyCommand_(shape.copyCommand), closedCommand_(shape.closedCommand)
     {
-        setWindowTitle(ToQt(spec.title));
+        setWindowTitle(ToQt(shape.title));
         setFont(GuiFont());
-        resize(spec.clientWidth, spec.clientHeight);
+        resize(shape.clientWidth, shape.clientHeight);
         auto* layout = new QVBoxLayout(this);
-        table_ = new QTableWidget(0, static_cast<int>(spec.headers.size()), this);
+        table_ = new QTableWidget(0, static_cast<int>(shape.headers.size()), this);
         QStringList headers;
-        for (const std::string_view header : spec.headers)
+        for (const std::string_view header : shape.headers)
             headers << ToQt(header);
         table_->setHorizontalHeaderLabels(headers);
-        for (std::size_t column = 0; column < spec.columnWidths.size(); ++column)
-            table_->setColumnWidth(static_cast<int>(column), spec.columnWidths[column]);
+        for (std::size_t column = 0; column < shape.columnWidths.size(); ++column)
+            table_->setColumnWidth(static_cast<int>(column), shape.columnWidths[column]);
         table_->horizontalHeader()->setStretchLastSection(true);
         table_->verticalHeader()->hide();
         // Rows as tall as a line of text, as a list view has them.
@@ -37,7 +37,7 @@ public:
         table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
         table_->setSelectionBehavior(QAbstractItemView::SelectRows);
         table_->setTabKeyNavigation(false);
-        table_->setAccessibleName(ToQt(spec.title));
+        table_->setAccessibleName(ToQt(shape.title));
         table_->installEventFilter(this);
         // A double click and Enter; Space is taken below.
         QObject::connect(table_, &QTableWidget::itemActivated, this,
@@ -103,11 +103,11 @@ QTableWidgetItem* Cell(int row, int column)
 
 }  // namespace
 
-void OpenTableWindow(const TableWindowSpec& spec)
+void OpenTableWindow(const TableWindowSpec& shape)
 {
     StartDesktop();
     if (!Shown())
-        TheDesktop().tableWindow = std::make_unique<TableWindow>(spec, TheDesktop().mainWindow);
+        TheDesktop().tableWindow = std::make_unique<TableWindow>(shape, TheDesktop().mainWindow);
     GiveProgramIcon();
     Shown()->show();
     Shown()->raise();

@@ -153,25 +153,25 @@ LRESULT CALLBACK TableWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void OpenTableWindow(const TableWindowSpec& spec)
+void OpenTableWindow(const TableWindowSpec& shape)
 {
     StartDesktop();
     Desktop& d = TheDesktop();
     if (!d.tableWindow) {
         constexpr DWORD style = WS_OVERLAPPEDWINDOW;
-        HWND window = CreateWindowExW(0, TableWindowClass, Wide(spec.title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                      spec.clientWidth, spec.clientHeight, nullptr, nullptr, Instance(), nullptr);
+        HWND window = CreateWindowExW(0, TableWindowClass, Wide(shape.title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                      shape.clientWidth, shape.clientHeight, nullptr, nullptr, Instance(), nullptr);
         if (!window)
             return;
         const int dpi = MonitorDpi(window);
-        const SIZE outer = OuterSize(Scaled(spec.clientWidth, dpi), Scaled(spec.clientHeight, dpi), style, 0, dpi);
+        const SIZE outer = OuterSize(Scaled(shape.clientWidth, dpi), Scaled(shape.clientHeight, dpi), style, 0, dpi);
         const POINT at = CentredOnScreen(outer);
         SetWindowPos(window, nullptr, at.x, at.y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
-        Table.copyCommand = spec.copyCommand;
-        Table.closedCommand = spec.closedCommand;
-        Table.widths.assign(spec.columnWidths.begin(), spec.columnWidths.end());
+        Table.copyCommand = shape.copyCommand;
+        Table.closedCommand = shape.closedCommand;
+        Table.widths.assign(shape.columnWidths.begin(), shape.columnWidths.end());
         // Named as the window is: a screen reader calls the list by it.
-        Table.list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, Wide(spec.title).c_str(),
+        Table.list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, Wide(shape.title).c_str(),
                                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                                      0, 0, 1, 1, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ListId)),
                                      Instance(), nullptr);
@@ -180,12 +180,12 @@ void OpenTableWindow(const TableWindowSpec& spec)
                                        nullptr);
         SendMessageW(Table.list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
         SetWindowSubclass(Table.list, ListProc, 0, 0);
-        for (std::size_t column = 0; column < spec.headers.size(); ++column) {
-            std::wstring header = Wide(spec.headers[column]);
+        for (std::size_t column = 0; column < shape.headers.size(); ++column) {
+            std::wstring header = Wide(shape.headers[column]);
             LVCOLUMNW info{};
             info.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
             info.pszText = header.data();
-            info.cx = column < spec.columnWidths.size() ? spec.columnWidths[column] : 80;
+            info.cx = column < shape.columnWidths.size() ? shape.columnWidths[column] : 80;
             info.iSubItem = static_cast<int>(column);
             SendMessageW(Table.list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&info));
         }
