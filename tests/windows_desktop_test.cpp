@@ -586,13 +586,16 @@ TEST_F(WindowsOutput, TheMouseTheKeysAndTheContextMenuSelectAndCopy)
     Key('C', true);
     EXPECT_EQ(ClipboardText(), L"Zeile 1\r\nZeile 2\r\n");
 
-    // The context menu: copying, offered only with something selected, selecting all, saving.
+    // The context menu: copying, offered only with something selected, selecting all, saving,
+    // and the program's own entries.
     Key(VK_HOME, true);
     const MenuVisit nothingSelected = OpenContextMenu(-1);
-    ASSERT_EQ(nothingSelected.items.size(), 4u);
+    ASSERT_EQ(nothingSelected.items.size(), 6u);
     EXPECT_EQ(nothingSelected.items[0], L"Kopieren\tStrg+C");
     EXPECT_EQ(nothingSelected.items[1], L"Alles auswählen\tStrg+A");
     EXPECT_EQ(nothingSelected.items[3], L"Ausgabe speichern \u2026");   // after a separator
+    EXPECT_EQ(nothingSelected.items[4], L"Mitschnitt starten \u2026");
+    EXPECT_EQ(nothingSelected.items[5], L"Board-Übersicht \u2026");
     EXPECT_TRUE(nothingSelected.greyed[0]);
     EXPECT_FALSE(nothingSelected.greyed[1]);
     EXPECT_FALSE(nothingSelected.greyed[3]);
