@@ -289,8 +289,12 @@ OutputPosition OutputModel::Target(OutputMove move, int goalX, const OutputMeasu
     case OutputMove::PreviousLine:
     case OutputMove::NextPage:
     case OutputMove::PreviousPage: {
-        const std::int64_t step = (move == OutputMove::NextPage || move == OutputMove::PreviousPage) ? rows_ : 1;
+        const bool page = move == OutputMove::NextPage || move == OutputMove::PreviousPage;
+        const std::int64_t step = page ? rows_ : 1;
         const bool down = move == OutputMove::NextLine || move == OutputMove::NextPage;
+        // A page goes from the cursor's row in sight; a cursor out of sight, from the nearest row.
+        if (page)
+            at.line = std::clamp(at.line, top_, std::min(last, top_ + static_cast<std::size_t>(rows_) - 1));
         // Past the first or the last line, the move goes to the start or the end of the text.
         if (down && at.line == last)
             return EndOfText();
@@ -323,6 +327,11 @@ void OutputModel::Move(OutputMove move, bool select, const OutputMeasure& measur
     if (!select)
         anchor_ = cursor_;
     goalX_ = goal;
+    // A page takes the view along by as much, so that the cursor keeps its row in sight.
+    if (move == OutputMove::NextPage)
+        SetTop(top_ + static_cast<std::size_t>(rows_));
+    else if (move == OutputMove::PreviousPage)
+        SetTop(top_ > static_cast<std::size_t>(rows_) ? top_ - static_cast<std::size_t>(rows_) : 0);
     ScrollTo(cursor_, measure);
 }
 

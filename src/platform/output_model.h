@@ -110,7 +110,7 @@ public:
     void SelectLine(std::size_t line);   // with its break, as a triple click takes it
     void DragTo(OutputPosition cursor) { cursor_ = cursor; }
     // Moves the cursor, the anchor too unless it selects, and scrolls it into sight. Up and Down
-    // keep aiming at the x where a run of them began.
+    // keep aiming at the x where a run of them began; a page moves the view and the cursor a page.
     void Move(OutputMove move, bool select, const OutputMeasure& measure);
     // UTF-8, lines joined by the front end's lineEnd.
     std::string TextBetween(OutputPosition from, OutputPosition to, std::string_view lineEnd) const;
