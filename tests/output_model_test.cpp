@@ -96,6 +96,21 @@ TEST_F(OutputModelTest, TheViewFollowsNewLinesOnlyWhileAtTheBottom)
     EXPECT_FALSE(model.HasSelection());
     AppendNumbered(12);
     EXPECT_EQ(model.Top(), 12u - model.Rows());
+
+    // A press holds the view while the button is down (one that selected nothing follows on);
+    // a selection holds it until the view is brought back to the bottom.
+    const std::size_t top = model.Top();
+    model.BeginDrag();
+    AppendNumbered(2);
+    EXPECT_EQ(model.Top(), top);
+    model.EndDrag();
+    EXPECT_EQ(model.Top(), top + 2);
+    model.Select({8, 0}, {9, 3});
+    AppendNumbered(2);
+    EXPECT_EQ(model.Top(), top + 2);
+    model.SetTop(1000);
+    AppendNumbered(1);
+    EXPECT_EQ(model.Top(), top + 5);
 }
 
 TEST_F(OutputModelTest, KeysMoveSelectAndScrollTheLeastThatShowsTheCursor)

@@ -538,6 +538,13 @@ TEST_F(WindowsOutput, ScreenReadersReadAReadOnlyTextThatFollowsTheNewestLineOnly
     Key(VK_END, true);
     AppendNumbered(60, 61);
     EXPECT_EQ(ShownLines().back(), L"Zeile 60");
+    // A drag holds the view while lines come, and the selection it made holds it after.
+    Mouse(WM_LBUTTONDOWN, RowPoint(0, 1));
+    AppendNumbered(61, 63);
+    Mouse(WM_MOUSEMOVE, RowPoint(1, 20));
+    Mouse(WM_LBUTTONUP, RowPoint(1, 20));
+    AppendNumbered(63, 65);
+    EXPECT_EQ(ShownLines().back(), L"Zeile 60");
 
     ShowFirstLine(OutputEditor);
     Settle();

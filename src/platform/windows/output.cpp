@@ -533,6 +533,7 @@ void OnPress(OutputView& view, POINT point)
         return;
     }
     Select(view, GetKeyState(VK_SHIFT) < 0 ? view.model.Anchor() : at, at);
+    view.model.BeginDrag();
     view.dragging = true;
     view.dragPoint = point;
     SetCapture(view.window);
@@ -557,6 +558,9 @@ void EndDrag(OutputView& view)
     KillTimer(view.window, DragScrollTimer);
     if (GetCapture() == view.window)
         ReleaseCapture();
+    const std::size_t top = view.model.Top();
+    view.model.EndDrag();
+    ShowScrolled(view, top, view.model.Left());
     NotifyWinEvent(EVENT_OBJECT_SELECTION, view.window, OBJID_CLIENT, CHILDID_SELF);
 }
 
