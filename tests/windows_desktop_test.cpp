@@ -262,6 +262,14 @@ Ink FindInk(int fromY, int toY, Rgb colour)
     return found;
 }
 
+COLORREF PixelOf(int x, int y)
+{
+    HDC context = GetDC(Handle(OutputEditor));
+    const COLORREF pixel = GetPixel(context, x, y);
+    ReleaseDC(Handle(OutputEditor), context);
+    return pixel;
+}
+
 // --- layout ------------------------------------------------------------------------------------
 
 std::wstring Wide(std::string_view text)
@@ -644,6 +652,14 @@ TEST_F(WindowsOutput, OneColourOnWhiteTabStopsEveryHalfInchAndNoWrap)
     Settle();
     EXPECT_EQ(FindInk(firstRow, firstRow + 2 * metrics.lineHeight, Blue).pixels, 0);
     EXPECT_GT(FindInk(firstRow, firstRow + 2 * metrics.lineHeight, Red).pixels, 0);
+
+    // Without the focus a selection stays shown: its text in the output's colour, on a shade.
+    Key(VK_HOME, true);
+    Key(VK_END, false, true);
+    SetFocus(Handle(CommandField));
+    EXPECT_GT(FindInk(firstRow, firstRow + metrics.lineHeight, Red).pixels, 0);
+    const COLORREF shade = PixelOf(metrics.margin + 2, firstRow + metrics.lineHeight / 2);   // in the tab
+    EXPECT_LT(GetRValue(shade) + GetGValue(shade) + GetBValue(shade), 3 * 230);
 }
 
 }  // namespace

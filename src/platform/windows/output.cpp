@@ -642,6 +642,30 @@ COLORREF BackgroundColour(const OutputView& view)
     return view.colour ? RGB(255, 255, 255) : GetSysColor(COLOR_WINDOW);
 }
 
+struct SelectionColours {
+    COLORREF fill, text;
+};
+
+// The system's highlight while the output has the focus. Without it the selection stays shown,
+// as the Linux build shows it: its text in the output's colour on the highlight halfway to the
+// background (the system's colour for it, a button's face, hardly differs from white), or in
+// the highlight colours under high contrast.
+SelectionColours SelectionColoursOf(const OutputView& view)
+{
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof contrast;
+    const bool highContrast = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0)
+                              && (contrast.dwFlags & HCF_HIGHCONTRASTON);
+    if (GetFocus() == view.window || highContrast)
+        return {highlight, GetSysColor(COLOR_HIGHLIGHTTEXT)};
+    const COLORREF back = BackgroundColour(view);
+    const auto half = [](int a, int b) { return static_cast<BYTE>((a + b) / 2); };
+    return {RGB(half(GetRValue(highlight), GetRValue(back)), half(GetGValue(highlight), GetGValue(back)),
+                half(GetBValue(highlight), GetBValue(back))),
+            TextColour(view)};
+}
+
 void Fill(HDC context, const RECT& area, COLORREF colour)
 {
     SetDCBrushColor(context, colour);
@@ -671,7 +695,7 @@ void DrawRun(HDC context, const LineLayout& layout, int from, int to, int x0, in
 }
 
 // Paints the line and tells the model how wide it came out; true when that widened the range.
-bool PaintLine(HDC context, OutputView& view, std::size_t line, int y)
+bool PaintLine(HDC context, OutputView& view, std::size_t line, int y, const SelectionColours& marked)
 {
     const LineLayout layout = LayOut(context, TabStop(view), LineText(view, line));
     const int size = static_cast<int>(layout.text.size());
@@ -679,16 +703,13 @@ bool PaintLine(HDC context, OutputView& view, std::size_t line, int y)
     const int lineHeight = view.model.LineHeight();
     const OutputModel::LineSelection selected = view.model.SelectionIn(line);
     if (selected.any) {
-        const bool focused = GetFocus() == view.window;
-        const COLORREF highlight = GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
         const int right =
             x0 + layout.x[static_cast<std::size_t>(selected.to)] + (selected.lineBreak ? view.breakWidth : 0);
-        Fill(context, {x0 + layout.x[static_cast<std::size_t>(selected.from)], y, right, y + lineHeight}, highlight);
+        Fill(context, {x0 + layout.x[static_cast<std::size_t>(selected.from)], y, right, y + lineHeight}, marked.fill);
     }
     const COLORREF colour = TextColour(view);
-    const COLORREF selectedColour = GetSysColor(GetFocus() == view.window ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT);
     DrawRun(context, layout, 0, selected.from, x0, y, colour);
-    DrawRun(context, layout, selected.from, selected.to, x0, y, selectedColour);
+    DrawRun(context, layout, selected.from, selected.to, x0, y, marked.text);
     DrawRun(context, layout, std::max(selected.from, selected.to), size, x0, y, colour);
     return view.model.NoteWidth(line, layout.x.back());
 }
@@ -724,8 +745,9 @@ void Paint(OutputView& view)
     IntersectClipRect(context, 1, 1, client.cx - 1, client.cy - 1);
     bool widened = false;
     const auto [first, end] = view.model.LinesIn(area.top, area.bottom - 1);
+    const SelectionColours marked = SelectionColoursOf(view);
     for (std::size_t line = first; line < end; ++line)
-        widened = PaintLine(context, view, line, static_cast<int>(view.model.RowTop(line))) || widened;
+        widened = PaintLine(context, view, line, static_cast<int>(view.model.RowTop(line)), marked) || widened;
     RestoreDC(context, saved);
     // The focus shows as a frame inside the border, as the Linux view shows it.
     if (GetFocus() == view.window) {
