@@ -176,6 +176,7 @@ void Mouse(UINT message, LPARAM at)
 struct MenuVisit {
     std::vector<std::wstring> items;
     std::vector<bool> greyed;
+    RECT place{};
     int choose = -1;   // the item to choose; -1: close it
     int steps = 0;
 };
@@ -191,6 +192,7 @@ void CALLBACK LookAtMenu(HWND, UINT, UINT_PTR timer, DWORD)
         return;
     const auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
     if (Visit->items.empty()) {
+        GetWindowRect(menuWindow, &Visit->place);
         for (int i = 0; i < GetMenuItemCount(menu); ++i) {
             wchar_t text[100] = {};
             GetMenuStringW(menu, static_cast<UINT>(i), text, 100, MF_BYPOSITION);
@@ -602,9 +604,14 @@ TEST_F(WindowsOutput, TheMouseTheKeysAndTheContextMenuSelectAndCopy)
     EXPECT_EQ(ClipboardText(), L"Zeile 1\r\nZeile 2\r\n");
 
     // The context menu: copying, offered only with something selected, selecting all, saving,
-    // and the program's own entries.
+    // and the program's own entries. From the keyboard it opens at the caret, not the pointer.
     Key(VK_HOME, true);
+    SetCursorPos(0, 0);
     const MenuVisit nothingSelected = OpenContextMenu(-1);
+    POINT caret{OutputMetrics().margin, OutputMetrics().margin + OutputMetrics().lineHeight};
+    ClientToScreen(Handle(OutputEditor), &caret);
+    EXPECT_NEAR(nothingSelected.place.left, caret.x, 2);
+    EXPECT_NEAR(nothingSelected.place.top, caret.y, 2);
     ASSERT_EQ(nothingSelected.items.size(), 6u);
     EXPECT_EQ(nothingSelected.items[0], L"Kopieren\tStrg+C");
     EXPECT_EQ(nothingSelected.items[1], L"Alles auswählen\tStrg+A");
