@@ -272,6 +272,17 @@ COLORREF PixelOf(int x, int y)
     return pixel;
 }
 
+// Which columns of a row of the output hold blue ink, from its left edge: '#' or '.' each.
+std::string InkColumns(HDC context, int top, int height)
+{
+    std::string columns(static_cast<std::size_t>(ClientSizeOf(Handle(OutputEditor)).cx - 2), '.');
+    for (int x = 0; x < static_cast<int>(columns.size()); ++x)
+        for (int y = top; y < top + height; ++y)
+            if (InkOf(GetPixel(context, x, y), Blue))
+                columns[static_cast<std::size_t>(x)] = '#';
+    return columns.substr(0, columns.find_last_of('#') + 1);
+}
+
 // --- layout ------------------------------------------------------------------------------------
 
 std::wstring Wide(std::string_view text)
@@ -667,6 +678,39 @@ TEST_F(WindowsOutput, OneColourOnWhiteTabStopsEveryHalfInchAndNoWrap)
     EXPECT_GT(FindInk(firstRow, firstRow + metrics.lineHeight, Red).pixels, 0);
     const COLORREF shade = PixelOf(metrics.margin + 2, firstRow + metrics.lineHeight / 2);   // in the tab
     EXPECT_LT(GetRValue(shade) + GetGValue(shade) + GetBValue(shade), 3 * 230);
+}
+
+// A line shows as its font draws it in one call, and is measured as drawn: selected, the highlight
+// ends where its last character does. (Drawn by GDI's measure, "C:" stood apart under Wine.)
+TEST_F(WindowsOutput, ALineShowsAsItsFontDrawsItAndIsSelectedToItsEnd)
+{
+    const std::wstring text = L"C:002824 Polling";
+    SetTextColour(OutputEditor, Blue);
+    AppendLine(OutputEditor, "C:002824 Polling");
+    Settle();
+    const Metrics metrics = OutputMetrics();
+    HWND output = Handle(OutputEditor);
+    HDC context = GetDC(output);
+    const HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(output, WM_GETFONT, 0, 0)));
+    SetBkMode(context, TRANSPARENT);
+    SetTextColor(context, RGB(0, 0, 255));
+    const int third = metrics.margin + 2 * metrics.lineHeight;   // an empty row
+    ExtTextOutW(context, metrics.margin, third, 0, nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
+    const std::string drawn = InkColumns(context, third, metrics.lineHeight);
+    EXPECT_EQ(InkColumns(context, metrics.margin, metrics.lineHeight), drawn);
+    SelectObject(context, previous);
+    ReleaseDC(output, context);
+
+    SetFocus(output);
+    Key(VK_HOME);
+    Key(VK_END, false, true);
+    Settle();
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    int end = 0;
+    for (int x = 0; x < ClientSizeOf(output).cx - 2; ++x)
+        if (PixelOf(x, metrics.margin + 1) == highlight)
+            end = x + 1;
+    EXPECT_NEAR(end, static_cast<int>(drawn.size()), 2) << drawn;
 }
 
 }  // namespace
