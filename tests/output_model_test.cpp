@@ -96,6 +96,21 @@ TEST_F(OutputModelTest, TheViewFollowsNewLinesOnlyWhileAtTheBottom)
     EXPECT_FALSE(model.HasSelection());
     AppendNumbered(12);
     EXPECT_EQ(model.Top(), 12u - model.Rows());
+
+    // A press holds the view while the button is down (one that selected nothing follows on);
+    // a selection holds it until the view is brought back to the bottom.
+    const std::size_t top = model.Top();
+    model.BeginDrag();
+    AppendNumbered(2);
+    EXPECT_EQ(model.Top(), top);
+    model.EndDrag();
+    EXPECT_EQ(model.Top(), top + 2);
+    model.Select({8, 0}, {9, 3});
+    AppendNumbered(2);
+    EXPECT_EQ(model.Top(), top + 2);
+    model.SetTop(1000);
+    AppendNumbered(1);
+    EXPECT_EQ(model.Top(), top + 5);
 }
 
 TEST_F(OutputModelTest, KeysMoveSelectAndScrollTheLeastThatShowsTheCursor)
@@ -121,8 +136,8 @@ TEST_F(OutputModelTest, KeysMoveSelectAndScrollTheLeastThatShowsTheCursor)
     EXPECT_EQ(model.Cursor(), (OutputPosition{4, 1}));
     EXPECT_FALSE(model.HasSelection());
 
-    // A page moves by the rows in sight, scrolling just far enough to show the cursor; past the
-    // first or the last line a vertical move goes to the text's start or end.
+    // A page moves by the rows in sight; past the first or the last line a vertical move goes to
+    // the text's start or end.
     Keys({OutputMove::NextPage});
     EXPECT_EQ(model.Cursor(), (OutputPosition{9, 1}));
     EXPECT_EQ(model.Top(), 5u);
@@ -139,6 +154,21 @@ TEST_F(OutputModelTest, KeysMoveSelectAndScrollTheLeastThatShowsTheCursor)
     EXPECT_EQ(model.Left(), 30 * Unit + Margin - 200 + Margin + 1);
     model.ScrollTo({25, 5}, measure);
     EXPECT_EQ(model.Left(), 5 * Unit);
+}
+
+// A page moves the view a page and the cursor with it, from the first press; a cursor out of
+// sight pages from the nearest row in sight.
+TEST_F(OutputModelTest, APageKeyMovesTheViewAndTheCursorAWholePage)
+{
+    AppendNumbered(100);   // in sight: lines 95 to 99
+    model.Select({99, 3}, {99, 3});
+    Keys({OutputMove::PreviousPage});
+    EXPECT_EQ(model.Cursor(), (OutputPosition{94, 3}));
+    EXPECT_EQ(model.Top(), 90u);
+    model.Select({}, {});
+    Keys({OutputMove::PreviousPage});
+    EXPECT_EQ(model.Cursor(), (OutputPosition{85, 0}));
+    EXPECT_EQ(model.Top(), 85u);
 }
 
 TEST_F(OutputModelTest, PointsRowsAndWhatAPaintedLineShowsSelected)

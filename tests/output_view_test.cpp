@@ -177,6 +177,17 @@ TEST_F(OutputViewTest, TheMouseSelectsAndCopiesExactlyWhatIsMarked)
     Mouse(QEvent::MouseButtonRelease, QPoint(20, Viewport()->height() + 10), Qt::NoButton);
     EXPECT_TRUE(Copied().startsWith("Zeile 000\nZeile 001\n"));
     EXPECT_GT(Copied().count('\n'), Model().Rows() + 4);
+
+    // Lines that come while the button is down, and while the selection it made stands, leave the
+    // view where it is.
+    Keys({Qt::CTRL | Qt::Key_End});
+    const int top = Editor()->verticalScrollBar()->value();
+    Mouse(QEvent::MouseButtonPress, PointBefore(top + 1, 0), Qt::LeftButton);
+    AppendLines(Numbered("Neu %1", 2));
+    Mouse(QEvent::MouseMove, PointBefore(top + 2, 3), Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, PointBefore(top + 2, 3), Qt::NoButton);
+    AppendLines(Numbered("Neu %1", 2));
+    EXPECT_EQ(Editor()->verticalScrollBar()->value(), top);
 }
 
 // Qt's key sequences reach the model's moves, and the scroll bars show the model's place.

@@ -176,6 +176,7 @@ void Mouse(UINT message, LPARAM at)
 struct MenuVisit {
     std::vector<std::wstring> items;
     std::vector<bool> greyed;
+    RECT place{};
     int choose = -1;   // the item to choose; -1: close it
     int steps = 0;
 };
@@ -191,6 +192,7 @@ void CALLBACK LookAtMenu(HWND, UINT, UINT_PTR timer, DWORD)
         return;
     const auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
     if (Visit->items.empty()) {
+        GetWindowRect(menuWindow, &Visit->place);
         for (int i = 0; i < GetMenuItemCount(menu); ++i) {
             wchar_t text[100] = {};
             GetMenuStringW(menu, static_cast<UINT>(i), text, 100, MF_BYPOSITION);
@@ -260,6 +262,25 @@ Ink FindInk(int fromY, int toY, Rgb colour)
             }
     ReleaseDC(output, context);
     return found;
+}
+
+COLORREF PixelOf(int x, int y)
+{
+    HDC context = GetDC(Handle(OutputEditor));
+    const COLORREF pixel = GetPixel(context, x, y);
+    ReleaseDC(Handle(OutputEditor), context);
+    return pixel;
+}
+
+// Which columns of a row of the output hold blue ink, from its left edge: '#' or '.' each.
+std::string InkColumns(HDC context, int top, int height)
+{
+    std::string columns(static_cast<std::size_t>(ClientSizeOf(Handle(OutputEditor)).cx - 2), '.');
+    for (int x = 0; x < static_cast<int>(columns.size()); ++x)
+        for (int y = top; y < top + height; ++y)
+            if (InkOf(GetPixel(context, x, y), Blue))
+                columns[static_cast<std::size_t>(x)] = '#';
+    return columns.substr(0, columns.find_last_of('#') + 1);
 }
 
 // --- layout ------------------------------------------------------------------------------------
@@ -560,6 +581,13 @@ TEST_F(WindowsOutput, ScreenReadersReadAReadOnlyTextThatFollowsTheNewestLineOnly
     Key(VK_END, true);
     AppendNumbered(60, 61);
     EXPECT_EQ(ShownLines().back(), L"Zeile 60");
+    // A drag holds the view while lines come, and the selection it made holds it after.
+    Mouse(WM_LBUTTONDOWN, RowPoint(0, 1));
+    AppendNumbered(61, 63);
+    Mouse(WM_MOUSEMOVE, RowPoint(1, 20));
+    Mouse(WM_LBUTTONUP, RowPoint(1, 20));
+    AppendNumbered(63, 65);
+    EXPECT_EQ(ShownLines().back(), L"Zeile 60");
 
     ShowFirstLine(OutputEditor);
     Settle();
@@ -608,9 +636,15 @@ TEST_F(WindowsOutput, TheMouseTheKeysAndTheContextMenuSelectAndCopy)
     Key('C', true);
     EXPECT_EQ(ClipboardText(), L"Zeile 1\r\nZeile 2\r\n");
 
-    // The context menu: copying, offered only with something selected, selecting all, saving.
+    // The context menu: copying, offered only with something selected, selecting all, saving,
+    // and the program's own entries. From the keyboard it opens at the caret, not the pointer.
     Key(VK_HOME, true);
+    SetCursorPos(0, 0);
     const MenuVisit nothingSelected = OpenContextMenu(-1);
+    POINT caret{OutputMetrics().margin, OutputMetrics().margin + OutputMetrics().lineHeight};
+    ClientToScreen(Handle(OutputEditor), &caret);
+    EXPECT_NEAR(nothingSelected.place.left, caret.x, 2);
+    EXPECT_NEAR(nothingSelected.place.top, caret.y, 2);
     ASSERT_EQ(nothingSelected.items.size(), 6u);
     EXPECT_EQ(nothingSelected.items[0], L"Kopieren\tStrg+C");
     EXPECT_EQ(nothingSelected.items[1], L"Alles auswählen\tStrg+A");
@@ -674,6 +708,47 @@ TEST_F(WindowsOutput, OneColourOnWhiteTabStopsEveryHalfInchAndNoWrap)
     Settle();
     EXPECT_EQ(FindInk(firstRow, firstRow + 2 * metrics.lineHeight, Blue).pixels, 0);
     EXPECT_GT(FindInk(firstRow, firstRow + 2 * metrics.lineHeight, Red).pixels, 0);
+
+    // Without the focus a selection stays shown: its text in the output's colour, on a shade.
+    Key(VK_HOME, true);
+    Key(VK_END, false, true);
+    SetFocus(Handle(CommandField));
+    EXPECT_GT(FindInk(firstRow, firstRow + metrics.lineHeight, Red).pixels, 0);
+    const COLORREF shade = PixelOf(metrics.margin + 2, firstRow + metrics.lineHeight / 2);   // in the tab
+    EXPECT_LT(GetRValue(shade) + GetGValue(shade) + GetBValue(shade), 3 * 230);
+}
+
+// A line shows as its font draws it in one call, and is measured as drawn: selected, the highlight
+// ends where its last character does. (Drawn by GDI's measure, "C:" stood apart under Wine.)
+TEST_F(WindowsOutput, ALineShowsAsItsFontDrawsItAndIsSelectedToItsEnd)
+{
+    const std::wstring text = L"C:002824 Polling";
+    SetTextColour(OutputEditor, Blue);
+    AppendLine(OutputEditor, "C:002824 Polling");
+    Settle();
+    const Metrics metrics = OutputMetrics();
+    HWND output = Handle(OutputEditor);
+    HDC context = GetDC(output);
+    const HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(output, WM_GETFONT, 0, 0)));
+    SetBkMode(context, TRANSPARENT);
+    SetTextColor(context, RGB(0, 0, 255));
+    const int third = metrics.margin + 2 * metrics.lineHeight;   // an empty row
+    ExtTextOutW(context, metrics.margin, third, 0, nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
+    const std::string drawn = InkColumns(context, third, metrics.lineHeight);
+    EXPECT_EQ(InkColumns(context, metrics.margin, metrics.lineHeight), drawn);
+    SelectObject(context, previous);
+    ReleaseDC(output, context);
+
+    SetFocus(output);
+    Key(VK_HOME);
+    Key(VK_END, false, true);
+    Settle();
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    int end = 0;
+    for (int x = 0; x < ClientSizeOf(output).cx - 2; ++x)
+        if (PixelOf(x, metrics.margin + 1) == highlight)
+            end = x + 1;
+    EXPECT_NEAR(end, static_cast<int>(drawn.size()), 2) << drawn;
 }
 
 }  // namespace

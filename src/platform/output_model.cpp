@@ -86,7 +86,7 @@ std::u16string Utf16(std::string_view text)
 
 void OutputModel::Append(std::string_view line, const OutputMeasure& measure)
 {
-    const bool follow = AtBottom();
+    const bool follow = AtBottom() && !dragging_ && !(selectionHolds_ && HasSelection());
     const std::u16string text = Utf16(line);
     const int width = std::max(0, measure.Width(text));
     const std::size_t index = lines_.Count();
@@ -110,6 +110,7 @@ void OutputModel::Clear()
     left_ = 0;
     anchor_ = cursor_ = {};
     goalX_.reset();
+    dragging_ = dragFromBottom_ = selectionHolds_ = false;
     std::vector<std::int64_t>().swap(lineOffsets_);
 }
 
@@ -188,7 +189,14 @@ int OutputModel::LastLeft() const
 
 void OutputModel::SetTop(std::size_t top)
 {
+    const bool away = !AtBottom();
+    const std::size_t before = top_;
     top_ = std::min(top, LastTop());
+    if (top_ != before)
+        dragFromBottom_ = false;
+    // Brought back to the bottom, the view follows again, a selection or not.
+    if (away && AtBottom() && !dragging_)
+        selectionHolds_ = false;
 }
 
 void OutputModel::SetLeft(int left)
@@ -258,6 +266,26 @@ void OutputModel::Select(OutputPosition anchor, OutputPosition cursor)
     anchor_ = anchor;
     cursor_ = cursor;
     goalX_.reset();
+    selectionHolds_ = HasSelection();
+}
+
+void OutputModel::DragTo(OutputPosition cursor)
+{
+    cursor_ = cursor;
+    selectionHolds_ = HasSelection();
+}
+
+void OutputModel::BeginDrag()
+{
+    dragging_ = true;
+    dragFromBottom_ = AtBottom();
+}
+
+void OutputModel::EndDrag()
+{
+    if (dragging_ && dragFromBottom_ && !HasSelection())
+        top_ = LastTop();
+    dragging_ = dragFromBottom_ = false;
 }
 
 void OutputModel::SelectLine(std::size_t line)
@@ -289,8 +317,12 @@ OutputPosition OutputModel::Target(OutputMove move, int goalX, const OutputMeasu
     case OutputMove::PreviousLine:
     case OutputMove::NextPage:
     case OutputMove::PreviousPage: {
-        const std::int64_t step = (move == OutputMove::NextPage || move == OutputMove::PreviousPage) ? rows_ : 1;
+        const bool page = move == OutputMove::NextPage || move == OutputMove::PreviousPage;
+        const std::int64_t step = page ? rows_ : 1;
         const bool down = move == OutputMove::NextLine || move == OutputMove::NextPage;
+        // A page goes from the cursor's row in sight; a cursor out of sight, from the nearest row.
+        if (page)
+            at.line = std::clamp(at.line, top_, std::min(last, top_ + static_cast<std::size_t>(rows_) - 1));
         // Past the first or the last line, the move goes to the start or the end of the text.
         if (down && at.line == last)
             return EndOfText();
@@ -323,7 +355,13 @@ void OutputModel::Move(OutputMove move, bool select, const OutputMeasure& measur
     if (!select)
         anchor_ = cursor_;
     goalX_ = goal;
+    // A page takes the view along by as much, so that the cursor keeps its row in sight.
+    if (move == OutputMove::NextPage)
+        SetTop(top_ + static_cast<std::size_t>(rows_));
+    else if (move == OutputMove::PreviousPage)
+        SetTop(top_ > static_cast<std::size_t>(rows_) ? top_ - static_cast<std::size_t>(rows_) : 0);
     ScrollTo(cursor_, measure);
+    selectionHolds_ = HasSelection();
 }
 
 std::string OutputModel::TextBetween(OutputPosition from, OutputPosition to, std::string_view lineEnd) const

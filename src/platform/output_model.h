@@ -108,9 +108,9 @@ public:
     void Select(OutputPosition anchor, OutputPosition cursor);
     void SelectAll() { Select({}, EndOfText()); }
     void SelectLine(std::size_t line);   // with its break, as a triple click takes it
-    void DragTo(OutputPosition cursor) { cursor_ = cursor; }
+    void DragTo(OutputPosition cursor);
     // Moves the cursor, the anchor too unless it selects, and scrolls it into sight. Up and Down
-    // keep aiming at the x where a run of them began.
+    // keep aiming at the x where a run of them began; a page moves the view and the cursor a page.
     void Move(OutputMove move, bool select, const OutputMeasure& measure);
     // UTF-8, lines joined by the front end's lineEnd.
     std::string TextBetween(OutputPosition from, OutputPosition to, std::string_view lineEnd) const;
@@ -123,6 +123,12 @@ public:
         bool operator==(const LineSelection&) const = default;
     };
     LineSelection SelectionIn(std::size_t line) const;
+
+    // --- the view held still: while the mouse button is down in it, and while a selection stands
+    // that was made since the view was last brought back to the bottom, new lines arrive without
+    // moving it. A press begun at the bottom that selected nothing follows on at its release ---
+    void BeginDrag();
+    void EndDrag();
 
     // --- a triple click: a press within the double-click time after a double click selects its
     // line. The times are of a millisecond clock that wraps around (a message's time on Windows,
@@ -150,6 +156,9 @@ private:
     int left_ = 0;
     OutputPosition anchor_, cursor_;
     std::optional<int> goalX_;
+    bool dragging_ = false;
+    bool dragFromBottom_ = false;   // the press came at the bottom, and the view has not moved since
+    bool selectionHolds_ = false;   // a selection was made since the view was last back at the bottom
     std::optional<std::uint32_t> doubleClickAt_;
     // Character offset of each line's start, built only as far as a screen reader asked.
     mutable std::vector<std::int64_t> lineOffsets_;

@@ -759,13 +759,15 @@ e2e_wait_gone_window()
     done
 }
 
-# e2e_expect_running_log WINDOW FILE UPS FILE_TYPED: the running log started from the output's menu
-# (its entry UPS up from the end) into FILE (typed into the file dialog as FILE_TYPED), then a
-# polling run of three seconds, then the program killed: the file holds every poll the simulator
-# received, in order, each with its time, and the replies with their times. Sets LOG_SUMMARY.
+# e2e_expect_running_log WINDOW FILE UPS FILE_TYPED [COMMAND...]: the running log started from the
+# output's menu (its entry UPS up from the end) into FILE (typed into the file dialog as
+# FILE_TYPED), then a polling run of three seconds (or while COMMAND runs), then the program
+# killed: the file holds every poll the simulator received, in order, each with its time, and the
+# replies with their times. Sets LOG_SUMMARY.
 e2e_expect_running_log()
 {
-    local window=$1 file=$2 ups=$3 typed=$4 polls logged replies before
+    local window=$1 file=$2 ups=$3 typed=$4 polls logged replies before while=("${@:5}")
+    ((${#while[@]})) || while=(sleep 3)
     before=$(e2e_record_count "cmd C")
     e2e_output_menu "$window" "$ups"
     e2e_wait_window "Mitschnitt starten" 10 "$window"
@@ -783,7 +785,7 @@ e2e_expect_running_log()
     e2e_wait_focus "$WINDOW"
     e2e_key Return
     e2e_wait_record "cmd C" $((before + 4)) 5
-    sleep 3
+    "${while[@]}"
     kill -KILL "$PROGRAM_PID"
     e2e_wait_gone "$PROGRAM_PID" 50 || e2e_fail "the program did not end when killed"
     wait "$PROGRAM_PID" 2>/dev/null || true
@@ -799,4 +801,38 @@ e2e_expect_running_log()
         $2 == "Antwort" && last != "Poll" { bad = 1 } { last = $2 } END { exit bad }' \
         || e2e_fail "the log is out of order: $(cat "$file")"
     LOG_SUMMARY="$polls polls, all in the log with their replies' times; the last lines: $(tail -n 5 "$file" | tr '\t\r' ' ' | tr '\n' '|')"
+}
+
+# The ids of the visible windows on the screen's top level, a menu among them, in order.
+e2e_top_windows() { e2e_xdotool search --onlyvisible --maxdepth 1 --name '' 2>/dev/null | sort; }
+
+# e2e_expect_output_while_polling WINDOW PICTURES NAME: with polling filling the output, lines
+# selected by a drag stay in sight as more come (the output pictured right after the drag, and
+# 1.5 s later, the same), and Shift+F10 opens the output's menu at the caret, where the drag ended. Leaves PICTURES/NAME-selection.png and NAME-menu.png.
+e2e_expect_output_while_polling()
+{
+    local window=$1 shot=$2/$3 x y area before menu deadline
+    e2e_wait_record "cmd C" $(($(e2e_record_count "cmd C") + 16)) 8   # the output full
+    e2e_window_geometry "$window"
+    x=$((WIN_X + 45)) y=$((WIN_Y + 140)) area=($((WIN_X + 12)) $((WIN_Y + 72)) 360 150)
+    # The pointer goes away to a corner, where it raises no tooltip and no menu opens.
+    e2e_xdotool mousemove $((WIN_X + 30)) $((WIN_Y + 95)) mousedown 1 mousemove "$x" "$y" sleep 0.3 mouseup 1 \
+        mousemove 0 0 sleep 0.3 || e2e_fail "could not drag over the output"
+    python3 "$E2E_TOOLS/screenshot.py" "$shot-selection.png" "${area[@]}" || e2e_fail "no picture of the output"
+    sleep 1.5
+    python3 "$E2E_TOOLS/screenshot.py" "$E2E_DIR/later.png" "${area[@]}" || e2e_fail "no picture of the output"
+    cmp -s "$shot-selection.png" "$E2E_DIR/later.png" || e2e_fail "the selection moved as lines came (see $E2E_DIR)"
+    before=$(e2e_top_windows)
+    e2e_key shift+F10
+    deadline=$(($(e2e_now_ms) + 5000))
+    until menu=$(comm -13 <(echo "$before") <(e2e_top_windows) | head -n 1) && [[ -n $menu ]]; do
+        (($(e2e_now_ms) < deadline)) || e2e_fail "Shift+F10 opened no menu"
+        sleep 0.1
+    done
+    sleep 0.3
+    e2e_window_geometry "$menu"
+    ((WIN_X - x <= 24 && x - WIN_X <= 24 && WIN_Y - y <= 24 && y - WIN_Y <= 24)) \
+        || e2e_fail "the menu opened at $WIN_X,$WIN_Y, not at the caret near $x,$y"
+    python3 "$E2E_TOOLS/screenshot.py" "$shot-menu.png" "${area[0]}" "${area[1]}" 400 260 || e2e_fail "no picture"
+    e2e_key Escape
 }

@@ -4,8 +4,8 @@
 #  - windows_desktop_test.exe tests the front end's windows from inside: the layout at the
 #    screen's dpi and after a WM_DPICHANGED, what a screen reader calls each control, the output;
 #  - skarvel.exe against the simulator: its client area (420x370 at 96 dpi, 630x555 at 144,
-#    840x740 at 192) as the window system sees it, and a picture of it in
-#    SCREENSHOTS/main-window-windows-<dpi>dpi.png.
+#    840x740 at 192) as the window system sees it, and a picture of it showing the command
+#    reference in SCREENSHOTS/main-window-windows-<dpi>dpi.png.
 # The dpi is Wine's LogPixels in the prefix's registry. Other tests share the prefix: its
 # registry files are put back afterwards, and at the start should a run before have been killed.
 # Usage: wine_desktop.sh DESKTOP_TEST.EXE SKARVEL.EXE NETIO_SIM WINE_PREFIX SCREENSHOTS
@@ -77,6 +77,7 @@ run_program()
     local main=$WINDOW
     e2e_wait_record connect 1
     e2e_wait_focus "$main"
+    e2e_click "$main" $((320 * dpi / 96)) $((40 * dpi / 96)) $((90 * dpi / 96)) $((20 * dpi / 96))   # ReferenceButton
     sleep 0.5
     e2e_window_geometry "$main"
     width=$((420 * dpi / 96))

@@ -86,6 +86,7 @@ e2e_log "saved: the reference, $(stat -c %s "$saved") bytes in 69 lines ended by
 e2e_expect_board_view "$main" "${4:-$E2E_DIR}/board-view-windows.png"
 e2e_log "$VIEW_SUMMARY"
 log=$E2E_DIR/Mitschnitt.txt
-e2e_expect_running_log "$main" "$log" 2 "Z:${log//\//\\}"
+e2e_expect_running_log "$main" "$log" 2 "Z:${log//\//\\}" \
+    e2e_expect_output_while_polling "$main" "${4:-$E2E_DIR}" output-windows
 e2e_log "$LOG_SUMMARY"
 e2e_pass

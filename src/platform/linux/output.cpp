@@ -430,6 +430,7 @@ void OutputView::mousePressEvent(QMouseEvent* event)
         return;
     }
     Select(event->modifiers() & Qt::ShiftModifier ? model_.Anchor() : at, at);
+    model_.BeginDrag();
     dragging_ = true;
     dragPoint_ = point;
 }
@@ -459,6 +460,8 @@ void OutputView::mouseReleaseEvent(QMouseEvent* event)
         return;
     dragging_ = false;
     dragScroll_.stop();
+    model_.EndDrag();
+    UpdateScrollBars();
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (model_.HasSelection() && clipboard->supportsSelection())
         clipboard->setText(SelectedText(), QClipboard::Selection);

@@ -13,7 +13,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <memory>
+#include <unordered_map>
 
 namespace {
 
@@ -32,11 +35,136 @@ struct LineLayout {
     std::vector<int> x;   // x[i]: the left edge of character i from the text's start; x[size]: its end
 };
 
+bool IsLeadingSurrogate(wchar_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsTrailingSurrogate(wchar_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// How far the font moves on after each character as it draws it, which is what a line drawn in
+// one call shows. GDI's measuring can disagree with its drawing (Wine draws small sizes bi-level,
+// as the font's own table asks, with advances of their own), so each character's advance is
+// learnt once by drawing: where a mark drawn after it ends, against the mark drawn alone.
+class DrawnAdvances {
+public:
+    DrawnAdvances() = default;
+    DrawnAdvances(const DrawnAdvances&) = delete;
+    DrawnAdvances& operator=(const DrawnAdvances&) = delete;
+    ~DrawnAdvances() { SetFont(nullptr); }
+
+    void SetFont(HFONT font)
+    {
+        if (context_) {
+            SelectObject(context_, previousFont_);
+            SelectObject(context_, previousBitmap_);
+            DeleteDC(context_);
+            DeleteObject(bitmap_);
+            context_ = nullptr;
+        }
+        font_ = font;
+        known_.clear();
+        alone_ = -1;
+    }
+
+    // A context with the font selected, which measures as the view draws.
+    HDC Context()
+    {
+        if (!context_ && !Open())
+            return nullptr;
+        return context_;
+    }
+
+    // The advance of one character: a UTF-16 unit, or a surrogate pair.
+    int Of(const wchar_t* character, int units)
+    {
+        const char32_t code = units == 2 ? 0x10000 + ((character[0] - 0xD800) << 10) + (character[1] - 0xDC00)
+                                         : static_cast<char32_t>(character[0]);
+        if (const auto found = known_.find(code); found != known_.end())
+            return found->second;
+        int advance = 0;
+        if (Context()) {
+            if (alone_ < 0)
+                alone_ = MarkEnd(nullptr, 0);
+            const int end = MarkEnd(character, units);
+            advance = end >= 0 && alone_ >= 0 ? end - alone_ : -1;
+        }
+        // Too wide for the bitmap, or nothing to draw with: GDI's measure.
+        SIZE size{};
+        if (advance < 0 && context_ && GetTextExtentPoint32W(context_, character, units, &size))
+            advance = static_cast<int>(size.cx);
+        return known_[code] = std::max(0, advance);
+    }
+
+private:
+    static constexpr wchar_t Mark = L'H';
+
+    bool Open()
+    {
+        context_ = CreateCompatibleDC(nullptr);
+        if (!context_)
+            return false;
+        previousFont_ = SelectObject(context_, font_ ? font_ : GetStockObject(DEFAULT_GUI_FONT));
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(context_, &metrics);
+        width_ = std::max(64, static_cast<int>(4 * metrics.tmMaxCharWidth + 2 * metrics.tmHeight));
+        height_ = std::max(1, static_cast<int>(metrics.tmHeight));
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(context_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (!bitmap_) {
+            SelectObject(context_, previousFont_);
+            DeleteDC(context_);
+            context_ = nullptr;
+            return false;
+        }
+        bits_ = static_cast<std::uint32_t*>(bits);
+        previousBitmap_ = SelectObject(context_, bitmap_);
+        SetBkMode(context_, TRANSPARENT);
+        SetTextColor(context_, RGB(0, 0, 0));
+        return true;
+    }
+
+    // The column after the mark's last ink, drawn after `before`; -1 when it does not fit.
+    int MarkEnd(const wchar_t* before, int units)
+    {
+        std::memset(bits_, 0xFF, static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
+        std::wstring text(before ? before : L"", static_cast<std::size_t>(units));
+        text += Mark;
+        ExtTextOutW(context_, 0, 0, 0, nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
+        GdiFlush();
+        for (int x = width_ - 1; x >= 0; --x)
+            for (int y = 0; y < height_; ++y)
+                if ((bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)]
+                     & 0xFFFFFF) != 0xFFFFFF)
+                    return x + 1 < width_ ? x + 1 : -1;
+        return -1;
+    }
+
+    HFONT font_ = nullptr;
+    HDC context_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previousFont_ = nullptr, previousBitmap_ = nullptr;
+    std::uint32_t* bits_ = nullptr;
+    int width_ = 0, height_ = 0;
+    int alone_ = -1;
+    std::unordered_map<char32_t, int> known_;
+};
+
 struct OutputView {
     HWND window = nullptr;
     std::wstring name;                // what a screen reader calls it
     OutputModel model;                // the lines, the selection, the view's place
     HFONT font = nullptr;             // the desktop's; it deletes it
+    DrawnAdvances advances;           // the font's, as it draws
     int dpi = 96;
     int breakWidth = 1;               // a selected line break is shown this wide
     std::optional<Rgb> colour;        // none: the system's colours
@@ -70,30 +198,20 @@ std::wstring WideOf(std::u16string_view text)
 
 // --- measuring -------------------------------------------------------------------------------
 
-// Tabs go to the next stop past the text before them.
-LineLayout LayOut(HDC context, int tabStop, std::wstring text)
+// Each character where the font's drawing puts it; tabs go to the next stop past the text before
+// them. Inside a surrogate pair x counts as the pair's end.
+LineLayout LayOut(DrawnAdvances& advances, int tabStop, std::wstring text)
 {
     LineLayout layout;
     layout.text = std::move(text);
     const std::wstring& line = layout.text;
     layout.x.assign(line.size() + 1, 0);
-    std::vector<int> extents;
     int x = 0;
     for (std::size_t i = 0; i < line.size();) {
-        if (line[i] == L'\t') {
-            x = (x / tabStop + 1) * tabStop;
+        const int units = IsLeadingSurrogate(line[i]) && i + 1 < line.size() && IsTrailingSurrogate(line[i + 1]) ? 2 : 1;
+        x = line[i] == L'\t' ? (x / tabStop + 1) * tabStop : x + advances.Of(line.data() + i, units);
+        for (int k = 0; k < units; ++k)
             layout.x[++i] = x;
-            continue;
-        }
-        const std::size_t end = std::min(line.find(L'\t', i), line.size());
-        const int count = static_cast<int>(std::min<std::size_t>(end - i, INT_MAX));
-        extents.assign(static_cast<std::size_t>(count), 0);
-        SIZE size{};
-        GetTextExtentExPointW(context, line.data() + i, count, 0, nullptr, extents.data(), &size);
-        for (int k = 0; k < count; ++k)
-            layout.x[i + static_cast<std::size_t>(k) + 1] = x + extents[static_cast<std::size_t>(k)];
-        x += count > 0 ? extents.back() : 0;
-        i = end;
     }
     return layout;
 }
@@ -101,11 +219,6 @@ LineLayout LayOut(HDC context, int tabStop, std::wstring text)
 int TabStop(const OutputView& view)
 {
     return std::max(1, Scaled(OutputTabStop, view.dpi));
-}
-
-bool IsTrailingSurrogate(wchar_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
 bool IsWordCharacter(wchar_t unit)
@@ -129,23 +242,10 @@ int ColumnAt(const LineLayout& layout, int x)
     return size;
 }
 
-// The view's font in a context of its window: how the model measures lines and steps through them.
+// The view's font as it draws: how the model measures lines and steps through them.
 class LineMeasure final : public OutputMeasure {
 public:
-    explicit LineMeasure(const OutputView& view)
-        : window_(view.window), context_(GetDC(view.window)), tabStop_(TabStop(view))
-    {
-        previous_ = SelectObject(context_, view.font ? view.font : GetStockObject(DEFAULT_GUI_FONT));
-    }
-    ~LineMeasure()
-    {
-        SelectObject(context_, previous_);
-        ReleaseDC(window_, context_);
-    }
-    LineMeasure(const LineMeasure&) = delete;
-    LineMeasure& operator=(const LineMeasure&) = delete;
-
-    HDC Context() const { return context_; }
+    explicit LineMeasure(OutputView& view) : advances_(view.advances), tabStop_(TabStop(view)) {}
 
     int Width(std::u16string_view line) const override { return std::max(0, Laid(line).x.back()); }
     int ColumnX(std::u16string_view line, int column) const override
@@ -190,23 +290,19 @@ public:
     }
 
 private:
-    LineLayout Laid(std::u16string_view line) const { return LayOut(context_, tabStop_, WideOf(line)); }
+    LineLayout Laid(std::u16string_view line) const { return LayOut(advances_, tabStop_, WideOf(line)); }
 
-    HWND window_;
-    HDC context_;
+    DrawnAdvances& advances_;
     int tabStop_;
-    HGDIOBJ previous_;
 };
 
 void UpdateFontMetrics(OutputView& view)
 {
-    const LineMeasure measure(view);
     TEXTMETRICW metrics{};
-    GetTextMetricsW(measure.Context(), &metrics);
+    if (HDC context = view.advances.Context())
+        GetTextMetricsW(context, &metrics);
     view.model.SetMetrics(static_cast<int>(metrics.tmHeight), Scaled(OutputTextMargin, view.dpi));
-    SIZE space{};
-    GetTextExtentPoint32W(measure.Context(), L" ", 1, &space);
-    view.breakWidth = std::max(1, static_cast<int>(space.cx));
+    view.breakWidth = std::max(1, view.advances.Of(L" ", 1));
 }
 
 // --- the view's place in the text ----------------------------------------------------------------
@@ -338,7 +434,7 @@ std::wstring LineText(const OutputView& view, std::size_t line)
     return WideOf(view.model.LineText(line));
 }
 
-OutputPosition PositionAtPoint(const OutputView& view, POINT point)
+OutputPosition PositionAtPoint(OutputView& view, POINT point)
 {
     return view.model.PositionAt(point.x, point.y, LineMeasure(view));
 }
@@ -534,6 +630,7 @@ void OnPress(OutputView& view, POINT point)
         return;
     }
     Select(view, GetKeyState(VK_SHIFT) < 0 ? view.model.Anchor() : at, at);
+    view.model.BeginDrag();
     view.dragging = true;
     view.dragPoint = point;
     SetCapture(view.window);
@@ -558,6 +655,9 @@ void EndDrag(OutputView& view)
     KillTimer(view.window, DragScrollTimer);
     if (GetCapture() == view.window)
         ReleaseCapture();
+    const std::size_t top = view.model.Top();
+    view.model.EndDrag();
+    ShowScrolled(view, top, view.model.Left());
     NotifyWinEvent(EVENT_OBJECT_SELECTION, view.window, OBJID_CLIENT, CHILDID_SELF);
 }
 
@@ -639,16 +739,41 @@ COLORREF BackgroundColour(const OutputView& view)
     return view.colour ? RGB(255, 255, 255) : GetSysColor(COLOR_WINDOW);
 }
 
+struct SelectionColours {
+    COLORREF fill, text;
+};
+
+// The system's highlight while the output has the focus. Without it the selection stays shown,
+// as the Linux build shows it: its text in the output's colour on the highlight halfway to the
+// background (the system's colour for it, a button's face, hardly differs from white), or in
+// the highlight colours under high contrast.
+SelectionColours SelectionColoursOf(const OutputView& view)
+{
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof contrast;
+    const bool highContrast = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0)
+                              && (contrast.dwFlags & HCF_HIGHCONTRASTON);
+    if (GetFocus() == view.window || highContrast)
+        return {highlight, GetSysColor(COLOR_HIGHLIGHTTEXT)};
+    const COLORREF back = BackgroundColour(view);
+    const auto half = [](int a, int b) { return static_cast<BYTE>((a + b) / 2); };
+    return {RGB(half(GetRValue(highlight), GetRValue(back)), half(GetGValue(highlight), GetGValue(back)),
+                half(GetBValue(highlight), GetBValue(back))),
+            TextColour(view)};
+}
+
 void Fill(HDC context, const RECT& area, COLORREF colour)
 {
     SetDCBrushColor(context, colour);
     FillRect(context, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
-// Draws characters [from, to) of the line in one colour, placed where the layout measured them.
+// Draws characters [from, to) of the line in one colour: each stretch between tabs in one call,
+// with the font's own advances, from where the layout puts its first character.
 void DrawRun(HDC context, const LineLayout& layout, int from, int to, int x0, int y, COLORREF colour)
 {
-    std::vector<int> advances;
+    SetTextColor(context, colour);
     for (int start = from; start < to;) {
         if (layout.text[static_cast<std::size_t>(start)] == L'\t') {
             ++start;
@@ -657,35 +782,28 @@ void DrawRun(HDC context, const LineLayout& layout, int from, int to, int x0, in
         int end = start;
         while (end < to && layout.text[static_cast<std::size_t>(end)] != L'\t')
             ++end;
-        advances.clear();
-        for (int i = start; i < end; ++i)
-            advances.push_back(layout.x[static_cast<std::size_t>(i) + 1] - layout.x[static_cast<std::size_t>(i)]);
-        SetTextColor(context, colour);
         ExtTextOutW(context, x0 + layout.x[static_cast<std::size_t>(start)], y, 0, nullptr,
-                    layout.text.data() + start, static_cast<UINT>(end - start), advances.data());
+                    layout.text.data() + start, static_cast<UINT>(end - start), nullptr);
         start = end;
     }
 }
 
 // Paints the line and tells the model how wide it came out; true when that widened the range.
-bool PaintLine(HDC context, OutputView& view, std::size_t line, int y)
+bool PaintLine(HDC context, OutputView& view, std::size_t line, int y, const SelectionColours& marked)
 {
-    const LineLayout layout = LayOut(context, TabStop(view), LineText(view, line));
+    const LineLayout layout = LayOut(view.advances, TabStop(view), LineText(view, line));
     const int size = static_cast<int>(layout.text.size());
     const int x0 = view.model.TextX(0);
     const int lineHeight = view.model.LineHeight();
     const OutputModel::LineSelection selected = view.model.SelectionIn(line);
     if (selected.any) {
-        const bool focused = GetFocus() == view.window;
-        const COLORREF highlight = GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
         const int right =
             x0 + layout.x[static_cast<std::size_t>(selected.to)] + (selected.lineBreak ? view.breakWidth : 0);
-        Fill(context, {x0 + layout.x[static_cast<std::size_t>(selected.from)], y, right, y + lineHeight}, highlight);
+        Fill(context, {x0 + layout.x[static_cast<std::size_t>(selected.from)], y, right, y + lineHeight}, marked.fill);
     }
     const COLORREF colour = TextColour(view);
-    const COLORREF selectedColour = GetSysColor(GetFocus() == view.window ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT);
     DrawRun(context, layout, 0, selected.from, x0, y, colour);
-    DrawRun(context, layout, selected.from, selected.to, x0, y, selectedColour);
+    DrawRun(context, layout, selected.from, selected.to, x0, y, marked.text);
     DrawRun(context, layout, std::max(selected.from, selected.to), size, x0, y, colour);
     return view.model.NoteWidth(line, layout.x.back());
 }
@@ -721,8 +839,9 @@ void Paint(OutputView& view)
     IntersectClipRect(context, 1, 1, client.cx - 1, client.cy - 1);
     bool widened = false;
     const auto [first, end] = view.model.LinesIn(area.top, area.bottom - 1);
+    const SelectionColours marked = SelectionColoursOf(view);
     for (std::size_t line = first; line < end; ++line)
-        widened = PaintLine(context, view, line, static_cast<int>(view.model.RowTop(line))) || widened;
+        widened = PaintLine(context, view, line, static_cast<int>(view.model.RowTop(line)), marked) || widened;
     RestoreDC(context, saved);
     // The focus shows as a frame inside the border, as the Linux view shows it.
     if (GetFocus() == view.window) {
@@ -743,6 +862,7 @@ void Paint(OutputView& view)
 void SetFont(OutputView& view, HFONT font)
 {
     view.font = font;
+    view.advances.SetFont(font);
     view.dpi = WindowDpi(view.window);
     UpdateFontMetrics(view);
     view.model.Remeasure(LineMeasure(view));
