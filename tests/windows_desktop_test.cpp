@@ -353,6 +353,26 @@ int FontHeight(int points, int dpi)
     return -MulDiv(points, dpi, 72);
 }
 
+// How far a button's text stays from its left and right edges: its darkest pixels, inside the
+// rows its frame does not reach, against the width of the button.
+std::pair<int, int> TextMargins(HWND button)
+{
+    const SIZE size = ClientSizeOf(button);
+    HDC context = GetDC(button);
+    const int inset = size.cy / 4;
+    int first = -1, last = -1;
+    for (int x = 0; x < size.cx; ++x)
+        for (int y = inset; y < size.cy - inset; ++y) {
+            const COLORREF pixel = GetPixel(context, x, y);
+            if (GetRValue(pixel) + GetGValue(pixel) + GetBValue(pixel) < 3 * 100) {
+                first = first < 0 ? x : first;
+                last = x;
+            }
+        }
+    ReleaseDC(button, context);
+    return {first, size.cx - 1 - last};
+}
+
 // Every control where the table puts it, at `dpi`, and in the fonts of that dpi: the title at
 // its full size, the others at the desktop's GUI font's.
 void ExpectControlsAt(int dpi)
@@ -368,6 +388,11 @@ void ExpectControlsAt(int dpi)
             EXPECT_GE(font.lfWeight, FW_BOLD) << what;
         } else {
             EXPECT_EQ(font.lfHeight, guiHeight) << what;
+        }
+        if (row.kind == ControlKind::Button || row.kind == ControlKind::Toggle) {
+            // The frame's 2 pixels and a clear pixel at least: no text touching its button.
+            const auto [left, right] = TextMargins(Handle(row.number));
+            EXPECT_GE(std::min(left, right), At(3, dpi)) << what << ": its text touches its edges";
         }
     }
 }

@@ -8,8 +8,9 @@
 
 namespace {
 
-// Room a push button keeps between its edge and its text, on each side, at 96 dpi.
-constexpr int ButtonTextMargin = 1;
+// Room a push button keeps between its edge and its text, on each side, at 96 dpi: with the edge,
+// the text stays as clear of the frame as the Linux build's.
+constexpr int ButtonTextMargin = 2;
 
 // A function of user32 that older systems lack, looked up when first asked for.
 template <typename Function>
