@@ -128,7 +128,9 @@ e2e_wait_gone()
 
 # Runs the calling script again inside a new network namespace, where nothing can leave the
 # machine, and a mount namespace of its own, where it may mount what it needs; skips the test
-# where the namespaces are refused. Call before e2e_setup with "$@".
+# where the namespaces are refused. Where the machine allows, a PID namespace too: what the
+# scenario started ends with it even when it is killed outright (ctest's time-out, or ctest
+# itself ending), which no trap sees. Call before e2e_setup with "$@".
 e2e_isolate_network()
 {
     if [[ ${E2E_IN_NETNS:-} != 1 ]]; then
@@ -137,7 +139,10 @@ e2e_isolate_network()
                 "and must not run outside an isolated network namespace" >&2
             exit "$E2E_SKIP"
         fi
-        E2E_IN_NETNS=1 exec unshare --net --mount bash "$0" "$@"
+        local namespaces=(--net --mount)
+        unshare --net --mount --pid --fork --kill-child --mount-proc true 2>/dev/null \
+            && namespaces+=(--pid --fork --kill-child --mount-proc)
+        E2E_IN_NETNS=1 exec unshare "${namespaces[@]}" bash "$0" "$@"
     fi
     e2e_check_isolated
 }
