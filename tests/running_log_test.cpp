@@ -92,13 +92,19 @@ TEST_F(RunningLogTest, AWriteThatFailsEndsTheLogWithOneMessage)
     setrlimit(RLIMIT_FSIZE, &small);
     for (int i = 0; i < 10; ++i)
         Log(LogEvent::Poll, "C");
-    setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, previous);
     EXPECT_FALSE(RunningLogActive());
     const std::string problem = TakeRunningLogProblem();
     EXPECT_TRUE(problem.starts_with("Der Mitschnitt kann nicht weitergeschrieben werden und wurde beendet!\r\r")) << problem;
     EXPECT_GT(problem.size(), 72u) << "the system's reason";
     EXPECT_EQ(TakeRunningLogProblem(), "");
+    // Begun again on the full disk: the start fails with its reason, and nothing else is told.
+    why.clear();
+    EXPECT_FALSE(StartRunningLog(folder_ / "log.txt", why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_FALSE(RunningLogActive());
+    EXPECT_EQ(TakeRunningLogProblem(), "");
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, previous);
     Log(LogEvent::Poll, "C");
     EXPECT_EQ(TakeRunningLogProblem(), "");
     EXPECT_LE(FileBytes(folder_ / "log.txt").size(), 200u);

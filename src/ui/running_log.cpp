@@ -98,10 +98,15 @@ bool Open(const std::filesystem::path& path, WallClock::time_point at, std::stri
     std::optional<AppendFile> file = OpenAppendFile(path, why);
     if (!file)
         return false;
+    // A first line that cannot be written is the start's failure, told once by the caller.
+    if (!AppendToFile(*file, Line(at, LogEvent::LogBegun, Utf8(path.filename()), std::nullopt), why)) {
+        CloseAppendFile(*file);
+        return false;
+    }
     Running.file = file;
     Running.current = path;
     Running.day = Day(LocalTime(at));
-    return Write(Line(at, LogEvent::LogBegun, Utf8(path.filename()), std::nullopt));
+    return true;
 }
 
 // Past midnight: the day's file ends, the log goes on in the new day's.
