@@ -74,3 +74,6 @@ inline constexpr std::chrono::milliseconds ClickAfterglow = 60ms;
 // Win32: how long a stream just opened runs before a click is written into it (a press that
 // opened the device again waits for it): Wine lost the end of a click written sooner.
 inline constexpr std::chrono::milliseconds FreshStreamSettle = 40ms;
+// Win32: the silence written after the click: a stream on a sound server that had only just
+// started lost the last few ms written into it, which are then silence, not the click's end.
+inline constexpr std::chrono::milliseconds ClickTrailingSilence = 20ms;

@@ -119,8 +119,8 @@ double SampleAt(const PcmFormat& format, std::span<const std::uint8_t> samples, 
 }
 
 // The sound in the stream's format: its rate (linear between samples), the first channel's
-// samples in every channel, float or whole-number samples. False for a format not met on any
-// system (24-bit samples, or more than 32 bits).
+// samples in every channel, float or whole-number samples, then silence (ClickTrailingSilence).
+// False for a format not met on any system (24-bit samples, or more than 32 bits).
 bool Convert(const PcmFormat& format, std::span<const std::uint8_t> samples, const WAVEFORMATEX& mix)
 {
     const std::size_t frameBytes = static_cast<std::size_t>(format.channels * format.bitsPerSample / 8);
@@ -132,7 +132,8 @@ bool Convert(const PcmFormat& format, std::span<const std::uint8_t> samples, con
         return false;
     const double step = static_cast<double>(format.samplesPerSecond) / mix.nSamplesPerSec;
     const auto frames = static_cast<UINT32>(static_cast<double>(sourceFrames) / step);
-    Output.click.assign(static_cast<std::size_t>(frames) * mix.nBlockAlign, 0);
+    const auto silentFrames = static_cast<UINT32>(mix.nSamplesPerSec * ClickTrailingSilence.count() / 1000);
+    Output.click.assign(static_cast<std::size_t>(frames + silentFrames) * mix.nBlockAlign, 0);
     std::uint8_t* out = Output.click.data();
     for (UINT32 frame = 0; frame < frames; ++frame) {
         const double at = frame * step;
@@ -154,7 +155,7 @@ bool Convert(const PcmFormat& format, std::span<const std::uint8_t> samples, con
             out += mix.wBitsPerSample / 8;
         }
     }
-    Output.clickFrames = frames;
+    Output.clickFrames = frames + silentFrames;
     return true;
 }
 
