@@ -119,7 +119,7 @@ double BatchTickMs(Editor& editor)
     constexpr int batchTicks = 200;
     const double started = CpuMs();
     for (int tick = 0; tick < batchTicks; ++tick) {
-        editor.setColour(G.ReplyColour);
+        editor.setColour(ReplyColour);
         editor.append(PolledLine);
         QCoreApplication::processEvents();
     }
@@ -170,8 +170,8 @@ void Measure(const std::string& control, long weekOfLines, FILE* out)
     const auto make = control == "view" ? OutputViewEditor : PlainTextEditor;
     Editor large = make(place);
     Editor small = make(place.translated(place.width() + 10, 0));
-    large.setColour(G.ReplyColour);
-    small.setColour(G.ReplyColour);
+    large.setColour(ReplyColour);
+    small.setColour(ReplyColour);
     QCoreApplication::processEvents();
     // Warms up fonts and caches before anything is measured.
     BatchTickMs(small);

@@ -17,10 +17,10 @@
 
 #include "app/startup.h"
 #include "bench_support.h"
-#include "platform/layout.h"
+#include "platform/shared/layout.h"
 #include "platform/linux/output.h"
 #include "platform/linux/qt_access.h"
-#include "platform/output_model.h"
+#include "platform/shared/output_model.h"
 #include "ui/main_window.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/output_file.h"
+#include "platform/shared/output_file.h"
 #include "utils/line_store.h"
 
 int main(int argc, char** argv)

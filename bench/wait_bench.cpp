@@ -199,7 +199,7 @@ Figures Run(std::chrono::seconds length, bool polling, PaintWatch& watch, PingPr
 {
     // A run under way already, so no prompt comes.
     static_cast<QAbstractButton*>(ControlWidget(PollingToggle))->setChecked(polling);
-    G.PollingActive = polling;
+    G.polling = polling ? PollingState::Running : PollingState::Off;
     Figures figures;
     const auto run = [&] {
         watch.paints.clear();
@@ -236,8 +236,8 @@ int main(int argc, char** argv)
     Link.BoardConnection = OpenBoardConnection("127.0.0.1", board.Port());
     if (!Link.BoardConnection || !BuildMainWindow())
         return 1;
-    StartTimer(IdleTimer, G.IdleInterval);
-    StartTimer(PollTimer, G.PollInterval);
+    StartTimer(IdleTimer, IdleInterval);
+    StartTimer(PollTimer, PollInterval);
     G.PollCommand.assign(1, 'C');
 
     PaintWatch watch;

@@ -19,7 +19,7 @@ namespace {
 
 using DirectSoundCreateFunction = HRESULT(WINAPI*)(LPCGUID, LPDIRECTSOUND*, LPUNKNOWN);
 
-struct AudioOutput {
+struct AudioState {
     HMODULE library = nullptr;
     IDirectSound* device = nullptr;
     IDirectSoundBuffer* sound = nullptr;   // the loaded sound; none until one is loaded
@@ -27,14 +27,14 @@ struct AudioOutput {
     bool failed = false;                   // playing broke for good; nothing more is tried
 };
 
-AudioOutput Output;
+AudioState Audio;
 
 void ReleaseSound()
 {
-    if (Output.sound)
-        Output.sound->Release();
-    Output.sound = nullptr;
-    Output.samples.clear();
+    if (Audio.sound)
+        Audio.sound->Release();
+    Audio.sound = nullptr;
+    Audio.samples.clear();
 }
 
 // Copies the samples into the buffer from its start.
@@ -55,22 +55,22 @@ bool Fill(IDirectSoundBuffer* buffer, std::span<const std::uint8_t> samples)
 
 }  // namespace
 
-bool OpenAudioOutput()
+bool OpenAudio()
 {
-    CloseAudioOutput();
-    Output.library = LoadLibraryW(L"dsound.dll");
-    if (!Output.library)
+    CloseAudio();
+    Audio.library = LoadLibraryW(L"dsound.dll");
+    if (!Audio.library)
         return false;
     const auto create = reinterpret_cast<DirectSoundCreateFunction>(
-        reinterpret_cast<void*>(GetProcAddress(Output.library, "DirectSoundCreate")));
-    if (!create || FAILED(create(nullptr, &Output.device, nullptr)) || !Output.device) {
-        CloseAudioOutput();
+        reinterpret_cast<void*>(GetProcAddress(Audio.library, "DirectSoundCreate")));
+    if (!create || FAILED(create(nullptr, &Audio.device, nullptr)) || !Audio.device) {
+        CloseAudio();
         return false;
     }
     // The program has no window yet; the desktop's serves, and the buffer's global focus lets
     // the click sound whichever window is in front.
-    if (FAILED(Output.device->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY))) {
-        CloseAudioOutput();
+    if (FAILED(Audio.device->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY))) {
+        CloseAudio();
         return false;
     }
     return true;
@@ -79,7 +79,7 @@ bool OpenAudioOutput()
 bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
 {
     ReleaseSound();
-    if (!Output.device || samples.empty() || samples.size() > DSBSIZE_MAX)
+    if (!Audio.device || samples.empty() || samples.size() > DSBSIZE_MAX)
         return false;
     WAVEFORMATEX wave{};
     wave.wFormatTag = WAVE_FORMAT_PCM;
@@ -94,50 +94,50 @@ bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
     description.dwFlags = DSBCAPS_STATIC | DSBCAPS_GLOBALFOCUS;
     description.dwBufferBytes = static_cast<DWORD>(samples.size());
     description.lpwfxFormat = &wave;
-    if (FAILED(Output.device->CreateSoundBuffer(&description, &Output.sound, nullptr)) || !Output.sound) {
-        Output.sound = nullptr;
+    if (FAILED(Audio.device->CreateSoundBuffer(&description, &Audio.sound, nullptr)) || !Audio.sound) {
+        Audio.sound = nullptr;
         return false;
     }
-    if (!Fill(Output.sound, samples)) {
+    if (!Fill(Audio.sound, samples)) {
         ReleaseSound();
         return false;
     }
-    Output.samples.assign(samples.begin(), samples.end());
+    Audio.samples.assign(samples.begin(), samples.end());
     return true;
 }
 
 void PlayFromStart()
 {
-    if (!Output.sound || Output.failed)
+    if (!Audio.sound || Audio.failed)
         return;
     // Silent at once, also when the click is still sounding, and from its first sample again:
     // nothing stands in front of it.
-    Output.sound->Stop();
-    Output.sound->SetCurrentPosition(0);
-    HRESULT played = Output.sound->Play(0, 0, 0);
+    Audio.sound->Stop();
+    Audio.sound->SetCurrentPosition(0);
+    HRESULT played = Audio.sound->Play(0, 0, 0);
     // A static buffer keeps its samples, unless the system took its memory back.
-    if (played == DSERR_BUFFERLOST && SUCCEEDED(Output.sound->Restore()) && Fill(Output.sound, Output.samples))
-        played = Output.sound->Play(0, 0, 0);
+    if (played == DSERR_BUFFERLOST && SUCCEEDED(Audio.sound->Restore()) && Fill(Audio.sound, Audio.samples))
+        played = Audio.sound->Play(0, 0, 0);
     if (FAILED(played))
-        Output.failed = true;
+        Audio.failed = true;
 }
 
 // Nothing to let rest: DirectSound mixes a static buffer only while it sounds.
-bool RestAudioOutput()
+bool SuspendAudio()
 {
     return true;
 }
 
-void WakeAudioOutput() {}
+void ResumeAudio() {}
 
-void CloseAudioOutput()
+void CloseAudio()
 {
     ReleaseSound();
-    if (Output.device)
-        Output.device->Release();
-    Output.device = nullptr;
-    if (Output.library)
-        FreeLibrary(Output.library);
-    Output.library = nullptr;
-    Output.failed = false;
+    if (Audio.device)
+        Audio.device->Release();
+    Audio.device = nullptr;
+    if (Audio.library)
+        FreeLibrary(Audio.library);
+    Audio.library = nullptr;
+    Audio.failed = false;
 }

@@ -81,7 +81,7 @@ TickCost MeasureTicks()
     TickCost cost;
     for (int i = 0; i < Ticks; ++i) {
         const auto started = std::chrono::steady_clock::now();
-        SetTextColour(OutputEditor, G.ReplyColour);
+        SetTextColour(OutputEditor, ReplyColour);
         AppendLine(OutputEditor, PolledLine);
         const auto appended = std::chrono::steady_clock::now();
         Paint();
@@ -100,7 +100,7 @@ double FillTo(long& lines, long size)
 {
     return TimedMs([&] {
         for (; lines < size; ++lines) {
-            SetTextColour(OutputEditor, G.ReplyColour);
+            SetTextColour(OutputEditor, ReplyColour);
             AppendLine(OutputEditor, PolledLine);
             if (lines % 4096 == 0)
                 Paint();
@@ -111,8 +111,8 @@ double FillTo(long& lines, long size)
 // Red and back to blue, each painted.
 double ColourChangeMs()
 {
-    const double red = TimedMs([] { SetTextColour(OutputEditor, G.ReferenceColour); });
-    const double blue = TimedMs([] { SetTextColour(OutputEditor, G.ReplyColour); });
+    const double red = TimedMs([] { SetTextColour(OutputEditor, ReferenceColour); });
+    const double blue = TimedMs([] { SetTextColour(OutputEditor, ReplyColour); });
     return (red + blue) / 2;
 }
 
@@ -128,7 +128,7 @@ int main()
     StartDesktop();
     SetInitialValues();
     BuildMainWindow();
-    SetTextColour(OutputEditor, G.ReplyColour);
+    SetTextColour(OutputEditor, ReplyColour);
     Paint();
 
     std::printf("%9s %10s %10s %10s %10s %10s %10s %10s\n", "lines", "tick ms", "(mean)", "append", "colour ms",

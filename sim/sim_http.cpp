@@ -37,15 +37,15 @@ struct EntryView {
     bool on;
 };
 
-struct BoardView {
+struct Overview {
     std::vector<std::string> pageNames;
     std::vector<EntryView> entries;
     std::chrono::system_clock::time_point at;
 };
 
-BoardView TakeView(Simulator& simulator)
+Overview TakeView(Simulator& simulator)
 {
-    BoardView view;
+    Overview view;
     simulator.WithBoard([&view](sim::Board& board) {
         view.at = std::chrono::system_clock::now();
         view.pageNames = board.PageNames();
@@ -105,7 +105,7 @@ std::string PageStart(std::string_view title, int refreshSeconds)
 constexpr std::string_view PageEnd = "</body>\n</html>\n";
 
 // One row a line, each entry under its page, ids as N gives them (hex) and T takes them (decimal).
-std::string RenderPage(const BoardView& view)
+std::string RenderPage(const Overview& view)
 {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(view.at);
     std::tm local{};

@@ -64,14 +64,14 @@ protected:
     void SetUp() override { Link = BoardLink{}; }
     void TearDown() override { CloseBoardConnection(); }
 
-    // Tends the lost link at `at` on the test's clock, as the main window's timer does; a connect
+    // Steps the reconnect at `at` on the test's clock, as the main window's timer does; a connect
     // under way is looked at again while real time passes, as it would be a moment later.
-    static void TendAt(SteadyTime at)
+    static void StepAt(SteadyTime at)
     {
-        TendBoardLink(at);
-        for (int look = 0; Link.Connecting && look < 200; ++look) {
+        StepReconnect(at);
+        for (int check = 0; Link.pendingConnect && check < 200; ++check) {
             std::this_thread::sleep_for(5ms);
-            TendBoardLink(at);
+            StepReconnect(at);
         }
     }
 
@@ -134,7 +134,7 @@ TEST_F(ConnectionTest, ASplitReplyShowsItsFirstPartAndTheRestComesNextTime)
 
 TEST_F(ConnectionTest, ALateIdleReplyShowsInFrontOfTheNextReply)
 {
-    Connect({.lateIdle = Link.IdleReplyLimit + 300ms});
+    Connect({.lateIdle = Link.idleReplyLimit + 300ms});
     SendIdleMessage();
     EXPECT_TRUE(ExchangeCommand("F").reply.starts_with("x:ERR"));
 }
@@ -174,18 +174,18 @@ TEST_F(ConnectionTest, ADroppedBoardIsNoticedAtOnceAndTheLinkMendedInTheBackgrou
     EXPECT_EQ(ExchangeCommand("F").outcome, ExchangeOutcome::Replied);
     const auto started = Clock::now();
     const Exchange dropped = ExchangeCommand("D");
-    EXPECT_LT(Clock::now() - started, Link.ReplyLimit / 2);
+    EXPECT_LT(Clock::now() - started, Link.replyLimit / 2);
     EXPECT_EQ(dropped.outcome, ExchangeOutcome::LinkLost);
-    EXPECT_EQ(TakeLinkNews(), LinkNews::Lost);
-    EXPECT_EQ(TakeLinkNews(), LinkNews::None);
+    EXPECT_EQ(TakeLinkEvent(), LinkEvent::Lost);
+    EXPECT_EQ(TakeLinkEvent(), LinkEvent::None);
     const std::size_t commands = sim_->Commands().size();
     EXPECT_EQ(ExchangeCommand("F").outcome, ExchangeOutcome::NotSent);
     SendIdleMessage();
     EXPECT_EQ(sim_->Commands().size(), commands);
 
-    TendAt(SteadyTime{});
-    EXPECT_EQ(TakeLinkNews(), LinkNews::Restored);
-    EXPECT_EQ(TakeLinkNews(), LinkNews::None);
+    StepAt(SteadyTime{});
+    EXPECT_EQ(TakeLinkEvent(), LinkEvent::Restored);
+    EXPECT_EQ(TakeLinkEvent(), LinkEvent::None);
     EXPECT_EQ(ExchangeCommand("F").reply, "F:020103");
     EXPECT_EQ(sim_->Connections(), 2);
 }
@@ -196,17 +196,17 @@ TEST_F(ConnectionTest, ABoardThatDropsBeforeAnsweringIsNotTriedAtOnceAgain)
 {
     Connect({.dropAt = "D"});
     EXPECT_EQ(ExchangeCommand("D").outcome, ExchangeOutcome::LinkLost);
-    TendAt(SteadyTime{});
+    StepAt(SteadyTime{});
     EXPECT_EQ(ExchangeCommand("D").outcome, ExchangeOutcome::LinkLost);
-    TendAt(SteadyTime(10ms));
-    TendAt(SteadyTime(1009ms));
-    EXPECT_TRUE(Link.Lost);
-    TendAt(SteadyTime(1010ms));
-    EXPECT_FALSE(Link.Lost);
+    StepAt(SteadyTime(10ms));
+    StepAt(SteadyTime(1009ms));
+    EXPECT_TRUE(Link.lost);
+    StepAt(SteadyTime(1010ms));
+    EXPECT_FALSE(Link.lost);
     EXPECT_EQ(ExchangeCommand("F").reply, "F:020103");
-    const std::vector<LinkNews> told = {TakeLinkNews(), TakeLinkNews(), TakeLinkNews(), TakeLinkNews(), TakeLinkNews()};
-    EXPECT_EQ(told, (std::vector<LinkNews>{LinkNews::Lost, LinkNews::Restored, LinkNews::Lost, LinkNews::Restored,
-                                           LinkNews::None}));
+    const std::vector<LinkEvent> told = {TakeLinkEvent(), TakeLinkEvent(), TakeLinkEvent(), TakeLinkEvent(), TakeLinkEvent()};
+    EXPECT_EQ(told, (std::vector<LinkEvent>{LinkEvent::Lost, LinkEvent::Restored, LinkEvent::Lost, LinkEvent::Restored,
+                                           LinkEvent::None}));
 }
 
 // Refused while the board is away: tried at once, then 1, 2, 4, 8, 16 and 30 s after each failed
@@ -218,16 +218,16 @@ TEST_F(ConnectionTest, ABoardAwayIsTriedAtTheStatedPausesUntilItIsBack)
     EXPECT_EQ(ExchangeCommand("F").outcome, ExchangeOutcome::LinkLost);
     std::vector<long long> tries;   // when each try failed, in s of the test's clock
     for (auto at = 0ms; at <= 100s; at += 100ms) {
-        const int before = Link.FailedTries;
-        TendAt(SteadyTime(at));
-        if (Link.FailedTries != before)
+        const int before = Link.failedTries;
+        StepAt(SteadyTime(at));
+        if (Link.failedTries != before)
             tries.push_back(std::chrono::duration_cast<std::chrono::seconds>(at).count());
     }
     EXPECT_EQ(tries, (std::vector<long long>{0, 1, 3, 7, 15, 31, 61, 91}));
     sim_->ComeBack();
-    TendAt(SteadyTime(121s));
-    EXPECT_EQ(TakeLinkNews(), LinkNews::Lost);
-    EXPECT_EQ(TakeLinkNews(), LinkNews::Restored);
+    StepAt(SteadyTime(121s));
+    EXPECT_EQ(TakeLinkEvent(), LinkEvent::Lost);
+    EXPECT_EQ(TakeLinkEvent(), LinkEvent::Restored);
     EXPECT_EQ(ExchangeCommand("F").reply, "F:020103");
 }
 
@@ -240,14 +240,14 @@ TEST_F(ConnectionTest, ATryThatHangsNeverWaitsAndIsGivenUpAtTheConnectLimit)
     EXPECT_EQ(ExchangeCommand("F").outcome, ExchangeOutcome::LinkLost);
     const auto started = Clock::now();
     // The limit is the start-up's, 21 s, as Windows itself gives a connect.
-    TendBoardLink(SteadyTime{});
-    TendBoardLink(SteadyTime(21s - 1ms));
+    StepReconnect(SteadyTime{});
+    StepReconnect(SteadyTime(21s - 1ms));
     EXPECT_LT(Clock::now() - started, 100ms);
-    EXPECT_TRUE(Link.Connecting.has_value());
-    EXPECT_EQ(Link.FailedTries, 0);
-    TendBoardLink(SteadyTime(21s));
-    EXPECT_FALSE(Link.Connecting.has_value());
-    EXPECT_EQ(Link.FailedTries, 1);
+    EXPECT_TRUE(Link.pendingConnect.has_value());
+    EXPECT_EQ(Link.failedTries, 0);
+    StepReconnect(SteadyTime(21s));
+    EXPECT_FALSE(Link.pendingConnect.has_value());
+    EXPECT_EQ(Link.failedTries, 1);
 }
 
 TEST_F(ConnectionTest, ASilentBoardGivesAnEmptyReplyWithinTwiceTheLimitAndTheLinkStands)
@@ -268,7 +268,7 @@ TEST_F(ConnectionTest, ASilentBoardGivesAnEmptyReplyWithinTwiceTheLimitAndTheLin
     waited = Clock::now() - started;
     EXPECT_GE(waited, 350ms);
     EXPECT_LT(waited, 800ms);
-    EXPECT_EQ(TakeLinkNews(), LinkNews::None);
+    EXPECT_EQ(TakeLinkEvent(), LinkEvent::None);
 }
 
 TEST_F(ConnectionTest, NoConnectionGivesEmptyReplies)
@@ -357,25 +357,25 @@ TEST_F(RawPeerTest, AShortReplyLeavesNoTraceOfALongerOne)
 // send that failed, and what reaches the board once it reads again is still whole commands.
 TEST_F(RawPeerTest, ABoardThatStopsReadingFailsEachExchangeInTimeAndLaterGetsWholeCommands)
 {
-    Link.ReplyLimit = 200ms;
-    Link.IdleReplyLimit = 100ms;
+    Link.replyLimit = 200ms;
+    Link.idleReplyLimit = 100ms;
     PeerSends("R:1");   // read by the first exchange that gets its command out
     const std::string command(32767, 'A');
     for (int i = 0; i < 3; ++i) {
         const auto started = Clock::now();
         EXPECT_EQ(ExchangeCommand(command).reply, "") << "exchange " << i;
-        EXPECT_LT(Clock::now() - started, 2 * Link.ReplyLimit + 1s);
+        EXPECT_LT(Clock::now() - started, 2 * Link.replyLimit + 1s);
     }
     const auto started = Clock::now();
     SendIdleMessage();
-    EXPECT_LT(Clock::now() - started, 2 * Link.IdleReplyLimit + 1s);
+    EXPECT_LT(Clock::now() - started, 2 * Link.idleReplyLimit + 1s);
 
     std::string stream;
     std::thread board([&] {
         for (const auto deadline = Clock::now() + 5s; !stream.ends_with("F\r") && Clock::now() < deadline;)
             stream += PeerReceives(20ms);
     });
-    Link.ReplyLimit = 3s;
+    Link.replyLimit = 3s;
     EXPECT_EQ(ExchangeCommand("F").reply, "R:1");
     board.join();
     std::size_t whole = 0;
@@ -394,7 +394,7 @@ TEST_F(RawPeerTest, ABoardThatResetsTheConnectionIsALostLink)
     setsockopt(peer_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
     ClosePeer(std::exchange(peer_, NoPeer));
     EXPECT_EQ(ExchangeCommand("F").outcome, ExchangeOutcome::LinkLost);
-    EXPECT_EQ(TakeLinkNews(), LinkNews::Lost);
+    EXPECT_EQ(TakeLinkEvent(), LinkEvent::Lost);
 }
 
 TEST_F(RawPeerTest, ReceivedBytesAreDecodedAsWindows1252)
@@ -443,7 +443,7 @@ TEST_F(OpenConnectionTest, AConnectThatHangsGivesUpAfterTheLimit)
 {
     netio::HangingListener listener;
     ASSERT_TRUE(listener.Start());
-    Link.ConnectLimit = 300ms;
+    Link.connectLimit = 300ms;
     const auto started = Clock::now();
     EXPECT_FALSE(OpenBoardConnection("127.0.0.1", listener.Port()).has_value());
     const auto waited = Clock::now() - started;
@@ -533,7 +533,7 @@ int RunSilentLookupChild()
     if (std::system(("mount --bind " + settings + " /etc/resolv.conf").c_str()) != 0)
         return 1;
     Link = BoardLink{};
-    Link.ConnectLimit = 300ms;
+    Link.connectLimit = 300ms;
     const auto started = Clock::now();
     const bool connected = OpenBoardConnection("netio-board.test", 64400).has_value();
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
@@ -552,7 +552,7 @@ int RunIsolatedChild(std::string_view targets)
 {
     InitNetworkService();
     Link = BoardLink{};
-    Link.ConnectLimit = 2s;
+    Link.connectLimit = 2s;
     netio::Simulator inside(netio::SimOptions{.port = 0});
     bool insideReached = false;
     if (inside.Start())

@@ -42,8 +42,8 @@ protected:
         sim_ = OpenMainWindowOnSimulatedBoard();
         ASSERT_TRUE(sim_);
         InitClickSound();
-        StartTimer(IdleTimer, G.IdleInterval);
-        StartTimer(PollTimer, G.PollInterval);
+        StartTimer(IdleTimer, IdleInterval);
+        StartTimer(PollTimer, PollInterval);
         Handle();
     }
 

@@ -113,7 +113,7 @@ TEST_F(CoreTest, TheWebButtonsOpenTheirAddressesAndTheBoardsEndsTheLoopDisconnec
     EXPECT_EQ(Click(FirmwareSiteButton), std::nullopt);
     EXPECT_EQ(Click(AuthorSiteButton), std::nullopt);
     EXPECT_TRUE(Link.BoardConnection.has_value());
-    G.Settings.HttpPortText = "";
+    G.settings.HttpPortText = "";
     EXPECT_EQ(Click(BoardWebButton), LoopEnd::BoardWebOpened);
     EXPECT_EQ(headless::OpenedAddresses(),
               (std::vector<std::string>{"http://www.varnex.example/", "http://www.brannholt.example/",
@@ -231,7 +231,7 @@ TEST_F(PollingTest, AFirstRunWithThePresetShowsTheStartLineAndOneReplyPerTick)
     headless::Click(PollingToggle);
     Handle();
     EXPECT_TRUE(IsPressed(PollingToggle));
-    EXPECT_FALSE(G.PollingActive);   // armed: nothing happens before the tick
+    EXPECT_EQ(G.polling, PollingState::Armed);   // nothing happens before the tick
     EXPECT_TRUE(Lines().empty());
 
     Tick();
@@ -239,7 +239,7 @@ TEST_F(PollingTest, AFirstRunWithThePresetShowsTheStartLineAndOneReplyPerTick)
     EXPECT_EQ(headless::Dialogs()[0].title, "Skarvel: Meldung");
     EXPECT_EQ(headless::Dialogs()[0].text, "Polling-Befehl eingeben! (z. B. 'C'=Uhrzeit)");
     EXPECT_EQ(headless::Dialogs()[0].preset, "C");
-    EXPECT_TRUE(G.PollingActive);
+    EXPECT_TRUE(PollingActive());
     EXPECT_EQ(GetText(CommandField), "C");
     EXPECT_FALSE(IsEnabled(SendButton));
     EXPECT_EQ(headless::Find(OutputEditor)->colour, Blue);
@@ -271,7 +271,7 @@ TEST_F(PollingTest, APollLeavesTheFocusWhereTheUserMovedIt)
     EXPECT_EQ(FocusedControl(), OutputEditor);
     headless::Click(PollingToggle);   // the run ends, the focus stays on the toggle
     Handle();
-    EXPECT_FALSE(G.PollingActive);
+    EXPECT_FALSE(PollingActive());
     EXPECT_EQ(FocusedControl(), PollingToggle);
 }
 
@@ -280,7 +280,7 @@ TEST_F(PollingTest, ReleasingEndsTheRunWithOneEndLineAndLaterEventsAddNothing)
     headless::Click(PollingToggle);
     Tick();
     Click(PollingToggle);
-    EXPECT_FALSE(G.PollingActive);
+    EXPECT_FALSE(PollingActive());
     EXPECT_TRUE(IsEnabled(SendButton));
     const std::vector<std::string> lines = Lines();
     ASSERT_EQ(lines.size(), 3u);
@@ -344,7 +344,7 @@ TEST_F(PollingTest, AnEmptyAnswerIsRefusedAndTheToggleReleasedWithoutAnEvent)
     EXPECT_EQ(headless::Dialogs()[1].title, "Skarvel: Problem");
     EXPECT_EQ(headless::Dialogs()[1].text, "Es wurde kein Polling-Befehl angegeben!");
     EXPECT_FALSE(IsPressed(PollingToggle));
-    EXPECT_FALSE(G.PollingActive);
+    EXPECT_FALSE(PollingActive());
     EXPECT_EQ(G.PollCommand, "");
     EXPECT_EQ(Lines(), std::vector<std::string>{"kept"});
     EXPECT_FALSE(sim_->WaitForCommands(1, 200ms));
@@ -365,7 +365,7 @@ TEST_F(PollingTest, TypingDuringARunChangesNothingAndTheNextTickPutsTheCommandBa
     Tick();
     headless::Type(CommandField, "Z");
     Handle();
-    EXPECT_TRUE(G.PollingActive);
+    EXPECT_TRUE(PollingActive());
     EXPECT_EQ(Lines().size(), 2u);
     Tick();
     EXPECT_EQ(GetText(CommandField), "C");
@@ -420,10 +420,10 @@ protected:
     {
         PollingTest::SetUp();
         // The test's clock runs far ahead of a real connect (under Wine it takes a few ms): a
-        // connect under way is given the real time it needs before the next tick looks at it.
+        // connect under way is given the real time it needs before the next tick checks it.
         headless::BeforeEachTick([] {
-            for (int look = 0; Link.Connecting && CheckConnect(*Link.Connecting) == ConnectProgress::Pending && look < 400;
-                 ++look)
+            for (int check = 0; Link.pendingConnect && CheckConnect(*Link.pendingConnect) == ConnectProgress::Pending && check < 400;
+                 ++check)
                 std::this_thread::sleep_for(5ms);
         });
     }
@@ -468,7 +468,7 @@ TEST_F(LostLinkTest, PollingGoesOnWithoutAskingAgainAndAddsNothingMeanwhile)
     RunUntil(8s + 100ms);
     const std::vector<std::string> lines = Lines();
     EXPECT_EQ(headless::Dialogs().size(), 1u);
-    EXPECT_TRUE(G.PollingActive);
+    EXPECT_TRUE(PollingActive());
     EXPECT_EQ(CountOf(lines, LostLine), 1u);
     EXPECT_EQ(CountOf(lines, RestoredLine), 1u);
     const auto lost = std::find(lines.begin(), lines.end(), LostLine);
@@ -559,7 +559,7 @@ protected:
     std::unique_ptr<netio::Simulator> sim_;
 };
 
-TEST_F(ProgramTest, WithAFileItConnectsBehindTheConnectingWindowAndClosingClicksAndEnds)
+TEST_F(ProgramTest, WithAFileItConnectsBehindTheConnectWindowAndClosingClicksAndEnds)
 {
     const std::string file = "127.0.0.1\r\n " + Port() + "\r\n180\r\n";
     WriteFile(file);
@@ -604,7 +604,7 @@ TEST_F(ProgramTest, TheFirstStartAsksThreeQuestionsAndStoresTheAnswersInTheFiles
     EXPECT_EQ(headless::OpenedAddresses(), std::vector<std::string>{"http://127.0.0.1:80€?"});
 }
 
-TEST_F(ProgramTest, AnUnreachableBoardIsReportedAfterTheConnectingWindowAndNoWindowOpens)
+TEST_F(ProgramTest, AnUnreachableBoardIsReportedAfterTheConnectWindowAndNoWindowOpens)
 {
     const std::string port = Port();
     sim_->Stop();

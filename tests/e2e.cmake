@@ -13,12 +13,12 @@ if(SKARVEL_WITH_QT)
   # enough to share the machine with the tests that run beside it.
   set_tests_properties(e2e_first_start PROPERTIES RUN_SERIAL FALSE)
 endif()
-# The board view and the running log, the view's picture left in the build's screenshots.
+# The overview and the running log, the view's picture left in the build's screenshots.
 if(SKARVEL_WITH_QT)
-  add_test(NAME e2e_board_view
-    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/board_view.sh $<TARGET_FILE:skarvel> $<TARGET_FILE:netio-sim>
+  add_test(NAME e2e_overview
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/overview.sh $<TARGET_FILE:skarvel> $<TARGET_FILE:netio-sim>
             ${CMAKE_BINARY_DIR}/screenshots)
-  set_tests_properties(e2e_board_view PROPERTIES LABELS e2e TIMEOUT 120 RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
+  set_tests_properties(e2e_overview PROPERTIES LABELS e2e TIMEOUT 120 RUN_SERIAL TRUE SKIP_RETURN_CODE 77)
 endif()
 # The README's demo command, run as a newcomer runs it (it builds into the tree's own build/).
 if(SKARVEL_WITH_QT)

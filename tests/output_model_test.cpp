@@ -1,6 +1,6 @@
 // The output model without a toolkit, over a measure in which every UTF-16 unit is 10 pixels wide
 // and characters and words both step a unit (the toolkits' own rules are theirs to test).
-#include "platform/output_model.h"
+#include "platform/shared/output_model.h"
 
 #include <gtest/gtest.h>
 

@@ -238,7 +238,7 @@ TEST_F(OutputViewTest, TheContextMenuCopiesSelectsAllAndSavesThroughTheSaveDialo
     WithContextMenu([](QMenu* menu) { menu->actions()[5]->trigger(); });
     const std::vector<Event> events = Drain();
     EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](Event e) {
-        return e.kind == EventKind::Command && e.number == BoardViewCommand;
+        return e.kind == EventKind::Action && e.number == OverviewAction;
     }));
     // From the keyboard (Shift+F10, as the menu key) the menu opens at the caret, not the pointer.
     Editor()->setFocus();

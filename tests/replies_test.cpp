@@ -28,7 +28,7 @@ TEST(Replies, TheReferencesExamplesReadAsTheReferenceExplainsThem)
     EXPECT_EQ(ParseCountReply("Q:0A\r\n"), 10);          // the other example: hexadecimal
     const std::optional<EntryInfo> entry = ParseEntryReply(ExampleReply("N01"), 1);
     ASSERT_TRUE(entry);
-    EXPECT_FALSE(entry->output);                          // "I": an input
+    EXPECT_FALSE(entry->switchable);                         // "I": an input
     EXPECT_EQ(entry->page, 4);                            // "42": place 2 on page 4
     EXPECT_EQ(entry->place, 2);
     EXPECT_EQ(entry->name, "Test1");

@@ -15,6 +15,7 @@
 #include "platform/file.h"
 #include "temp_folder.h"
 #include "ui/running_log.h"
+#include "test_seams.h"
 
 using namespace std::chrono_literals;
 

@@ -21,8 +21,8 @@ inline std::unique_ptr<netio::Simulator> ConnectToSimulatedBoard(netio::SimOptio
     auto sim = std::make_unique<netio::Simulator>(options);
     if (!sim->Start())
         return nullptr;
-    G.Settings = {"127.0.0.1", std::to_string(sim->Port()), sim->Port(), "8080"};
-    Link.BoardConnection = OpenBoardConnection(G.Settings.Host, G.Settings.TelnetPort);
+    G.settings = {"127.0.0.1", std::to_string(sim->Port()), sim->Port(), "8080"};
+    Link.BoardConnection = OpenBoardConnection(G.settings.Host, G.settings.TelnetPort);
     return Link.BoardConnection ? std::move(sim) : nullptr;
 }
 

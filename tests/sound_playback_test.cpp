@@ -1,6 +1,6 @@
 // Plays the click through a real PulseAudio server started for the test and finds it, sample
 // for sample, in what the server played; checks a restart cuts the click still sounding, that a
-// press while the output rests still clicks whole, that the program goes on silently when there
+// press while the stream is suspended still clicks whole, that the program goes on silently when there
 // is no server, one that never answers, or one that goes away, and clicks again once it is back.
 #include "sound_server.h"
 
@@ -173,7 +173,7 @@ void playsEachClickWholeWhenClicked()
         EXPECT_GE(heard[i].start, clickedAt[i]) << "click " << i;
         EXPECT_LT(heard[i].start, clickedAt[i] + 250 * SamplesPerMs) << "click " << i << " came late";
     }
-    CloseAudioOutput();
+    CloseAudio();
 }
 
 // The program does not handle events while it waits for the board; a click just before such a
@@ -192,7 +192,7 @@ void playsWhileTheProgramIsBusy()
     ASSERT_EQ(heard.size(), 1U) << describe(heard);
     EXPECT_EQ(heard[0].length, ClickSamples);
     EXPECT_LT(heard[0].start, clickedAt + 250 * SamplesPerMs) << "the click waited for the program";
-    CloseAudioOutput();
+    CloseAudio();
 }
 
 void restartCutsTheClickStillSounding()
@@ -222,7 +222,7 @@ void restartCutsTheClickStillSounding()
     constexpr std::size_t Chance = 2;
     EXPECT_LE(heard[0].start + heard[0].length, heard[1].start + Chance) << "the clicks overlap";
     EXPECT_EQ(heard[1].length, ClickSamples) << "the second click is not whole";
-    CloseAudioOutput();
+    CloseAudio();
 }
 
 // Thirty presses 40 ms apart, a little more than a click lasts: every click is heard from its
@@ -234,7 +234,7 @@ void rapidClicksEachStartFromTheirFirstSample()
     SoundServer server(SoundServer::Pacer::Off);
     START_SERVER_AND_CLICK(server);
     // The window stands, and its stream is ready, before a person can press so fast.
-    WakeAudioOutput();
+    ResumeAudio();
     pumpEvents(300ms);
     const std::vector<std::int16_t> click = clickSamples();
     constexpr int Clicks = 30;
@@ -259,11 +259,11 @@ void rapidClicksEachStartFromTheirFirstSample()
             EXPECT_GE(heard[i].start + heard[i].length, heard[i + 1].start)
                 << "click " << i << " stops before the next one starts; " << describe(heard);
         }
-    CloseAudioOutput();
+    CloseAudio();
 }
 
 // The server restarted between two presses (as PipeWire or PulseAudio is, at the same address):
-// the second press connects again and clicks whole; restarted while the output rests, the wake
+// the second press connects again and clicks whole; restarted while the stream is suspended, the resume
 // connects again before any press; gone a while, the presses are silent and quick, and the
 // first once it is back clicks whole.
 void serverRestartedOrGoneAndBackClicksAgain()
@@ -285,9 +285,9 @@ void serverRestartedOrGoneAndBackClicksAgain()
     pressHeardWhole("the press after the restart");
 
     pumpEvents(1s);
-    ASSERT_TRUE(RestAudioOutput());
+    ASSERT_TRUE(SuspendAudio());
     restart();
-    WakeAudioOutput();
+    ResumeAudio();
     pumpEvents(300ms);
     EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the wake did not connect again";
 
@@ -300,12 +300,12 @@ void serverRestartedOrGoneAndBackClicksAgain()
     }
     restart();
     pressHeardWhole("the press once the server is back");
-    CloseAudioOutput();
+    CloseAudio();
 }
 
-// The desktop may let the output rest: the stream is corked and the server suspends its sink.
+// The desktop may suspend the stream: the stream is corked and the server suspends its sink.
 // A press then still clicks whole, and wakes the stream; so does the first press, made before
-// the server's answers to the opening were read; and a click just started is not cut by a rest.
+// the server's answers to the opening were read; and a click just started is not cut by a suspension.
 void restsAndStillClicksWholeWhenPressed()
 {
     if (const std::string missing = SoundServer::Missing(); !missing.empty())
@@ -321,27 +321,27 @@ void restsAndStillClicksWholeWhenPressed()
     InitClickSound();
     PlayClick();
     ASSERT_TRUE(SoundAvailable);
-    EXPECT_FALSE(RestAudioOutput()) << "a rest would hold back the click just started";
+    EXPECT_FALSE(SuspendAudio()) << "a suspension would hold back the click just started";
     pumpEvents(300ms);
     std::vector<HeardClick> heard = FindClicks(server.Recording(), click);
     ASSERT_EQ(heard.size(), 1U) << "the first press, at once after the start: " << describe(heard);
     EXPECT_EQ(heard[0].length, ClickSamples);
 
     pumpEvents(1s);
-    EXPECT_TRUE(RestAudioOutput());
+    EXPECT_TRUE(SuspendAudio());
     const auto until = Clock::now() + 5s;
     while (server.SinkState() != "SUSPENDED" && Clock::now() < until) pumpEvents(100ms);
-    ASSERT_EQ(server.SinkState(), "SUSPENDED") << "the resting stream keeps the sink awake";
+    ASSERT_EQ(server.SinkState(), "SUSPENDED") << "the suspended stream keeps the sink awake";
     EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"yes"});
 
     const std::size_t mark = server.RecordedSamples();
     PlayClick();
     ASSERT_TRUE(waitForSamples(server, mark + SoundServer::SampleRate / 4, 5s)) << "the sink did not wake";
     heard = FindClicks(std::span<const std::int16_t>(server.Recording()).subspan(mark), click);
-    ASSERT_EQ(heard.size(), 1U) << "the press while resting: " << describe(heard);
-    EXPECT_EQ(heard[0].length, ClickSamples) << "the press while resting clicked only in part";
+    ASSERT_EQ(heard.size(), 1U) << "the press while suspended: " << describe(heard);
+    EXPECT_EQ(heard[0].length, ClickSamples) << "the press while suspended clicked only in part";
     EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"});
-    CloseAudioOutput();
+    CloseAudio();
 }
 
 void noServerLeavesSoundOff()
@@ -363,12 +363,12 @@ void noServerLeavesSoundOff()
     EXPECT_LT(Clock::now() - started, 1s) << "start-up waited too long for a missing server";
     // The server is looked for once the window stands, and one that is not there shows at once.
     started = Clock::now();
-    WakeAudioOutput();
+    ResumeAudio();
     PlayClick();
     PlayClick();
     EXPECT_LT(Clock::now() - started, 200ms) << "the presses waited for a missing server";
     pumpEvents(300ms);
-    CloseAudioOutput();
+    CloseAudio();
 
     // A server that takes the connection and never answers: the start does not wait for it, the
     // first press at most as long as a silent server is given, the later ones not at all.
@@ -384,7 +384,7 @@ void noServerLeavesSoundOff()
     SetInitialValues();
     auto begun = Clock::now();
     InitClickSound();
-    WakeAudioOutput();
+    ResumeAudio();
     EXPECT_LT(Clock::now() - begun, 200ms) << "start-up waited for a server that does not answer";
     begun = Clock::now();
     PlayClick();
@@ -392,7 +392,7 @@ void noServerLeavesSoundOff()
     begun = Clock::now();
     PlayClick();
     EXPECT_LT(Clock::now() - begun, 50ms) << "a later press waited for a silent server again";
-    CloseAudioOutput();
+    CloseAudio();
     ::close(hung);
     std::filesystem::remove(hungPath);
 
@@ -423,7 +423,7 @@ void refusesFormatItCannotPlay()
     pumpEvents(200ms);
     ASSERT_TRUE(waitForSamples(server, server.RecordedSamples() + SoundServer::SampleRate / 4, 5s));
     EXPECT_EQ(FindClicks(server.Recording(), clickSamples()).size(), 1U);
-    CloseAudioOutput();
+    CloseAudio();
 }
 
 }  // namespace
@@ -435,4 +435,4 @@ TEST(ClickPlayback, RapidClicksEachStartFromTheirFirstSample) { runAlone(rapidCl
 TEST(ClickPlayback, ServerRestartedOrGoneAndBackClicksAgain) { runAlone(serverRestartedOrGoneAndBackClicksAgain); }
 TEST(ClickPlayback, NoServerLeavesSoundOffAndIsQuick) { runAlone(noServerLeavesSoundOff); }
 TEST(ClickPlayback, RestsAndStillClicksWholeWhenPressed) { runAlone(restsAndStillClicksWholeWhenPressed); }
-TEST(AudioOutput, RefusesFormatItCannotPlay) { runAlone(refusesFormatItCannotPlay); }
+TEST(Audio, RefusesFormatItCannotPlay) { runAlone(refusesFormatItCannotPlay); }

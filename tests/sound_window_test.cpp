@@ -72,7 +72,7 @@ TEST_F(WindowClickTest, SendReferenceAndCountButtonsEachClickOnce)
     DialogAnswerer answerer;
     Click(PollingToggle);
     StartTimer(IdleTimer, 200ms);
-    StartTimer(PollTimer, G.PollInterval);
+    StartTimer(PollTimer, PollInterval);
     for (QElapsedTimer clock; !clock.isValid() || clock.elapsed() < 600;) {
         if (!clock.isValid())
             clock.start();
@@ -88,7 +88,7 @@ TEST_F(WindowClickTest, SendReferenceAndCountButtonsEachClickOnce)
     ASSERT_EQ(heard.size(), 3u);
     for (const HeardClick& click : heard)
         EXPECT_EQ(click.length, ClickSamples().size()) << "a click was cut";
-    CloseAudioOutput();
+    CloseAudio();
 }
 
 // The window in front and untouched, the click's stream is corked after a while and the server
@@ -106,11 +106,11 @@ TEST_F(WindowClickTest, UntouchedInFrontTheSoundServerSleepsYetAPressClicksWhole
     // The pointer comes to rest on the title, and nothing more happens.
     QCursor::setPos(MainWindowWidget()->mapToGlobal(QPoint(200, 15)));
     PumpFor(300ms);
-    EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the stream rests at once";
+    EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the stream is suspended at once";
 
     QElapsedTimer waited;
     waited.start();
-    while (server.SinkState() != "SUSPENDED" && waited.elapsed() < (AudioRestDelay + 5s).count())
+    while (server.SinkState() != "SUSPENDED" && waited.elapsed() < (AudioSuspendDelay + 5s).count())
         PumpFor(200ms);
     ASSERT_EQ(server.SinkState(), "SUSPENDED") << "the sink never slept with the window untouched in front";
     EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"yes"});
@@ -128,13 +128,13 @@ TEST_F(WindowClickTest, UntouchedInFrontTheSoundServerSleepsYetAPressClicksWhole
     QWidget* output = ControlWidget(OutputEditor);
     QCursor::setPos(output->mapToGlobal(output->rect().center()));
     PumpFor(1s);
-    ASSERT_TRUE(RestAudioOutput());
+    ASSERT_TRUE(SuspendAudio());
     PumpFor(100ms);
     ASSERT_EQ(server.StreamsCorked(), std::vector<std::string>{"yes"});
     QCursor::setPos(output->mapToGlobal(output->rect().center() + QPoint(5, 5)));
     PumpFor(100ms);
     EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the pointer moving over the output did not wake the stream";
-    CloseAudioOutput();
+    CloseAudio();
 }
 
 TEST(ProgramClickTest, ClosingTheWindowClicksBeforeTheProgramEnds)

@@ -17,6 +17,7 @@
 #include "platform/linux/qt_access.h"
 #include "ui/event_loop.h"
 #include "ui/main_window.h"
+#include "test_seams.h"
 
 using namespace std::chrono_literals;
 

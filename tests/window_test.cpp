@@ -253,7 +253,7 @@ TEST_F(WindowTest, WhileTheBoardIsSilentTheWindowPaintsAndTicksWaitOnePerTimer)
     ASSERT_TRUE(silent.Start());
     CloseBoardConnection();
     Link.BoardConnection = OpenBoardConnection("127.0.0.1", silent.Port());
-    Link.ReplyLimit = 500ms;
+    Link.replyLimit = 500ms;
     StartTimer(IdleTimer, 40ms);
     StartTimer(PollTimer, 30ms);
     Drain();

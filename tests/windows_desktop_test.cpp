@@ -19,7 +19,7 @@
 
 #include "globals.h"
 #include "app/startup.h"
-#include "platform/layout.h"
+#include "platform/shared/layout.h"
 #include "platform/window.h"
 #include "ui/main_window.h"
 
@@ -383,8 +383,8 @@ void ExpectControlsAt(int dpi)
         ExpectPlace(Handle(row.number), row.left, row.top, row.width, row.height, dpi, what);
         const LOGFONTW font = FontOf(Handle(row.number));
         if (row.kind == ControlKind::TitleText) {
-            EXPECT_EQ(font.lfHeight, FontHeight(G.TitleFont.points, dpi)) << what << ": shrunk";
-            EXPECT_EQ(std::wstring(font.lfFaceName), Wide(G.TitleFont.face)) << what;
+            EXPECT_EQ(font.lfHeight, FontHeight(TitleFont.points, dpi)) << what << ": shrunk";
+            EXPECT_EQ(std::wstring(font.lfFaceName), Wide(TitleFont.face)) << what;
             EXPECT_GE(font.lfWeight, FW_BOLD) << what;
         } else {
             EXPECT_EQ(font.lfHeight, guiHeight) << what;
@@ -467,10 +467,10 @@ TEST_F(WindowsDesktop, EveryWindowIsLaidOutAtTheScreensDpi)
     OpenConnectWindow("Varnex-NET-IO: Meldung", "Verbinde ...");
     HWND connecting = FindWindowW(L"SkarvelConnectWindow", nullptr);
     ASSERT_NE(connecting, nullptr);
-    ExpectClientSize(connecting, ConnectWindowWidth, ConnectWindowHeight, dpi, "connecting window");
+    ExpectClientSize(connecting, ConnectWindowWidth, ConnectWindowHeight, dpi, "connect window");
     const HWND text = GetWindow(connecting, GW_CHILD);
-    ExpectBox(PlaceOf(text), ConnectWindowText, dpi, "connecting window's text");
-    EXPECT_EQ(FontOf(text).lfHeight, FontHeight(GuiFontPoints, dpi)) << "the connecting window's font";
+    ExpectBox(PlaceOf(text), ConnectWindowText, dpi, "connect window's text");
+    EXPECT_EQ(FontOf(text).lfHeight, FontHeight(GuiFontPoints, dpi)) << "the connect window's font";
     CloseConnectWindow();
 
     InputDialogLayout seen;

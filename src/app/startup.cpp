@@ -8,7 +8,7 @@
 #include "platform/net.h"
 #include "platform/window.h"
 #include "sound/click.h"
-#include "ui/board_view.h"
+#include "ui/overview.h"
 #include "ui/event_loop.h"
 #include "ui/history.h"
 #include "ui/main_window.h"
@@ -27,32 +27,24 @@ int End()
 {
     EndRunningLog();
     EndDesktop();
-    CloseAudioOutput();
+    CloseAudio();
     EndNetworkService();
     return 0;
 }
 std::string ConnectText()
 {
-    return "Verbindungsaufbau zum Varnex-NET-IO-Board...\r\rIP/DNS: " + G.Settings.Host + "\r\rPort: "
-           + std::to_string(G.Settings.TelnetPort);
+    return "Verbindungsaufbau zum Varnex-NET-IO-Board...\r\rIP/DNS: " + G.settings.Host + "\r\rPort: "
+           + std::to_string(G.settings.TelnetPort);
 }
 }  // namespace
 
 void SetInitialValues()
 {
     G = Globals{};
-    G.ProgramVersion = "V1.0";
     Link = BoardLink{};
-    G.ReferenceColour = {255, 0, 0};
-    G.ReplyColour = {0, 0, 255};
-    G.TitleFont = {"Arial", 11, true};
-    G.IdleInterval = IdleInterval;
-    G.PollInterval = PollInterval;
-    G.PollingActive = false;
-    G.PollCommand = "C";
     SoundAvailable = false;
     ForgetCommands();
-    ForgetBoardView();
+    ForgetOverview();
     EndRunningLog();
 }
 
@@ -60,7 +52,7 @@ int RunProgram()
 {
     SetInitialValues();
     StartDesktop();
-    G.Settings = LoadSettings();
+    G.settings = LoadSettings();
     InitClickSound();
     if (!InitNetworkService()) {
         MessageDialog(ProblemTitle, NetworkFailedText);
@@ -68,17 +60,17 @@ int RunProgram()
     }
 
     OpenConnectWindow(BoardTitle, ConnectText());
-    Link.BoardConnection = OpenBoardConnection(G.Settings.Host, G.Settings.TelnetPort);
+    Link.BoardConnection = OpenBoardConnection(G.settings.Host, G.settings.TelnetPort);
     CloseConnectWindow();
-    if (!Link.BoardConnection) {
+    if (!LinkIsUp()) {
         MessageDialog(ProblemTitle, BoardNotFoundText);
         return End();
     }
 
     // Without a window the loop still runs: it keeps the connection alive until the process is ended.
     BuildMainWindow();
-    StartTimer(IdleTimer, G.IdleInterval);
-    StartTimer(PollTimer, G.PollInterval);
+    StartTimer(IdleTimer, IdleInterval);
+    StartTimer(PollTimer, PollInterval);
     Focus(CommandField);
 
     if (RunEventLoop() == LoopEnd::WindowClosed) {

@@ -2,7 +2,7 @@
 #pragma once
 
 // The program's start-up state: the program-wide values, and every layer's own (the board link,
-// the click, the command history, the board view, the running log). Tests put everything back
+// the click, the command history, the overview, the running log). Tests put everything back
 // with it.
 void SetInitialValues();
 

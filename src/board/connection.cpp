@@ -1,4 +1,4 @@
-// Command exchange with the board, and mending a link the board closed or reset.
+// Command exchange with the board, and reconnecting a link the board closed or reset.
 #include "board/connection.h"
 
 #include <algorithm>
@@ -13,44 +13,44 @@ std::uint16_t PortOnWire(std::int32_t port)
     return static_cast<std::uint16_t>(port & 0xFFFF);
 }
 
-// The connection is of no more use: it is closed, and mended in the background.
+// The connection is of no more use: it is closed, and reconnected in the background.
 void MarkLost()
 {
     CloseBoardConnection();
-    Link.Lost = true;
-    Link.NextTry.reset();
-    Link.News.push_back(LinkNews::Lost);
+    Link.lost = true;
+    Link.nextTry.reset();
+    Link.events.push_back(LinkEvent::Lost);
 }
 
 void TryFailed(SteadyTime now)
 {
     const auto last = static_cast<int>(std::size(LinkTryDelays)) - 1;
-    Link.NextTry = now + LinkTryDelays[std::min(Link.FailedTries, last)];
-    ++Link.FailedTries;
+    Link.nextTry = now + LinkTryDelays[std::min(Link.failedTries, last)];
+    ++Link.failedTries;
 }
 
 void Restore()
 {
-    Link.BoardConnection = Link.Connecting;
-    Link.Connecting.reset();
-    Link.Lost = false;
-    Link.Answered = false;
-    Link.News.push_back(LinkNews::Restored);
+    Link.BoardConnection = Link.pendingConnect;
+    Link.pendingConnect.reset();
+    Link.lost = false;
+    Link.answered = false;
+    Link.events.push_back(LinkEvent::Restored);
 }
 
 }  // namespace
 
 std::optional<Socket> OpenBoardConnection(std::string_view host, std::int32_t port)
 {
-    Link.Host = host;
-    Link.Port = port;
+    Link.host = host;
+    Link.port = port;
     const NameLookup lookup(Utf8ToWindows1252(host));
-    if (!lookup.Wait(Link.ConnectLimit))
+    if (!lookup.Wait(Link.connectLimit))
         return std::nullopt;
     const std::optional<std::uint32_t> address = lookup.Address();
     if (!address)
         return std::nullopt;
-    return ConnectTcp(*address, PortOnWire(port), Link.ConnectLimit);
+    return ConnectTcp(*address, PortOnWire(port), Link.connectLimit);
 }
 
 std::string CleanReply(std::string_view bytes)
@@ -73,11 +73,11 @@ Exchange ExchangeCommand(std::string_view command)
     // its reply read by a later exchange, like any late reply.
     const auto sending = std::chrono::steady_clock::now();
     const SocketOutcome sent =
-        SendBytes(*Link.BoardConnection, Utf8ToWindows1252(command) + Link.CommandTerminator, Link.ReplyLimit);
+        SendBytes(*Link.BoardConnection, Utf8ToWindows1252(command) + std::string(CommandTerminator), Link.replyLimit);
     Received received{0, sent};
     if (sent == SocketOutcome::Done)
-        received = ReceiveOnce(*Link.BoardConnection, Link.ReceiveBuffer, Link.ReplyLimit);
-    Link.Answered = Link.Answered || received.outcome == SocketOutcome::Done;
+        received = ReceiveOnce(*Link.BoardConnection, Link.ReceiveBuffer, Link.replyLimit);
+    Link.answered = Link.answered || received.outcome == SocketOutcome::Done;
     if (received.outcome == SocketOutcome::Lost) {
         MarkLost();
         return {ExchangeOutcome::LinkLost, {}, {}, std::nullopt};
@@ -95,77 +95,77 @@ void SendIdleMessage()
 {
     if (!Link.BoardConnection)
         return;
-    SocketOutcome outcome = SendBytes(*Link.BoardConnection, Link.IdleCommand + Link.CommandTerminator, Link.IdleReplyLimit);
+    SocketOutcome outcome = SendBytes(*Link.BoardConnection, std::string(IdleCommand) + std::string(CommandTerminator), Link.idleReplyLimit);
     if (outcome == SocketOutcome::Done)
         outcome = ReceiveOnce(*Link.BoardConnection, std::span(Link.ReceiveBuffer).first(IdleReceiveSize),
-                              Link.IdleReplyLimit)
+                              Link.idleReplyLimit)
                       .outcome;
-    Link.Answered = Link.Answered || outcome == SocketOutcome::Done;
+    Link.answered = Link.answered || outcome == SocketOutcome::Done;
     if (outcome == SocketOutcome::Lost)
         MarkLost();
 }
 
-void TendBoardLink(SteadyTime now)
+void StepReconnect(SteadyTime now)
 {
-    if (!Link.Lost)
+    if (!Link.lost)
         return;
     // Each step may end at once (a dotted address, a refused or a loopback connect): the next one
     // is taken in the same turn.
     for (;;) {
-        if (Link.Connecting) {
-            const ConnectProgress progress = CheckConnect(*Link.Connecting);
+        if (Link.pendingConnect) {
+            const ConnectProgress progress = CheckConnect(*Link.pendingConnect);
             if (progress == ConnectProgress::Connected) {
                 Restore();
-            } else if (progress == ConnectProgress::Failed || now - Link.StepStarted >= Link.ConnectLimit) {
-                CloseSocket(*Link.Connecting);
-                Link.Connecting.reset();
+            } else if (progress == ConnectProgress::Failed || now - Link.stepStarted >= Link.connectLimit) {
+                CloseSocket(*Link.pendingConnect);
+                Link.pendingConnect.reset();
                 TryFailed(now);
             }
             return;
         }
-        if (Link.Lookup) {
-            if (!Link.Lookup->Done()) {
-                if (now - Link.StepStarted >= Link.ConnectLimit) {
-                    Link.Lookup.reset();
+        if (Link.lookup) {
+            if (!Link.lookup->Done()) {
+                if (now - Link.stepStarted >= Link.connectLimit) {
+                    Link.lookup.reset();
                     TryFailed(now);
                 }
                 return;
             }
-            const std::optional<std::uint32_t> address = Link.Lookup->Address();
-            Link.Lookup.reset();
+            const std::optional<std::uint32_t> address = Link.lookup->Address();
+            Link.lookup.reset();
             if (address)
-                Link.Connecting = StartConnect(*address, PortOnWire(Link.Port));
-            if (!Link.Connecting) {
+                Link.pendingConnect = StartConnect(*address, PortOnWire(Link.port));
+            if (!Link.pendingConnect) {
                 TryFailed(now);
                 return;
             }
-            Link.StepStarted = now;
+            Link.stepStarted = now;
             continue;
         }
-        if (!Link.NextTry) {
+        if (!Link.nextTry) {
             // Lost again before the board answered: the pauses go on growing, so that a board
             // that takes connections only to drop them is not hammered.
-            if (Link.Answered) {
-                Link.FailedTries = 0;
-                Link.NextTry = now;
+            if (Link.answered) {
+                Link.failedTries = 0;
+                Link.nextTry = now;
             } else {
                 TryFailed(now);
             }
         }
-        if (now < *Link.NextTry)
+        if (now < *Link.nextTry)
             return;
-        Link.Lookup.emplace(Utf8ToWindows1252(Link.Host));
-        Link.StepStarted = now;
+        Link.lookup.emplace(Utf8ToWindows1252(Link.host));
+        Link.stepStarted = now;
     }
 }
 
-LinkNews TakeLinkNews()
+LinkEvent TakeLinkEvent()
 {
-    if (Link.News.empty())
-        return LinkNews::None;
-    const LinkNews news = Link.News.front();
-    Link.News.pop_front();
-    return news;
+    if (Link.events.empty())
+        return LinkEvent::None;
+    const LinkEvent event = Link.events.front();
+    Link.events.pop_front();
+    return event;
 }
 
 void CloseBoardConnection()
@@ -173,8 +173,8 @@ void CloseBoardConnection()
     if (Link.BoardConnection)
         CloseSocket(*Link.BoardConnection);
     Link.BoardConnection.reset();
-    if (Link.Connecting)
-        CloseSocket(*Link.Connecting);
-    Link.Connecting.reset();
-    Link.Lookup.reset();
+    if (Link.pendingConnect)
+        CloseSocket(*Link.pendingConnect);
+    Link.pendingConnect.reset();
+    Link.lookup.reset();
 }

@@ -17,7 +17,7 @@ std::string StatesRequest(int page);
 std::string ToggleRequest(int id);
 
 struct EntryInfo {
-    bool output = false;   // 'O'; 'I' is an input
+    bool switchable = false;   // 'O', a board output, switched with T; 'I' is an input
     int page = 0;          // 0 to 9, as the digit gives it
     int place = 0;
     std::string name;

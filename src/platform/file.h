@@ -3,8 +3,10 @@
 // never written and never waited on.
 #pragma once
 
-#include <filesystem>
+#include <chrono>
 #include <cstdint>
+#include <ctime>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,31 +20,32 @@ bool WriteRegularFile(const std::filesystem::path& path, std::string_view bytes)
 
 // A file being written under a temporary name beside its target (in the same folder, so that
 // taking the target's name is one rename), for files that must never be seen half-written.
-struct PartFile {
+struct SaveFile {
     std::intptr_t handle = -1;           // a POSIX descriptor or a Windows HANDLE
     std::filesystem::path temporary;
     std::filesystem::path target;
 };
 
 // Creates the temporary file. None on failure, with the system's reason in `why` (UTF-8).
-std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::string& why);
+std::optional<SaveFile> BeginSaveFile(const std::filesystem::path& target, std::string& why);
 
 // Adds bytes at its end. False on failure, with the reason.
-bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why);
+bool AppendToSaveFile(SaveFile& file, std::string_view bytes, std::string& why);
 
 // Writes it out, closes it and gives it the target's name, replacing a file of that name. False
 // on failure, with the reason: the temporary file is gone then, and the target is as it was.
-bool FinishPartFile(PartFile& file, std::string& why);
+bool CommitSaveFile(SaveFile& file, std::string& why);
 
 // Closes the temporary file and removes it.
-void AbandonPartFile(PartFile& file);
+void CancelSaveFile(SaveFile& file);
 
 // The system's line end, for text files of the user's.
-#ifdef _WIN32
-inline constexpr std::string_view SystemLineEnd = "\r\n";
-#else
-inline constexpr std::string_view SystemLineEnd = "\n";
-#endif
+extern const std::string_view SystemLineEnd;
+
+// A moment of the wall clock in local time, for the names and lines of the user's files; and
+// written in a strftime format.
+std::tm LocalTime(std::chrono::system_clock::time_point at);
+std::string LocalTimeText(std::chrono::system_clock::time_point at, const char* format);
 
 // A file that lines are added to at its end, each in one write that reaches the system before
 // the call returns: what was added survives the program's crash.

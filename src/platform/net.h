@@ -44,7 +44,7 @@ private:
 };
 
 // A connect that never waits: StartConnect begins it (none when it failed at once), CheckConnect
-// looks how it stands. A socket that failed is the caller's to close.
+// checks how it stands. A socket that failed is the caller's to close.
 enum class ConnectProgress { Pending, Connected, Failed };
 std::optional<Socket> StartConnect(std::uint32_t address, std::uint16_t port);
 ConnectProgress CheckConnect(Socket socket);
@@ -58,7 +58,7 @@ std::optional<Socket> ConnectTcp(std::uint32_t address, std::uint16_t port, std:
 enum class SocketOutcome { Done, TimedOut, Lost };
 
 // Sends all of `bytes`, waiting at most `limit` in all for room in the connection. A board that
-// stops reading fills the connection: when the time runs out part-way, the unsent rest is kept
+// stops reading fills the connection: when the time runs out part-way, the unsent remainder is kept
 // and goes out first on the next send to the same socket, so that one message never runs into
 // the next on the board's side.
 SocketOutcome SendBytes(Socket socket, std::string_view bytes, std::chrono::milliseconds limit);
@@ -79,7 +79,7 @@ enum class SocketWaitKind { Readable, Writable, Pause };
 // Every wait above spends its time in this function when one is installed, else asleep in the
 // operating system. A window front end installs one so that its windows stay painted while the
 // program waits for the board (see StartDesktop in window.h). It returns once `socket` may be
-// ready or `limit` has passed; the caller then looks for itself, and calls again if time is left.
+// ready or `limit` has passed; the caller then checks for itself, and calls again if time is left.
 using SocketWaitFunction = void (*)(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit);
 
 // Installs `wait`; nullptr puts back the plain wait.

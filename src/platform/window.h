@@ -1,11 +1,10 @@
 // The desktop as the program sees it: one main window whose controls are addressed by fixed
-// numbers, one event queue, timers, two kinds of modal dialog, a connecting window and the
+// numbers, one event queue, timers, two kinds of modal dialog, a connect window and the
 // default browser. Text crosses this boundary as UTF-8.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,9 +21,9 @@ struct FontSpec {
     bool bold = false;
 };
 
-// Command: a menu entry, a function key or a table window's request (number: the command's);
+// Action: a menu entry, a function key or a table window's request (number: the action's);
 // Row: a table window's row activated (number: the row).
-enum class EventKind { None, Timer, Control, Close, Key, Command, Row };
+enum class EventKind { None, Timer, Control, Close, Key, Action, Row };
 
 // Keys of a line edit that the program handles itself (Up and Down walk the command history);
 // the control consumes them.
@@ -32,7 +31,7 @@ enum class Key { None, Up, Down };
 
 struct Event {
     EventKind kind = EventKind::None;
-    int number = 0;      // timer, control or command number, or a row
+    int number = 0;      // timer, control or action number, or a row
     Key key = Key::None;  // of a Key event
 };
 
@@ -108,12 +107,12 @@ void AppendLine(int editor, std::string_view line);
 void SetTextColour(int editor, Rgb colour);   // costs nothing when the colour is unchanged
 void ShowFirstLine(int editor);                // scrolls to the first line and the left edge
 
-// The output's context menu: after its own entries, the program's, each raising a Command event;
+// The output's context menu: after its own entries, the program's, each raising an Action event;
 // setting one again changes its text.
-void SetOutputMenuEntry(int command, std::string_view text);
+void SetOutputMenuEntry(int action, std::string_view text);
 
-// The function key F`number` in the program's windows raises a Command event.
-void SetFunctionKey(int number, int command);
+// The function key F`number` in the program's windows raises an Action event.
+void SetFunctionKey(int number, int action);
 
 // The common dialog for a file to write, in the user's documents folder, suggesting the name; the
 // path chosen (UTF-8), or none when the user cancelled.
@@ -125,15 +124,15 @@ bool CopyToClipboard(std::string_view text);
 // A table window of its own beside the main window (one at a time): resizable, at the screen's
 // dpi, its columns headed as given, the keyboard first (arrows, Space and Enter on a row, Ctrl+A
 // and Ctrl+C). Opening it again brings it to the front. It raises Row events for a row activated
-// (a double click, Space, Enter), a Command event `copyCommand` for Ctrl+C, and `closedCommand`
+// (a double click, Space, Enter), an Action event `copyAction` for Ctrl+C, and `closedAction`
 // once the user has closed it. Rows are named for screen readers by their cells.
 struct TableWindowSpec {
     std::string_view title;
     std::span<const std::string_view> headers;
     std::span<const int> columnWidths;   // at 96 dpi
     int clientWidth = 0, clientHeight = 0;   // at 96 dpi
-    int copyCommand = 0;
-    int closedCommand = 0;
+    int copyAction = 0;
+    int closedAction = 0;
 };
 void OpenTableWindow(const TableWindowSpec& shape);
 void CloseTableWindow();
@@ -147,9 +146,6 @@ void SetTableStatus(std::string_view text);
 
 // Hands a web address, exactly as given, to the desktop's default handler. Never through a shell.
 void OpenWebAddress(std::string_view address);
-
-// Test seam: while set, addresses go to the recorder instead of the desktop.
-void SetWebAddressRecorder(std::function<void(std::string_view)> recorder);
 
 // Sleeps for `span`, with the finest timer the system offers meanwhile (the closing click's wait).
 void PauseFor(std::chrono::milliseconds span);

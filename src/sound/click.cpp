@@ -1,4 +1,4 @@
-// The click: the built-in image, read by the RIFF walk, played through the audio output.
+// The click: the built-in image, read by the RIFF walk, played through the audio stream.
 #include "sound/click.h"
 
 #include "platform/audio.h"
@@ -7,7 +7,7 @@
 
 void InitClickSound()
 {
-    if (!OpenAudioOutput()) return;
+    if (!OpenAudio()) return;
     SoundAvailable = true;
     // Should the image ever fail to load, the output stays open with nothing to play, so
     // PlayClick quietly does nothing.

@@ -4,7 +4,7 @@
 // Set once the sound output has started: the click's own state.
 inline bool SoundAvailable = false;
 
-// Opens the audio output and loads the click into it. Sets SoundAvailable when the output
+// Opens the audio stream and loads the click into it. Sets SoundAvailable when the stream
 // opened; without a sound device or sound server the program goes on silently.
 void InitClickSound();
 

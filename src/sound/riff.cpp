@@ -46,7 +46,7 @@ std::optional<Chunk> ChunkAt(std::span<const std::uint8_t> image, std::size_t at
     return Chunk{bodyStart, bodySize};
 }
 
-// Plain PCM of a shape an audio output can take; anything else is treated as no sound.
+// Plain PCM of a shape an audio device can take; anything else is treated as no sound.
 std::optional<PcmFormat> ReadFormat(std::span<const std::uint8_t> body)
 {
     if (body.size() < PcmFormatSize) return std::nullopt;

@@ -8,7 +8,7 @@
 #include "board/connection.h"
 #include "globals.h"
 #include "sound/click.h"
-#include "ui/board_view.h"
+#include "ui/overview.h"
 #include "ui/history.h"
 #include "ui/main_window.h"
 #include "ui/polling.h"
@@ -35,32 +35,32 @@ void ToggleRunningLog()
         if (!StartRunningLog(std::filesystem::path(std::u8string(path->begin(), path->end())), why))
             MessageDialog(LogProblemTitle, "Der Mitschnitt kann nicht begonnen werden!\r\r" + why);
     }
-    SetOutputMenuEntry(RunningLogCommand, RunningLogActive() ? EndLogMenuText : StartLogMenuText);
+    SetOutputMenuEntry(RunningLogAction, RunningLogActive() ? EndLogMenuText : StartLogMenuText);
 }
 
 // Tells what became of the link, once each time: a line in the output and the window's title;
-// while the link is lost, its timer tends the tries to mend it, the first one at once.
-void ReportLinkNews()
+// while the link is lost, its timer steps the tries to reconnect, the first one at once.
+void ReportLinkEvents()
 {
-    for (LinkNews news = TakeLinkNews(); news != LinkNews::None; news = TakeLinkNews()) {
-        const bool lost = news == LinkNews::Lost;
+    for (LinkEvent event = TakeLinkEvent(); event != LinkEvent::None; event = TakeLinkEvent()) {
+        const bool lost = event == LinkEvent::Lost;
         AppendLine(OutputEditor, lost ? LinkLostLine : LinkRestoredLine);
         Log(lost ? LogEvent::LinkLost : LogEvent::LinkRestored, lost ? LinkLostLine : LinkRestoredLine);
         SetMainWindowTitle(MainWindowTitle(lost));
         if (lost) {
-            StartTimer(LinkTimer, LinkTendInterval);
-            TendBoardLink(TimerClockNow());
+            StartTimer(ReconnectTimer, ReconnectStepInterval);
+            StepReconnect(TimerClockNow());
         } else {
-            StopTimer(LinkTimer);
+            StopTimer(ReconnectTimer);
         }
-        BoardViewLinkChanged(!lost);
+        OverviewLinkChanged(!lost);
     }
 }
 }  // namespace
 
 std::string BoardWebAddress()
 {
-    return "http://" + G.Settings.Host + ":" + G.Settings.HttpPortText;
+    return "http://" + G.settings.Host + ":" + G.settings.HttpPortText;
 }
 
 std::string SendCommand(LogEvent sentBy)
@@ -75,7 +75,7 @@ std::string SendCommand(LogEvent sentBy)
         const Exchange exchange = ExchangeCommand(command);
         LogExchange(exchange);
         ClearOutput(OutputEditor);
-        SetTextColour(OutputEditor, G.ReplyColour);
+        SetTextColour(OutputEditor, ReplyColour);
         AppendLine(OutputEditor, ">" + command);
         // A link lost on the way says so in the line that follows.
         if (exchange.outcome == ExchangeOutcome::Replied)
@@ -101,29 +101,29 @@ std::optional<LoopEnd> Dispatch(Event event)
         if (event.number == CommandField)
             RecallCommand(event.key);
         break;
-    case EventKind::Command:
-        if (event.number == RunningLogCommand)
+    case EventKind::Action:
+        if (event.number == RunningLogAction)
             ToggleRunningLog();
-        else if (event.number == BoardViewCommand)
-            OpenBoardView();
-        else if (event.number == CopyBoardViewCommand)
-            CopyBoardView();
-        else if (event.number == BoardViewClosedCommand)
-            CloseBoardView();
+        else if (event.number == OverviewAction)
+            OpenOverview();
+        else if (event.number == CopyOverviewAction)
+            CopyOverview();
+        else if (event.number == OverviewClosedAction)
+            CloseOverview();
         break;
     case EventKind::Row:
-        SwitchBoardViewRow(event.number);
+        SwitchOverviewRow(event.number);
         break;
     case EventKind::Timer:
-        // The board view's reads keep the link alive while it is open.
-        if (event.number == IdleTimer && !BoardViewOpen())
+        // The overview's reads keep the link alive while it is open.
+        if (event.number == IdleTimer && !OverviewOpen())
             SendIdleMessage();
         else if (event.number == PollTimer)
             OnPollTimer();
-        else if (event.number == LinkTimer)
-            TendBoardLink(TimerClockNow());
-        else if (event.number == BoardViewTimer)
-            OnBoardViewTimer();
+        else if (event.number == ReconnectTimer)
+            StepReconnect(TimerClockNow());
+        else if (event.number == OverviewTimer)
+            OnOverviewTimer();
         break;
     case EventKind::Control:
         switch (event.number) {
@@ -170,9 +170,9 @@ std::optional<LoopEnd> HandleEvent(Event event)
 {
     const std::optional<LoopEnd> end = Dispatch(event);
     if (!end)
-        ReportLinkNews();
+        ReportLinkEvents();
     if (const std::string problem = TakeRunningLogProblem(); !problem.empty()) {
-        SetOutputMenuEntry(RunningLogCommand, StartLogMenuText);
+        SetOutputMenuEntry(RunningLogAction, StartLogMenuText);
         MessageDialog(LogProblemTitle, problem);
     }
     return end;

@@ -1,8 +1,6 @@
 // The main window's controls as data, and building the window from them.
 #include "ui/main_window.h"
 
-#include "globals.h"
-
 const std::array<ControlSpec, 10> MainWindowControls = {{
     {TitleText, ControlKind::TitleText, 10, 10, 400, 20,
      "Konsole für direkte Befehle an das Varnex-NET-IO-Board", ""},
@@ -25,15 +23,15 @@ const std::array<ControlSpec, 10> MainWindowControls = {{
 
 std::string MainWindowTitle(bool linkLost)
 {
-    return "Varnex-NET-IO-TerminalEmulation " + G.ProgramVersion + (linkLost ? " (keine Verbindung)" : "");
+    return "Varnex-NET-IO-TerminalEmulation " + std::string(ProgramVersion) + (linkLost ? " (keine Verbindung)" : "");
 }
 
 bool BuildMainWindow()
 {
-    if (!OpenMainWindow(MainWindowTitle(), MainWindowWidth, MainWindowHeight, G.TitleFont, MainWindowControls))
+    if (!OpenMainWindow(MainWindowTitle(), MainWindowWidth, MainWindowHeight, TitleFont, MainWindowControls))
         return false;
-    SetOutputMenuEntry(RunningLogCommand, StartLogMenuText);
-    SetOutputMenuEntry(BoardViewCommand, BoardViewMenuText);
-    SetFunctionKey(2, BoardViewCommand);
+    SetOutputMenuEntry(RunningLogAction, StartLogMenuText);
+    SetOutputMenuEntry(OverviewAction, OverviewMenuText);
+    SetFunctionKey(2, OverviewAction);
     return true;
 }

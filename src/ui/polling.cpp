@@ -1,4 +1,4 @@
-// The polling run: Idle (toggle out), Armed (toggle in, no run yet) and Running.
+// The polling run: Off (toggle out), Armed (toggle in, no run yet) and Running.
 #include "ui/polling.h"
 
 #include <string>
@@ -25,19 +25,20 @@ void OnPollTimer()
 {
     if (!IsPressed(PollingToggle))
         return;
-    if (!G.PollingActive) {
+    if (!PollingActive()) {
         // The answer is encoded at once, so the shown, stored and sent command agree.
         G.PollCommand = FitToWindows1252(InputDialog(PromptTitle, Prompt, G.PollCommand));
         if (G.PollCommand.empty()) {
             MessageDialog(EmptyTitle, EmptyText);
             Release(PollingToggle);
+            G.polling = PollingState::Off;
         } else {
             ClearOutput(OutputEditor);
             // No colour here: the first poll turns the whole text, this line included, blue.
             const std::string start = RunLine("*** Starte Polling mit Befehls-Sequenz '", "' ***");
             AppendLine(OutputEditor, start);
             Log(LogEvent::PollingStart, start);
-            G.PollingActive = true;
+            G.polling = PollingState::Running;
         }
     }
     PollOnce();
@@ -53,12 +54,12 @@ void PollOnce()
     SetEnabled(SendButton, false);
     SetText(CommandField, G.PollCommand);
     // While the link is lost a poll sends nothing, and nothing is logged.
-    if (Link.BoardConnection)
+    if (LinkIsUp())
         Log(LogEvent::Poll, G.PollCommand);
     const Exchange exchange = ExchangeCommand(G.PollCommand);
     if (exchange.outcome != ExchangeOutcome::NotSent)
         LogExchange(exchange);
-    SetTextColour(OutputEditor, G.ReplyColour);
+    SetTextColour(OutputEditor, ReplyColour);
     // While the link is lost, polls add nothing; the loss itself is told once.
     if (exchange.outcome == ExchangeOutcome::Replied)
         AppendLine(OutputEditor, exchange.reply);
@@ -68,13 +69,16 @@ void PollOnce()
 
 void OnOtherControlEvent()
 {
-    if (IsPressed(PollingToggle))
+    if (IsPressed(PollingToggle)) {
+        if (G.polling == PollingState::Off)
+            G.polling = PollingState::Armed;
         return;
-    if (G.PollingActive) {
+    }
+    if (PollingActive()) {
         const std::string end = RunLine("*** Beende Polling von Befehls-Sequenz '", "' ***");
         AppendLine(OutputEditor, end);
         Log(LogEvent::PollingEnd, end);
     }
     SetEnabled(SendButton, true);
-    G.PollingActive = false;
+    G.polling = PollingState::Off;
 }

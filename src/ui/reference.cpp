@@ -1,14 +1,13 @@
 // Showing the reference: its own colour, and never through the reply cleaning.
 #include "ui/reference.h"
 
-#include "globals.h"
 #include "ui/main_window.h"
 #include "ui/reference_text.h"
 
 void ShowCommandReference()
 {
     ClearOutput(OutputEditor);
-    SetTextColour(OutputEditor, G.ReferenceColour);
+    SetTextColour(OutputEditor, ReferenceColour);
     for (const std::string_view line : CommandReferenceLines)
         AppendLine(OutputEditor, line);
     // The reference is read from its heading down, not from its last line.

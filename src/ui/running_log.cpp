@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "platform/file.h"
-#include "utils/local_time.h"
+#include "test_seams.h"
 
 namespace {
 
@@ -17,7 +17,6 @@ constexpr std::string_view ProblemText = "Der Mitschnitt kann nicht weitergeschr
 struct RunningLog {
     std::optional<AppendFile> file;
     std::filesystem::path chosen;    // as the user chose it; the stem of the files after midnight
-    std::filesystem::path current;
     int day = 0;                     // the current file's local date, as YYYYMMDD
     std::string problem;             // a write failed: the message, until taken
     WallClock::time_point (*now)() = WallClock::now;
@@ -40,9 +39,9 @@ std::string_view EventName(LogEvent event)
     case LogEvent::LinkRestored: return "Verbindung wiederhergestellt";
     case LogEvent::LogBegun: return "Mitschnitt begonnen";
     case LogEvent::LogEnded: return "Mitschnitt beendet";
-    case LogEvent::ViewCommand: return "Übersicht";
-    case LogEvent::ViewReply: return "Übersicht Antwort";
-    case LogEvent::ViewNoReply: return "Übersicht keine Antwort";
+    case LogEvent::OverviewCommand: return "Übersicht";
+    case LogEvent::OverviewReply: return "Übersicht Antwort";
+    case LogEvent::OverviewNoReply: return "Übersicht keine Antwort";
     }
     return {};
 }
@@ -104,7 +103,6 @@ bool Open(const std::filesystem::path& path, WallClock::time_point at, std::stri
         return false;
     }
     Running.file = file;
-    Running.current = path;
     Running.day = Day(LocalTime(at));
     return true;
 }
@@ -173,11 +171,6 @@ void LogExchange(const Exchange& exchange)
 std::string TakeRunningLogProblem()
 {
     return std::exchange(Running.problem, {});
-}
-
-std::filesystem::path RunningLogPath()
-{
-    return Running.current;
 }
 
 std::string SuggestedLogFileName(WallClock::time_point at)

@@ -28,9 +28,9 @@ enum class LogEvent {
     LinkRestored,
     LogBegun,
     LogEnded,
-    ViewCommand,    // sent by the board view, to read the board
-    ViewReply,
-    ViewNoReply,
+    OverviewCommand,    // sent by the overview, to read the board
+    OverviewReply,
+    OverviewNoReply,
 };
 
 using WallClock = std::chrono::system_clock;
@@ -50,15 +50,12 @@ void Log(LogEvent event, std::string_view text = {},
          std::optional<std::chrono::milliseconds> replyTime = std::nullopt);
 
 // What became of an exchange, as the log keeps it: the reply and its time, a silent board, or a
-// command that did not go out (a link lost during the exchange is logged as the link's news).
+// command that did not go out (a link lost during the exchange is logged as the link's event).
 void LogExchange(const Exchange& exchange);
 
 // Why the log ended on its own since the last call: the text of the program's message; empty
 // when it did not.
 std::string TakeRunningLogProblem();
-
-// The file the log writes to now (it changes at midnight).
-std::filesystem::path RunningLogPath();
 
 // "Skarvel-Mitschnitt-YYYY-MM-DD-HHMMSS.txt" at that moment, in local time.
 std::string SuggestedLogFileName(WallClock::time_point at);
@@ -66,6 +63,3 @@ std::string SuggestedLogFileName(WallClock::time_point at);
 // The name a log chosen as `chosen` goes on in on `date` (local time): the chosen stem, without a
 // date (and time) it ends in, then "-YYYY-MM-DD", then the chosen extension.
 std::filesystem::path LogFileForDate(const std::filesystem::path& chosen, WallClock::time_point date);
-
-// Test seam: the clock the log's times come from.
-void SetRunningLogClock(WallClock::time_point (*now)());

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The connecting window, held up by a connect that hangs: its text stands on the screen in its
+# The connect window, held up by a connect that hangs: its text stands on the screen in its
 # five lines, the port line whole; and so it does while the board's name is being looked up, from
 # a name server (on loopback, in a network namespace of the test's own) that never answers. And
 # without a desktop the program says why, on standard error, and ends with a failure code instead

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # First start without Skarvel.ini: the three questions answered with their presets, the file
-# written from them, the connecting window while the preset board address does not answer, and
+# written from them, the connect window while the preset board address does not answer, and
 # the connect limit running out into a message box that ends the program. Runs inside its own
 # network namespace, so the preset address cannot be reached.
 set -euo pipefail
@@ -27,7 +27,7 @@ for question in host telnet-port http-port; do
     e2e_key Return
 done
 
-# The connecting window stands while the connect to the preset address hangs, until the
+# The connect window stands while the connect to the preset address hangs, until the
 # program's connect limit runs out: then the problem message comes, and no main window.
 e2e_wait_window "Varnex-NET-IO: Meldung" 10 "${seen[@]}"
 connect=$WINDOW
@@ -37,15 +37,15 @@ deadline=$((connect_shown + 30000))
 while [[ -z $(e2e_windows_titled "Varnex-NET-IO: Problem") ]]; do
     [[ -z $(e2e_windows_titled "Varnex-NET-IO-TerminalEmulation V1.0") ]] || e2e_fail "main window opened without a board"
     e2e_alive "$PROGRAM_PID" || e2e_fail "program ended before the problem message"
-    (($(e2e_now_ms) < deadline)) || e2e_fail "no problem message within 30 s of the connecting window"
+    (($(e2e_now_ms) < deadline)) || e2e_fail "no problem message within 30 s of the connect window"
     sleep 0.1
 done
 waited=$(($(e2e_now_ms) - connect_shown))
 ((waited >= 18000 && waited <= 25000)) || e2e_fail "the connect gave up after $waited ms, expected about 21 s"
-[[ -z $(e2e_windows_titled "Varnex-NET-IO: Meldung") ]] || e2e_fail "the connecting window stayed with the message"
+[[ -z $(e2e_windows_titled "Varnex-NET-IO: Meldung") ]] || e2e_fail "the connect window stayed with the message"
 e2e_wait_window "Varnex-NET-IO: Problem" 1
 problem=$WINDOW
-e2e_log "connecting window $connect for $waited ms; problem message in window $problem"
+e2e_log "connect window $connect for $waited ms; problem message in window $problem"
 
 settings=$E2E_WORK/Skarvel.ini
 [[ -f $settings ]] || e2e_fail "Skarvel.ini not written"

@@ -509,14 +509,14 @@ e2e_start_main_window() {
   e2e_wait_record connect 1
 }
 
-# The connecting window WINDOW as it stands on the screen: a 250 x 90 client whose text control,
+# The connect window WINDOW as it stands on the screen: a 250 x 90 client whose text control,
 # (10, 10) to (240, 80), shows three lines with ink and an empty line between each two. A wrapped
 # first line would make its band twice as tall; a cut port line would reach the control's bottom.
 e2e_expect_connect_window_lines()
 {
     local bands deadline first_top first_bottom port_top port_bottom
     e2e_window_geometry "$1"
-    [[ $WIN_W == 250 && $WIN_H == 90 ]] || e2e_fail "connecting window client is ${WIN_W}x$WIN_H, expected 250x90"
+    [[ $WIN_W == 250 && $WIN_H == 90 ]] || e2e_fail "connect window client is ${WIN_W}x$WIN_H, expected 250x90"
     deadline=$(($(e2e_now_ms) + 5000))
     until bands=$(python3 "$E2E_TOOLS/screenshot.py" --ink $((WIN_X + 10)) $((WIN_Y + 10)) 230 70) \
             && (($(wc -l <<<"$bands") == 3)); do
@@ -527,7 +527,7 @@ e2e_expect_connect_window_lines()
     read -r port_top port_bottom <<<"$(sed -n 3p <<<"$bands")"
     ((port_bottom < 69)) || e2e_fail "the port line reaches the bottom of its control: $bands"
     ((first_bottom - first_top < 2 * (port_bottom - port_top + 1))) || e2e_fail "the first line wraps: $bands"
-    e2e_log "connecting window, ink in rows: $(tr '\n' ',' <<<"$bands")"
+    e2e_log "connect window, ink in rows: $(tr '\n' ',' <<<"$bands")"
 }
 
 # e2e_expect_busy_window WINDOW CLICKS SETTLE: the program's main window against a board that
@@ -694,7 +694,7 @@ e2e_expect_lost_link()
     LOST_SUMMARY="loss told $lost ms after the board went, return $back ms after it came back; the window answered in $base ms with the link up, at worst $hang ms during a hanging connect and $lookup ms during a silent lookup"
 }
 
-# --- the board view and the running log -------------------------------------------------------
+# --- the overview and the running log -------------------------------------------------------
 
 # e2e_output_menu WINDOW UPS: opens the output's context menu and takes the entry UPS entries up
 # from its end (1: the last).
@@ -708,10 +708,10 @@ e2e_output_menu()
     e2e_key Return
 }
 
-# e2e_expect_board_view WINDOW PICTURE: F2 opens the board view, whose table the simulator's board
+# e2e_expect_overview WINDOW PICTURE: F2 opens the overview, whose table the simulator's board
 # fills at once (its whole text copied with Ctrl+A, Ctrl+C); Space on the row of "Pumpe" switches
 # it (T07); the view's picture goes to PICTURE; closed, its reads stop. Sets VIEW_SUMMARY.
-e2e_expect_board_view()
+e2e_expect_overview()
 {
     local window=$1 picture=$2 pressed full table reads before view
     e2e_xdotool windowactivate --sync "$window" || e2e_fail "could not activate the main window"
@@ -742,7 +742,7 @@ e2e_expect_board_view()
     e2e_window_geometry "$view"
     local left=$((WIN_X > 6 ? WIN_X - 6 : 0)) top=$((WIN_Y > 30 ? WIN_Y - 30 : 0))
     python3 "$E2E_TOOLS/screenshot.py" "$picture" "$left" "$top" $((WIN_X - left + WIN_W + 6)) $((WIN_Y - top + WIN_H + 6)) \
-        || e2e_fail "no picture of the board view"
+        || e2e_fail "no picture of the overview"
     reads=$(e2e_record_count "cmd P[0-9]")
     sleep 3
     reads=$(($(e2e_record_count "cmd P[0-9]") - reads))

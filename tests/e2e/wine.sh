@@ -2,10 +2,10 @@
 # The Windows program under Wine, used as a person would, on one desktop and one wineserver in a
 # network namespace of its own (nothing but loopback), against the Linux simulator:
 #  1. the first start: three questions, the 26-byte file, the preset board not found, exit code 0;
-#  2. the connecting window held up by a connect that hangs: all five lines readable;
+#  2. the connect window held up by a connect that hangs: all five lines readable;
 #  3. the main window with a sound server of the test's own: title and size, commands typed and
 #     sent ("C", "ä" as the byte E4, Q, none; Enter sends nothing), replies in blue, the reference
-#     in red, polling (a minute of it keeps at most 100 bytes a line), the click's stream resting
+#     in red, polling (a minute of it keeps at most 100 bytes a line), the click's stream suspended
 #     untouched, in front too, woken by the pointer (over the output too), one whole click per
 #     button press, after the sound server restarted too, none from another default device,
 #     closed with Alt+F4 within 2 s;
@@ -171,7 +171,7 @@ e2e_wait_program_exit 10
 e2e_expect_exit_code_0
 e2e_log "first start: three questions, 26 bytes written, board not found, exit code 0"
 
-# --- 2. The connecting window ------------------------------------------------------------------
+# --- 2. The connect window ------------------------------------------------------------------
 e2e_start_sim --hang
 e2e_write_settings 127.0.0.1 "$SIM_PORT" 8080
 e2e_start_program
@@ -353,7 +353,7 @@ polling=$(output_text "$main")
     && $(tail -n 1 <<<"$polling") == "*** Beende Polling von Befehls-Sequenz 'C' ***" ]] \
     || e2e_fail "the polling output begins '$(head -n 1 <<<"$polling")' and ends '$(tail -n 1 <<<"$polling")'"
 
-# Untouched, in front or in the background, the click's stream rests after some seconds (the
+# Untouched, in front or in the background, the click's stream is suspended after some seconds (the
 # sound server sees it corked; the counter's own stream beside it is left out); the pointer
 # moving over a window of the program, the output too, wakes it, and a press clicks whole.
 wait_corked()

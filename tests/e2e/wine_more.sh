@@ -82,8 +82,8 @@ e2e_key Return
 [[ -z $(ls -A "$sealed") ]] || e2e_fail "something was written in the read-only folder: $(ls -A "$sealed")"
 e2e_log "saved: the reference, $(stat -c %s "$saved") bytes in 69 lines ended by CR LF"
 
-# --- The board view, and the running log kept to the end of a killed program -----------------------
-e2e_expect_board_view "$main" "${4:-$E2E_DIR}/board-view-windows.png"
+# --- The overview, and the running log kept to the end of a killed program -----------------------
+e2e_expect_overview "$main" "${4:-$E2E_DIR}/overview-windows.png"
 e2e_log "$VIEW_SUMMARY"
 log=$E2E_DIR/Mitschnitt.txt
 e2e_expect_running_log "$main" "$log" 2 "Z:${log//\//\\}" \

@@ -2,13 +2,13 @@
 #include "platform/audio.h"
 
 namespace headless {
-bool AudioOutputFails();
+bool AudioFails();
 void NoteSoundPlayed();
 }  // namespace headless
 
-bool OpenAudioOutput()
+bool OpenAudio()
 {
-    return !headless::AudioOutputFails();
+    return !headless::AudioFails();
 }
 
 bool LoadSound(const PcmFormat&, std::span<const std::uint8_t> samples)
@@ -21,12 +21,12 @@ void PlayFromStart()
     headless::NoteSoundPlayed();
 }
 
-// The desktop-free window has no background: resting changes nothing here.
-bool RestAudioOutput()
+// The desktop-free window has no background: suspending changes nothing here.
+bool SuspendAudio()
 {
     return true;
 }
 
-void WakeAudioOutput() {}
+void ResumeAudio() {}
 
-void CloseAudioOutput() {}
+void CloseAudio() {}

@@ -66,14 +66,14 @@ std::vector<std::string> ConnectWindowsShown();
 // Timer events handed to the program so far, per timer number.
 int TicksDelivered(int timer);
 
-// The sound: whether OpenAudioOutput succeeds (by default it does), and every start of the sound,
+// The sound: whether OpenAudio succeeds (by default it does), and every start of the sound,
 // on the test's clock.
 void LetAudioFail(bool fail);
 const std::vector<Millis>& SoundsPlayed();
 
-// The program's entries in the output's menu (command: text), and its function keys.
+// The program's entries in the output's menu (action: text), and its function keys.
 std::map<int, std::string> OutputMenu();
-void ChooseFromMenu(int command);              // an entry of the output's menu, or a function key
+void ChooseFromMenu(int action);               // an entry of the output's menu, or a function key
 // The next file dialogs answer these, in turn (none: cancelled); without one, cancelled.
 void AnswerFileDialog(std::optional<std::string> path);
 // What the program put on the clipboard last.
@@ -86,7 +86,7 @@ struct Table {
     std::vector<std::vector<std::string>> cells;
     std::vector<bool> highlighted;
     std::string status;
-    int copyCommand = 0, closedCommand = 0;
+    int copyAction = 0, closedAction = 0;
     int opened = 0;                              // how often it was opened or brought to the front
 };
 const Table* TableWindow();

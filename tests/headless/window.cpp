@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/event_queue.h"
-#include "platform/program_commands.h"
-#include "platform/web_recorder.h"
+#include "platform/shared/event_queue.h"
+#include "platform/shared/program_actions.h"
+#include "platform/shared/web_recorder.h"
 
 namespace headless {
 namespace {
@@ -256,13 +256,13 @@ std::map<int, std::string> OutputMenu()
 {
     std::map<int, std::string> menu;
     for (const OutputMenuEntry& entry : OutputMenuEntries())
-        menu[entry.command] = entry.text;
+        menu[entry.action] = entry.text;
     return menu;
 }
 
-void ChooseFromMenu(int command)
+void ChooseFromMenu(int action)
 {
-    WindowEvents().Post(EventKind::Command, command);
+    WindowEvents().Post(EventKind::Action, action);
 }
 
 void AnswerFileDialog(std::optional<std::string> path)
@@ -289,16 +289,16 @@ void ActivateRow(int row)
 void CopyTable()
 {
     if (S().table)
-        WindowEvents().Post(EventKind::Command, S().table->copyCommand);
+        WindowEvents().Post(EventKind::Action, S().table->copyAction);
 }
 
 void CloseTable()
 {
     if (!S().table)
         return;
-    const int closed = S().table->closedCommand;
+    const int closed = S().table->closedAction;
     S().table.reset();
-    WindowEvents().Post(EventKind::Command, closed);
+    WindowEvents().Post(EventKind::Action, closed);
 }
 
 const std::vector<std::string>& OpenedAddresses()
@@ -313,7 +313,7 @@ const std::vector<Millis>& Pauses()
 
 // --- the platform's promises ---------------------------------------------------------------------
 
-bool AudioOutputFails()
+bool AudioFails()
 {
     return S().audioFails;
 }
@@ -337,7 +337,7 @@ void EndDesktop()
     WindowEvents().Clear();
     s.windowOpen = false;
     s.connectText.reset();
-    ForgetProgramCommands();
+    ForgetProgramActions();
 }
 
 std::string InputDialog(std::string_view title, std::string_view prompt, std::string_view preset)
@@ -530,8 +530,8 @@ void OpenTableWindow(const TableWindowSpec& shape)
         s.table.emplace();
         s.table->title = std::string(shape.title);
         s.table->headers.assign(shape.headers.begin(), shape.headers.end());
-        s.table->copyCommand = shape.copyCommand;
-        s.table->closedCommand = shape.closedCommand;
+        s.table->copyAction = shape.copyAction;
+        s.table->closedAction = shape.closedAction;
     }
     ++s.table->opened;
 }

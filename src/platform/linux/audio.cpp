@@ -13,7 +13,7 @@
 //    again, at most once a second; a press waits for that, unless the server stayed silent the
 //    last time;
 //  - even an empty stream keeps the server mixing and its sink awake, so the stream is corked
-//    while the desktop expects no press (RestAudioOutput); a press writes the click first and
+//    while the desktop expects no press (SuspendAudio); a press writes the click first and
 //    uncorks after, so that it still clicks whole;
 //  - the library is loaded (not linked) and the server connected only once the desktop first
 //    expects a press or a sound is played, so that the program's start does not wait for them;
@@ -39,6 +39,10 @@
 
 namespace {
 
+// How long the sound server may stay silent while the connection, and then the click's
+// stream, is made.
+constexpr std::chrono::milliseconds SoundServerAnswerLimit = 400ms;
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -50,10 +54,10 @@ constexpr pa_usec_t TargetLatencyMicroseconds = 10000;
 // Rounds of the main loop a press may run: enough to read what came and send the click.
 constexpr int PressRounds = 8;
 // A sound started this recently may still be sounding: corking the stream now would hold its
-// rest back until the next press.
+// remainder back until the next press.
 constexpr auto SoundingAfterPlay = 1s;
 
-// The functions of the client library the output uses, by their names without "pa_".
+// The functions of the client library the stream uses, by their names without "pa_".
 #define SKARVEL_PULSE_FUNCTIONS(F)                                                                      \
     F(context_connect) F(context_disconnect) F(context_get_state) F(context_is_pending) F(context_new)  \
     F(context_unref) F(frame_size) F(mainloop_dispatch) F(mainloop_free) F(mainloop_get_api)           \
@@ -92,7 +96,7 @@ const PulseLibrary* LoadPulse()
 
 const PulseLibrary* Pulse = nullptr;   // once loaded
 
-struct AudioOutput {
+struct AudioState {
     bool wanted = false;             // opened, to be connected when first needed
     pa_mainloop* loop = nullptr;
     pa_context* context = nullptr;
@@ -102,7 +106,7 @@ struct AudioOutput {
     bool failed = false;             // the server went away or never answered: no connection now
     bool silent = false;             // the last try ended with the server silent
     std::optional<Clock::time_point> lastTry;   // when a connection was last begun
-    Clock::time_point lastLook;      // when the server's news were last read
+    Clock::time_point lastCheck;      // when the server's events were last read
     bool corked = false;             // as the server was last told
     Clock::time_point lastPlayed;
     Clock::time_point lastAnswer;    // while opening: when the server was last heard
@@ -114,65 +118,65 @@ struct AudioOutput {
     std::unique_ptr<QTimer> wake;
 };
 
-AudioOutput Output;
+AudioState Audio;
 
 // The desktop's last word: no press expected, the stream is to be corked. Until the desktop
 // expects a press (its main window stands), none can come: the stream starts corked and leaves
 // the server and its sink asleep while the program starts.
-bool Resting = true;
+bool Suspended = true;
 
 bool StreamReady()
 {
-    return Output.stream != nullptr && Pulse->stream_get_state(Output.stream) == PA_STREAM_READY;
+    return Audio.stream != nullptr && Pulse->stream_get_state(Audio.stream) == PA_STREAM_READY;
 }
 
 // The connection or the stream is still on its way.
 bool Opening()
 {
-    if (Output.failed || Output.context == nullptr) return false;
-    const pa_context_state_t context = Pulse->context_get_state(Output.context);
+    if (Audio.failed || Audio.context == nullptr) return false;
+    const pa_context_state_t context = Pulse->context_get_state(Audio.context);
     if (context != PA_CONTEXT_READY) return PA_CONTEXT_IS_GOOD(context);
-    if (Output.stream == nullptr) return !Output.samples.empty();
-    return Pulse->stream_get_state(Output.stream) == PA_STREAM_CREATING;
+    if (Audio.stream == nullptr) return !Audio.samples.empty();
+    return Pulse->stream_get_state(Audio.stream) == PA_STREAM_CREATING;
 }
 
 // The library's poll: notes what its loop waits on, for the desktop's event loop to watch.
 int NotePoll(pollfd* fds, unsigned long count, int timeout, void*)
 {
-    Output.polled.assign(fds, fds + count);
-    Output.pollTimeoutMs = timeout;
-    return ::poll(fds, count, Output.pollMayWait ? timeout : 0);
+    Audio.polled.assign(fds, fds + count);
+    Audio.pollTimeoutMs = timeout;
+    return ::poll(fds, count, Audio.pollMayWait ? timeout : 0);
 }
 
 // One round of the library's loop; how many of its sources it ran, or -1 on an error.
 int Round(std::chrono::milliseconds wait)
 {
-    Output.pollMayWait = wait > 0ms;
-    if (Pulse->mainloop_prepare(Output.loop, wait > 0ms ? static_cast<int>(wait.count()) : -1) < 0
-        || Pulse->mainloop_poll(Output.loop) < 0)
+    Audio.pollMayWait = wait > 0ms;
+    if (Pulse->mainloop_prepare(Audio.loop, wait > 0ms ? static_cast<int>(wait.count()) : -1) < 0
+        || Pulse->mainloop_poll(Audio.loop) < 0)
         return -1;
-    return Pulse->mainloop_dispatch(Output.loop);
+    return Pulse->mainloop_dispatch(Audio.loop);
 }
 
 // Sends what is queued for the server (a write, a cork) and reads what it sent, without waiting.
 void Flush()
 {
     for (int round = 0; round < PressRounds; ++round)
-        if (Pulse->mainloop_iterate(Output.loop, 0, nullptr) <= 0 && Pulse->context_is_pending(Output.context) <= 0) break;
+        if (Pulse->mainloop_iterate(Audio.loop, 0, nullptr) <= 0 && Pulse->context_is_pending(Audio.context) <= 0) break;
 }
 
 void DropStream()
 {
-    if (Output.stream == nullptr) return;
-    Pulse->stream_disconnect(Output.stream);
-    Pulse->stream_unref(Output.stream);
-    Output.stream = nullptr;
+    if (Audio.stream == nullptr) return;
+    Pulse->stream_disconnect(Audio.stream);
+    Pulse->stream_unref(Audio.stream);
+    Audio.stream = nullptr;
 }
 
 void StopWatching()
 {
-    Output.watches.clear();
-    Output.wake.reset();
+    Audio.watches.clear();
+    Audio.wake.reset();
 }
 
 // Lets go of the connection; the sound stays loaded for the next one.
@@ -180,50 +184,50 @@ void Drop()
 {
     StopWatching();
     DropStream();
-    if (Output.context != nullptr) {
-        Pulse->context_disconnect(Output.context);
-        Pulse->context_unref(Output.context);
-        Output.context = nullptr;
+    if (Audio.context != nullptr) {
+        Pulse->context_disconnect(Audio.context);
+        Pulse->context_unref(Audio.context);
+        Audio.context = nullptr;
     }
-    if (Output.loop != nullptr) Pulse->mainloop_free(Output.loop);
-    Output.loop = nullptr;
+    if (Audio.loop != nullptr) Pulse->mainloop_free(Audio.loop);
+    Audio.loop = nullptr;
 }
 
 void Fail()
 {
     Drop();
-    Output.failed = true;
+    Audio.failed = true;
 }
 
 // Tells the server to cork or uncork the stream when that differs from what it was last told.
-void ApplyRest()
+void ApplySuspension()
 {
-    if (!StreamReady() || Output.corked == Resting) return;
-    if (pa_operation* cork = Pulse->stream_cork(Output.stream, Resting ? 1 : 0, nullptr, nullptr)) {
+    if (!StreamReady() || Audio.corked == Suspended) return;
+    if (pa_operation* cork = Pulse->stream_cork(Audio.stream, Suspended ? 1 : 0, nullptr, nullptr)) {
         Pulse->operation_unref(cork);
-        Output.corked = Resting;
+        Audio.corked = Suspended;
     }
     Flush();
 }
 
 void MakeStream()
 {
-    Output.stream = Pulse->stream_new(Output.context, "click", &Output.format, nullptr);
-    if (Output.stream == nullptr) return;
+    Audio.stream = Pulse->stream_new(Audio.context, "click", &Audio.format, nullptr);
+    if (Audio.stream == nullptr) return;
     pa_buffer_attr buffer;
     buffer.maxlength = static_cast<std::uint32_t>(-1);
-    buffer.tlength = static_cast<std::uint32_t>(Pulse->usec_to_bytes(TargetLatencyMicroseconds, &Output.format));
-    buffer.prebuf = static_cast<std::uint32_t>(Pulse->frame_size(&Output.format));
+    buffer.tlength = static_cast<std::uint32_t>(Pulse->usec_to_bytes(TargetLatencyMicroseconds, &Audio.format));
+    buffer.prebuf = static_cast<std::uint32_t>(Pulse->frame_size(&Audio.format));
     buffer.minreq = static_cast<std::uint32_t>(-1);
     buffer.fragsize = static_cast<std::uint32_t>(-1);
     // A stream made while no press is expected starts corked: it does not wake the sink.
     const auto flags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | (Resting ? PA_STREAM_START_CORKED : 0));
-    if (Pulse->stream_connect_playback(Output.stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | (Suspended ? PA_STREAM_START_CORKED : 0));
+    if (Pulse->stream_connect_playback(Audio.stream, nullptr, &buffer, flags, nullptr, nullptr) != 0) {
         DropStream();
         return;
     }
-    Output.corked = Resting;
+    Audio.corked = Suspended;
 }
 
 // Takes the opening as far as the server's answers allow: the stream once the connection
@@ -231,21 +235,21 @@ void MakeStream()
 void Advance()
 {
     if (Opening()) {
-        if (Pulse->context_get_state(Output.context) == PA_CONTEXT_READY && Output.stream == nullptr
-            && !Output.samples.empty()) {
+        if (Pulse->context_get_state(Audio.context) == PA_CONTEXT_READY && Audio.stream == nullptr
+            && !Audio.samples.empty()) {
             MakeStream();
-            if (Output.stream == nullptr) Output.samples.clear();
-            Output.lastAnswer = Clock::now();
+            if (Audio.stream == nullptr) Audio.samples.clear();
+            Audio.lastAnswer = Clock::now();
         }
-        if (StreamReady()) Output.silent = false;
-        const bool silent = Opening() && Clock::now() - Output.lastAnswer > SoundServerAnswerLimit;
-        if (!PA_CONTEXT_IS_GOOD(Pulse->context_get_state(Output.context))
-            || (Output.stream != nullptr && !PA_STREAM_IS_GOOD(Pulse->stream_get_state(Output.stream))) || silent) {
+        if (StreamReady()) Audio.silent = false;
+        const bool silent = Opening() && Clock::now() - Audio.lastAnswer > SoundServerAnswerLimit;
+        if (!PA_CONTEXT_IS_GOOD(Pulse->context_get_state(Audio.context))
+            || (Audio.stream != nullptr && !PA_STREAM_IS_GOOD(Pulse->stream_get_state(Audio.stream))) || silent) {
             Fail();
-            Output.silent = silent;
+            Audio.silent = silent;
         }
     }
-    ApplyRest();
+    ApplySuspension();
 }
 
 void Watch();
@@ -256,7 +260,7 @@ void Continue()
     for (int round = 0; round < PressRounds && Opening(); ++round) {
         const int ran = Round(0ms);
         if (ran < 0) break;
-        if (ran > 0) Output.lastAnswer = Clock::now();
+        if (ran > 0) Audio.lastAnswer = Clock::now();
         Advance();
         if (ran == 0) break;
     }
@@ -268,8 +272,8 @@ void Continue()
 // round, where the watches may be replaced (not from inside their own signal).
 void ContinueSoon()
 {
-    for (const auto& watch : Output.watches) watch->setEnabled(false);
-    if (Output.wake) Output.wake->stop();
+    for (const auto& watch : Audio.watches) watch->setEnabled(false);
+    if (Audio.wake) Audio.wake->stop();
     QMetaObject::invokeMethod(QCoreApplication::instance(), [] { Continue(); }, Qt::QueuedConnection);
 }
 
@@ -279,22 +283,22 @@ void Watch()
 {
     StopWatching();
     if (!Opening() || QCoreApplication::instance() == nullptr) return;
-    for (const pollfd& entry : Output.polled)
+    for (const pollfd& entry : Audio.polled)
         for (const auto& [events, kind] :
              {std::pair{POLLIN, QSocketNotifier::Read}, std::pair{POLLOUT, QSocketNotifier::Write}})
             if (entry.events & events) {
                 auto watch = std::make_unique<QSocketNotifier>(entry.fd, kind);
                 QObject::connect(watch.get(), &QSocketNotifier::activated, watch.get(), ContinueSoon);
-                Output.watches.push_back(std::move(watch));
+                Audio.watches.push_back(std::move(watch));
             }
     const auto silenceLeft =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Output.lastAnswer + SoundServerAnswerLimit - Clock::now());
+        std::chrono::duration_cast<std::chrono::milliseconds>(Audio.lastAnswer + SoundServerAnswerLimit - Clock::now());
     auto due = std::max(silenceLeft, 0ms) + 1ms;
-    if (Output.pollTimeoutMs >= 0) due = std::min(due, std::chrono::milliseconds(Output.pollTimeoutMs));
-    Output.wake = std::make_unique<QTimer>();
-    Output.wake->setSingleShot(true);
-    QObject::connect(Output.wake.get(), &QTimer::timeout, Output.wake.get(), ContinueSoon);
-    Output.wake->start(due);
+    if (Audio.pollTimeoutMs >= 0) due = std::min(due, std::chrono::milliseconds(Audio.pollTimeoutMs));
+    Audio.wake = std::make_unique<QTimer>();
+    Audio.wake->setSingleShot(true);
+    QObject::connect(Audio.wake.get(), &QTimer::timeout, Audio.wake.get(), ContinueSoon);
+    Audio.wake->start(due);
 }
 
 // Waits for the opening to end (at a press that came before the server answered, or without a
@@ -304,13 +308,13 @@ void FinishOpening()
     StopWatching();
     while (Opening()) {
         const auto silenceLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
-            Output.lastAnswer + SoundServerAnswerLimit - Clock::now());
+            Audio.lastAnswer + SoundServerAnswerLimit - Clock::now());
         const int ran = Round(std::max(silenceLeft, 1ms));
         if (ran < 0) {
             Fail();
             break;
         }
-        if (ran > 0) Output.lastAnswer = Clock::now();
+        if (ran > 0) Audio.lastAnswer = Clock::now();
         Advance();
     }
     Advance();
@@ -318,13 +322,13 @@ void FinishOpening()
 
 // Reads what the server sent meanwhile: only so does a server gone away show. An opening under
 // way reads the server's answers itself.
-void Look()
+void CheckServer()
 {
-    Output.lastLook = Clock::now();
-    if (Output.context == nullptr || Opening()) return;
+    Audio.lastCheck = Clock::now();
+    if (Audio.context == nullptr || Opening()) return;
     Flush();
-    if (!PA_CONTEXT_IS_GOOD(Pulse->context_get_state(Output.context))
-        || (Output.stream != nullptr && !PA_STREAM_IS_GOOD(Pulse->stream_get_state(Output.stream))))
+    if (!PA_CONTEXT_IS_GOOD(Pulse->context_get_state(Audio.context))
+        || (Audio.stream != nullptr && !PA_STREAM_IS_GOOD(Pulse->stream_get_state(Audio.stream))))
         Fail();
 }
 
@@ -332,20 +336,20 @@ void Look()
 // ago.
 void Connect()
 {
-    if (Output.context != nullptr || (Output.lastTry && Clock::now() - *Output.lastTry < AudioReopenInterval)) return;
-    Output.lastTry = Clock::now();
+    if (Audio.context != nullptr || (Audio.lastTry && Clock::now() - *Audio.lastTry < AudioReopenInterval)) return;
+    Audio.lastTry = Clock::now();
     Pulse = LoadPulse();
-    Output.failed = true;
-    if (Pulse == nullptr || (Output.loop = Pulse->mainloop_new()) == nullptr) return;
-    Pulse->mainloop_set_poll_func(Output.loop, NotePoll, nullptr);
-    Output.context = Pulse->context_new(Pulse->mainloop_get_api(Output.loop), "Skarvel");
+    Audio.failed = true;
+    if (Pulse == nullptr || (Audio.loop = Pulse->mainloop_new()) == nullptr) return;
+    Pulse->mainloop_set_poll_func(Audio.loop, NotePoll, nullptr);
+    Audio.context = Pulse->context_new(Pulse->mainloop_get_api(Audio.loop), "Skarvel");
     // Never start a sound server: one that is not running means silence, quickly.
-    if (Output.context == nullptr || Pulse->context_connect(Output.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    if (Audio.context == nullptr || Pulse->context_connect(Audio.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         Drop();
         return;
     }
-    Output.failed = false;
-    Output.lastAnswer = Clock::now();
+    Audio.failed = false;
+    Audio.lastAnswer = Clock::now();
     Continue();
     if (QCoreApplication::instance() == nullptr) FinishOpening();
 }
@@ -362,87 +366,87 @@ std::optional<pa_sample_format_t> SampleFormat(int bitsPerSample)
 
 }  // namespace
 
-bool OpenAudioOutput()
+bool OpenAudio()
 {
-    CloseAudioOutput();
-    Output.wanted = true;
+    CloseAudio();
+    Audio.wanted = true;
     // Without a desktop, nothing would tell when a press may come.
-    if (!Resting || QCoreApplication::instance() == nullptr) Connect();
-    return !Output.failed;
+    if (!Suspended || QCoreApplication::instance() == nullptr) Connect();
+    return !Audio.failed;
 }
 
 bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
 {
-    if (!Output.wanted) return false;
+    if (!Audio.wanted) return false;
     DropStream();
-    Output.samples.clear();
+    Audio.samples.clear();
 
     const std::optional<pa_sample_format_t> sampleFormat = SampleFormat(format.bitsPerSample);
     if (samples.empty() || !sampleFormat || format.channels <= 0
         || format.channels > static_cast<int>(PA_CHANNELS_MAX) || format.samplesPerSecond <= 0
         || static_cast<std::uint32_t>(format.samplesPerSecond) > PA_RATE_MAX)
         return false;
-    Output.format = {*sampleFormat, static_cast<std::uint32_t>(format.samplesPerSecond),
+    Audio.format = {*sampleFormat, static_cast<std::uint32_t>(format.samplesPerSecond),
                      static_cast<std::uint8_t>(format.channels)};
-    Output.samples.assign(samples.begin(), samples.end());
-    if (Output.context == nullptr) return true;
-    if (Pulse->context_get_state(Output.context) == PA_CONTEXT_READY) {
+    Audio.samples.assign(samples.begin(), samples.end());
+    if (Audio.context == nullptr) return true;
+    if (Pulse->context_get_state(Audio.context) == PA_CONTEXT_READY) {
         MakeStream();
-        if (Output.stream == nullptr) {
-            Output.samples.clear();
+        if (Audio.stream == nullptr) {
+            Audio.samples.clear();
             return false;
         }
-        Output.lastAnswer = Clock::now();
+        Audio.lastAnswer = Clock::now();
     }
     Continue();
     if (QCoreApplication::instance() == nullptr) FinishOpening();
-    return !Output.failed && (Opening() || StreamReady());
+    return !Audio.failed && (Opening() || StreamReady());
 }
 
 void PlayFromStart()
 {
-    if (!Output.wanted || Output.samples.empty()) return;
-    Look();
+    if (!Audio.wanted || Audio.samples.empty()) return;
+    CheckServer();
     Connect();
     // A server silent the last time is not waited for: the opening goes on meanwhile.
-    if (Opening() && !Output.silent) FinishOpening();
+    if (Opening() && !Audio.silent) FinishOpening();
     if (!StreamReady()) return;
-    if (Pulse->context_get_state(Output.context) != PA_CONTEXT_READY
-        || Pulse->stream_write(Output.stream, Output.samples.data(), Output.samples.size(), nullptr, 0,
+    if (Pulse->context_get_state(Audio.context) != PA_CONTEXT_READY
+        || Pulse->stream_write(Audio.stream, Audio.samples.data(), Audio.samples.size(), nullptr, 0,
                             PA_SEEK_RELATIVE_ON_READ) < 0) {
         Fail();
         return;
     }
-    Output.lastPlayed = Clock::now();
+    Audio.lastPlayed = Clock::now();
     // Written while corked, the click waits at the stream's start for the uncork.
-    Resting = false;
-    ApplyRest();
+    Suspended = false;
+    ApplySuspension();
     Flush();
 }
 
-bool RestAudioOutput()
+bool SuspendAudio()
 {
-    if (Clock::now() - Output.lastPlayed < SoundingAfterPlay) return false;
-    Resting = true;
-    Look();
-    ApplyRest();
+    if (Clock::now() - Audio.lastPlayed < SoundingAfterPlay) return false;
+    Suspended = true;
+    CheckServer();
+    ApplySuspension();
     return true;
 }
 
-void WakeAudioOutput()
+void ResumeAudio()
 {
-    const bool rested = Resting;
-    Resting = false;
-    if (!Output.wanted) return;
-    // What the server sent while the output rested, else a look now and then: a server gone away
+    const bool wasSuspended = Suspended;
+    Suspended = false;
+    if (!Audio.wanted) return;
+    // What the server sent while the stream was suspended, else a check now and then: a server gone away
     // is connected again before the press.
-    if (rested || Clock::now() - Output.lastLook >= AudioReopenInterval) Look();
+    if (wasSuspended || Clock::now() - Audio.lastCheck >= AudioReopenInterval) CheckServer();
     Connect();
-    ApplyRest();
+    ApplySuspension();
 }
 
-void CloseAudioOutput()
+void CloseAudio()
 {
     Drop();
-    Output = AudioOutput{};
+    Audio = AudioState{};
 }

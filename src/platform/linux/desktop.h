@@ -14,11 +14,14 @@
 #include <utility>
 #include <vector>
 
-#include "platform/event_queue.h"
+#include "platform/shared/event_queue.h"
 #include "platform/window.h"
 #include "utils/timing.h"
 
 class QTimer;
+
+// How long a new window may take to be mapped and exposed before it is painted anyway.
+inline constexpr std::chrono::milliseconds ExposeLimit = 1000ms;
 
 struct Desktop {
     QWidget* mainWindow = nullptr;

@@ -1,5 +1,5 @@
-// The modal dialogs of the Qt front end, and the connecting window.
-#include "platform/layout.h"
+// The modal dialogs of the Qt front end, and the connect window.
+#include "platform/shared/layout.h"
 #include "platform/linux/desktop.h"
 #include "utils/timing.h"
 
@@ -16,6 +16,9 @@
 #include <QTimer>
 
 namespace {
+
+// How long the connect window stays up without the program's icon.
+constexpr std::chrono::milliseconds ConnectIconDelay = 200ms;
 
 // The input dialog's client size where the window manager adds no frame we can measure (a
 // Windows-like caption and border).

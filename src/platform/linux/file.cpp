@@ -2,7 +2,7 @@
 // a named pipe would hold an open() until some reader came, and a device would swallow whatever
 // is written to it.
 #include "platform/file.h"
-#include "platform/file_steps.h"
+#include "platform/shared/file_steps.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -100,7 +100,7 @@ bool WriteAll(std::intptr_t handle, std::string_view bytes, std::string& why)
 
 }  // namespace
 
-std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::string& why)
+std::optional<SaveFile> BeginSaveFile(const std::filesystem::path& target, std::string& why)
 {
     // Hidden beside the target, and unique: a file manager shows nothing half-written. Short, as
     // a target's name may already be as long as the folder allows.
@@ -114,10 +114,10 @@ std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(handle, 0666 & ~mask);
-    return PartFile{handle, name, target};
+    return SaveFile{handle, name, target};
 }
 
-bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why)
+bool AppendToSaveFile(SaveFile& file, std::string_view bytes, std::string& why)
 {
     return WriteAll(file.handle, bytes, why);
 }
@@ -166,3 +166,14 @@ void CloseAppendFile(AppendFile& file)
         close(static_cast<int>(std::exchange(file.handle, -1)));
 }
 
+// --- text files of the user's ----------------------------------------------------------------
+
+const std::string_view SystemLineEnd = "\n";
+
+std::tm LocalTime(std::chrono::system_clock::time_point at)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    return local;
+}

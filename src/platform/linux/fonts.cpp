@@ -1,5 +1,5 @@
 // Fonts of the Qt front end, and fitting a control's text into its fixed size.
-#include "platform/layout.h"
+#include "platform/shared/layout.h"
 #include "platform/linux/desktop.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // POSIX sockets behind the connection functions.
 #include "platform/net.h"
-#include "platform/sockets.h"
-#include "platform/unsent_rests.h"
+#include "platform/shared/sockets.h"
+#include "platform/shared/unsent_remainders.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -18,7 +18,7 @@
 
 namespace {
 
-UnsentRests Unsent;
+UnsentRemainders Unsent;
 
 int Handle(Socket socket)
 {
@@ -51,13 +51,13 @@ std::optional<std::size_t> SendUntil(int handle, std::string_view bytes, SocketC
 
 }  // namespace
 
-int LookAtSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
+int CheckSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
 {
     pollfd entry{Handle(socket), static_cast<short>(kind == SocketWaitKind::Readable ? POLLIN : POLLOUT), 0};
     const int ready = poll(&entry, 1, static_cast<int>(limit.count()));
     if (ready > 0)
         return 1;
-    // Resumed after a signal by the caller's next look.
+    // Resumed after a signal by the caller's next check.
     return ready < 0 && errno != EINTR ? -1 : 0;
 }
 
@@ -109,7 +109,7 @@ std::optional<Socket> StartConnect(std::uint32_t address, std::uint16_t port)
 ConnectProgress CheckConnect(Socket socket)
 {
     const int handle = Handle(socket);
-    const int ready = LookAtSocket(socket, SocketWaitKind::Writable, std::chrono::milliseconds::zero());
+    const int ready = CheckSocket(socket, SocketWaitKind::Writable, std::chrono::milliseconds::zero());
     if (ready == 0)
         return ConnectProgress::Pending;
     int error = 0;

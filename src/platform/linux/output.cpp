@@ -2,10 +2,10 @@
 // mouse and keyboard, and copying, over the output model. What screen readers read it through is
 // in output_accessible.cpp.
 #include "platform/linux/output.h"
-#include "platform/layout.h"
+#include "platform/shared/layout.h"
 #include "platform/linux/desktop.h"
-#include "platform/output_file.h"
-#include "platform/program_commands.h"
+#include "platform/shared/output_file.h"
+#include "platform/shared/program_actions.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -525,7 +525,7 @@ void OutputView::ShowContextMenu(QPoint at)
     // The program's own entries: each a command for its loop.
     for (const OutputMenuEntry& entry : OutputMenuEntries())
         menu.addAction(ToQt(entry.text), this,
-                       [command = entry.command] { WindowEvents().PostOnce(EventKind::Command, command); });
+                       [action = entry.action] { WindowEvents().PostOnce(EventKind::Action, action); });
     menu.exec(at);
 }
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/output_model.h"
+#include "platform/shared/output_model.h"
 
 class QAccessibleInterface;
 class QTextLayout;

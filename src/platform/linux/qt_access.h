@@ -6,4 +6,3 @@ class QWidget;
 QWidget* ControlWidget(int number);
 QWidget* MainWindowWidget();
 QWidget* ConnectWindowWidget();
-QWidget* TableWindowWidget();

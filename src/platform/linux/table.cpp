@@ -17,7 +17,7 @@ const QColor HighlightColour(255, 236, 140);
 class TableWindow : public QWidget {
 public:
     TableWindow(const TableWindowSpec& shape, QWidget* owner)
-        : QWidget(owner, Qt::Window), copyCommand_(shape.copyCommand), closedCommand_(shape.closedCommand)
+        : QWidget(owner, Qt::Window), copyAction_(shape.copyAction), closedAction_(shape.closedAction)
     {
         setWindowTitle(ToQt(shape.title));
         setFont(GuiFont());
@@ -56,7 +56,7 @@ protected:
         if (watched == table_ && event->type() == QEvent::KeyPress) {
             const auto* press = static_cast<QKeyEvent*>(event);
             if (press->matches(QKeySequence::Copy)) {
-                WindowEvents().PostOnce(EventKind::Command, copyCommand_);
+                WindowEvents().PostOnce(EventKind::Action, copyAction_);
                 return true;
             }
             if (press->key() == Qt::Key_Space && press->modifiers() == Qt::NoModifier && table_->currentRow() >= 0) {
@@ -71,12 +71,12 @@ protected:
     void closeEvent(QCloseEvent* event) override
     {
         event->ignore();
-        WindowEvents().PostOnce(EventKind::Command, closedCommand_);
+        WindowEvents().PostOnce(EventKind::Action, closedAction_);
     }
 
 private:
-    int copyCommand_;
-    int closedCommand_;
+    int copyAction_;
+    int closedAction_;
     QTableWidget* table_ = nullptr;
     QLabel* status_ = nullptr;
 };
@@ -151,9 +151,4 @@ void SetTableStatus(std::string_view text)
 {
     if (TableWindow* window = Shown())
         window->Status()->setText(ToQt(text));
-}
-
-QWidget* TableWindowWidget()
-{
-    return TheDesktop().tableWindow.get();
 }

@@ -7,8 +7,8 @@
 #include "platform/linux/output.h"
 #include "platform/linux/qt_access.h"
 #include "platform/net.h"
-#include "platform/program_commands.h"
-#include "platform/web_recorder.h"
+#include "platform/shared/program_actions.h"
+#include "platform/shared/web_recorder.h"
 
 #include <QAccessibleWidget>
 #include <QApplication>
@@ -53,8 +53,8 @@ constexpr int LargestWindowIcon = 64;
 // held back and timer ticks only queue up.
 void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
 {
-    // The connecting window is painted at the first wait: a board that answers at once does not
-    // wait for the window system. The caller then looks again and comes back for the rest.
+    // The connect window is painted at the first wait: a board that answers at once does not
+    // wait for the window system. The caller then checks again and comes back for the rest.
     if (Desktop& d = TheDesktop(); d.connectWindow && !d.connectWindowPainted) {
         d.connectWindowPainted = true;
         PaintExposed(d.connectWindow.get(), limit);
@@ -146,12 +146,12 @@ protected:
         if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
             const auto* press = static_cast<QKeyEvent*>(event);
             const std::optional<int> command =
-                press->key() >= Qt::Key_F1 && press->key() <= Qt::Key_F35 ? FunctionKeyCommand(press->key() - Qt::Key_F1 + 1)
+                press->key() >= Qt::Key_F1 && press->key() <= Qt::Key_F35 ? FunctionKeyAction(press->key() - Qt::Key_F1 + 1)
                                                                           : std::nullopt;
             if (command && press->modifiers() == Qt::NoModifier && watched->isWidgetType()
                 && !QApplication::activeModalWidget()) {
                 if (event->type() == QEvent::KeyPress && !press->isAutoRepeat())
-                    WindowEvents().PostOnce(EventKind::Command, *command);
+                    WindowEvents().PostOnce(EventKind::Action, *command);
                 event->accept();
                 return true;
             }
@@ -160,16 +160,16 @@ protected:
     }
 };
 
-// Tells the click's output when a press may come: every sign of one (a window of the program
+// Tells the click's stream when a press may come: every sign of one (a window of the program
 // activated, the pointer coming over or moving over one, a key) wakes it, once the main window
-// stands; once the program has gone AudioRestDelay without input, in front or not, it may rest.
+// stands; once the program has gone AudioSuspendDelay without input, in front or not, it may be suspended.
 class PressWatch : public QObject {
 public:
     explicit PressWatch(QObject* parent) : QObject(parent)
     {
         rest_.setSingleShot(true);
         QObject::connect(&rest_, &QTimer::timeout, this, [this] { LetRest(); });
-        rest_.start(AudioRestDelay);
+        rest_.start(AudioSuspendDelay);
     }
 
 protected:
@@ -199,20 +199,20 @@ private:
     {
         lastInput_ = std::chrono::steady_clock::now();
         if (TheDesktop().mainWindow)
-            WakeAudioOutput();
+            ResumeAudio();
     }
 
-    // Looks again once AudioRestDelay has passed since the last input; a click started without
-    // any (a screen reader's press) keeps the output awake until the next look.
+    // Checks again once AudioSuspendDelay has passed since the last input; a click started without
+    // any (a screen reader's press) keeps the stream awake until the next check.
     void LetRest()
     {
         const auto quiet = std::chrono::steady_clock::now() - lastInput_;
-        if (quiet < AudioRestDelay) {
-            rest_.start(std::chrono::ceil<std::chrono::milliseconds>(AudioRestDelay - quiet));
+        if (quiet < AudioSuspendDelay) {
+            rest_.start(std::chrono::ceil<std::chrono::milliseconds>(AudioSuspendDelay - quiet));
             return;
         }
-        RestAudioOutput();
-        rest_.start(AudioRestDelay);
+        SuspendAudio();
+        rest_.start(AudioSuspendDelay);
     }
 
     QTimer rest_;
@@ -328,7 +328,7 @@ void NoteStartMessages(bool noting)
     Noted().lines.clear();
 }
 
-// The main window and the connecting window are plain top-level widgets: a screen reader is to
+// The main window and the connect window are plain top-level widgets: a screen reader is to
 // find them as frames, not as nameless panes.
 QAccessibleInterface* AccessibleWindow(const QString& className, QObject* object)
 {
@@ -448,7 +448,7 @@ void EndDesktop()
     d.timers.clear();
     d.controls.clear();
     d.tableWindow.reset();
-    ForgetProgramCommands();
+    ForgetProgramActions();
     delete d.mainWindow;
     d.mainWindow = nullptr;
     d.connectWindow.reset();
@@ -488,7 +488,7 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     // may come from now on.
     GiveProgramIcon();
     if (QApplication::activeWindow())
-        WakeAudioOutput();
+        ResumeAudio();
     return true;
 }
 

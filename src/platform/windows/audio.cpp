@@ -31,13 +31,23 @@
 
 namespace {
 
+// How long after its start a click may still be on its way through the system: a press
+// within that time restarts the stream, whatever the stream says it still holds.
+constexpr std::chrono::milliseconds ClickAfterglow = 60ms;
+// How long a stream just opened runs before a click is written into it (a press that
+// opened the device again waits for it): Wine lost the end of a click written sooner.
+constexpr std::chrono::milliseconds FreshStreamSettle = 40ms;
+// The silence written after the click: a stream on a sound server that had only just
+// started lost the last few ms written into it, which are then silence, not the click's end.
+constexpr std::chrono::milliseconds ClickTrailingSilence = 20ms;
+
 using Clock = std::chrono::steady_clock;
 
 // The stream's buffer in 100-ns units: the click (31 ms) fits whole, so that it is written at
 // once and nothing has to be fed later.
 constexpr REFERENCE_TIME MinimumBuffer = 500000;
 
-struct AudioOutput {
+struct AudioState {
     IMMDeviceEnumerator* devices = nullptr;   // finds the default device, tells of a new one
     bool watching = false;                    // told of a new default device
     IAudioClient* client = nullptr;           // the device's
@@ -51,13 +61,13 @@ struct AudioOutput {
     Clock::time_point lastStart{};            // when the last click was written
     bool fresh = false;                       // the stream opened and not yet started
     Clock::time_point firstStarted{};         // when the stream was started the first time
-    bool resting = false;                     // the stream stopped, until a press or the desktop's wake
+    bool suspended = false;                     // the stream stopped, until a press or the desktop's resume
     bool lost = false;                        // no device now: one is looked for at a press or wake
     std::optional<Clock::time_point> lastTry; // when a device was last opened
-    Clock::time_point lastLook{};             // when the stream was last asked whether it stands
+    Clock::time_point lastCheck{};             // when the stream was last asked whether it stands
 };
 
-AudioOutput Output;
+AudioState Audio;
 
 // Set on the system's thread when another device becomes the default output.
 std::atomic<bool> DefaultChanged{false};
@@ -133,8 +143,8 @@ bool Convert(const PcmFormat& format, std::span<const std::uint8_t> samples, con
     const double step = static_cast<double>(format.samplesPerSecond) / mix.nSamplesPerSec;
     const auto frames = static_cast<UINT32>(static_cast<double>(sourceFrames) / step);
     const auto silentFrames = static_cast<UINT32>(mix.nSamplesPerSec * ClickTrailingSilence.count() / 1000);
-    Output.click.assign(static_cast<std::size_t>(frames + silentFrames) * mix.nBlockAlign, 0);
-    std::uint8_t* out = Output.click.data();
+    Audio.click.assign(static_cast<std::size_t>(frames + silentFrames) * mix.nBlockAlign, 0);
+    std::uint8_t* out = Audio.click.data();
     for (UINT32 frame = 0; frame < frames; ++frame) {
         const double at = frame * step;
         const auto i = static_cast<std::size_t>(at);
@@ -155,49 +165,49 @@ bool Convert(const PcmFormat& format, std::span<const std::uint8_t> samples, con
             out += mix.wBitsPerSample / 8;
         }
     }
-    Output.clickFrames = frames + silentFrames;
+    Audio.clickFrames = frames + silentFrames;
     return true;
 }
 
 // Lets go of the device; the sound stays loaded for the next one.
 void DropDevice()
 {
-    if (Output.client && Output.render)
-        Output.client->Stop();
-    Release(Output.render);
-    Release(Output.client);
-    if (Output.mix)
-        CoTaskMemFree(Output.mix);
-    Output.mix = nullptr;
-    Output.click.clear();
+    if (Audio.client && Audio.render)
+        Audio.client->Stop();
+    Release(Audio.render);
+    Release(Audio.client);
+    if (Audio.mix)
+        CoTaskMemFree(Audio.mix);
+    Audio.mix = nullptr;
+    Audio.click.clear();
 }
 
 // Opens the default device with the sound's stream on it, stopped.
 bool OpenDevice()
 {
     DropDevice();
-    Output.lastTry = Clock::now();
+    Audio.lastTry = Clock::now();
     DefaultChanged = false;
     IMMDevice* device = nullptr;
-    bool opened = Output.devices && SUCCEEDED(Output.devices->GetDefaultAudioEndpoint(eRender, eConsole, &device))
+    bool opened = Audio.devices && SUCCEEDED(Audio.devices->GetDefaultAudioEndpoint(eRender, eConsole, &device))
                   && SUCCEEDED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                                reinterpret_cast<void**>(&Output.client)))
-                  && SUCCEEDED(Output.client->GetMixFormat(&Output.mix)) && Convert(Output.format, Output.sound, *Output.mix);
+                                                reinterpret_cast<void**>(&Audio.client)))
+                  && SUCCEEDED(Audio.client->GetMixFormat(&Audio.mix)) && Convert(Audio.format, Audio.sound, *Audio.mix);
     Release(device);
     if (opened) {
-        const auto soundTime = static_cast<REFERENCE_TIME>(10000000.0 * Output.clickFrames / Output.mix->nSamplesPerSec);
-        Output.clickTime = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(soundTime * 100));
+        const auto soundTime = static_cast<REFERENCE_TIME>(10000000.0 * Audio.clickFrames / Audio.mix->nSamplesPerSec);
+        Audio.clickTime = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(soundTime * 100));
         UINT32 bufferFrames = 0;
-        opened = SUCCEEDED(Output.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, std::max(MinimumBuffer, 2 * soundTime),
-                                                     0, Output.mix, nullptr))
-                 && SUCCEEDED(Output.client->GetService(__uuidof(IAudioRenderClient),
-                                                        reinterpret_cast<void**>(&Output.render)))
-                 && SUCCEEDED(Output.client->GetBufferSize(&bufferFrames)) && Output.clickFrames <= bufferFrames;
+        opened = SUCCEEDED(Audio.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, std::max(MinimumBuffer, 2 * soundTime),
+                                                     0, Audio.mix, nullptr))
+                 && SUCCEEDED(Audio.client->GetService(__uuidof(IAudioRenderClient),
+                                                        reinterpret_cast<void**>(&Audio.render)))
+                 && SUCCEEDED(Audio.client->GetBufferSize(&bufferFrames)) && Audio.clickFrames <= bufferFrames;
     }
     if (!opened)
         DropDevice();
-    Output.lost = !opened;
-    Output.resting = Output.fresh = true;
+    Audio.lost = !opened;
+    Audio.suspended = Audio.fresh = true;
     return opened;
 }
 
@@ -206,7 +216,7 @@ void NoteFailure(HRESULT result)
 {
     if (result == AUDCLNT_E_DEVICE_INVALIDATED || result == AUDCLNT_E_SERVICE_NOT_RUNNING) {
         DropDevice();
-        Output.lost = true;
+        Audio.lost = true;
     }
 }
 
@@ -214,19 +224,19 @@ void NoteFailure(HRESULT result)
 // last try was moments ago.
 void Revive()
 {
-    if ((Output.lost || DefaultChanged) && !Output.sound.empty()
-        && !(Output.lastTry && Clock::now() - *Output.lastTry < AudioReopenInterval))
+    if ((Audio.lost || DefaultChanged) && !Audio.sound.empty()
+        && !(Audio.lastTry && Clock::now() - *Audio.lastTry < AudioReopenInterval))
         OpenDevice();
 }
 
 // Starts a stopped stream, so that a press only writes the click.
 void StartStream()
 {
-    if (Output.render && Output.resting) {
-        NoteFailure(Output.client->Start());
-        Output.resting = Output.lost;
-        if (std::exchange(Output.fresh, false))
-            Output.firstStarted = Clock::now();
+    if (Audio.render && Audio.suspended) {
+        NoteFailure(Audio.client->Start());
+        Audio.suspended = Audio.lost;
+        if (std::exchange(Audio.fresh, false))
+            Audio.firstStarted = Clock::now();
     }
 }
 
@@ -235,124 +245,124 @@ void StartStream()
 // had only just begun to feed.
 HRESULT Play()
 {
-    if (Output.fresh)
+    if (Audio.fresh)
         StartStream();
-    if (const auto settling = Output.firstStarted + FreshStreamSettle - Clock::now(); settling > Clock::duration::zero())
+    if (const auto settling = Audio.firstStarted + FreshStreamSettle - Clock::now(); settling > Clock::duration::zero())
         Sleep(static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(settling).count()));
-    if (!Output.render)
+    if (!Audio.render)
         return S_OK;
     const Clock::time_point now = Clock::now();
     UINT32 queued = 0;
-    HRESULT result = Output.client->GetCurrentPadding(&queued);
+    HRESULT result = Audio.client->GetCurrentPadding(&queued);
     // What is left of a click still sounding is dropped, so that the new one starts from its first
     // sample at once and the two never overlap; the stream starts again with the click in it. A
-    // resting stream holds nothing (it rests only once the last click is through): the click is
+    // suspended stream holds nothing (it is suspended only once the last click is through): the click is
     // written and the stream started.
     const bool restart = SUCCEEDED(result)
-                         && (queued > 0 || (!Output.resting && now - Output.lastStart < Output.clickTime + ClickAfterglow));
+                         && (queued > 0 || (!Audio.suspended && now - Audio.lastStart < Audio.clickTime + ClickAfterglow));
     BYTE* buffer = nullptr;
     if (restart) {
-        Output.client->Stop();
-        if (SUCCEEDED(Output.render->GetBuffer(1, &buffer)))
-            Output.render->ReleaseBuffer(1, AUDCLNT_BUFFERFLAGS_SILENT);
-        result = Output.client->Reset();
+        Audio.client->Stop();
+        if (SUCCEEDED(Audio.render->GetBuffer(1, &buffer)))
+            Audio.render->ReleaseBuffer(1, AUDCLNT_BUFFERFLAGS_SILENT);
+        result = Audio.client->Reset();
     }
     if (SUCCEEDED(result))
-        result = Output.render->GetBuffer(Output.clickFrames, &buffer);
+        result = Audio.render->GetBuffer(Audio.clickFrames, &buffer);
     if (SUCCEEDED(result)) {
-        std::memcpy(buffer, Output.click.data(), Output.click.size());
-        result = Output.render->ReleaseBuffer(Output.clickFrames, 0);
+        std::memcpy(buffer, Audio.click.data(), Audio.click.size());
+        result = Audio.render->ReleaseBuffer(Audio.clickFrames, 0);
     }
-    if ((restart || Output.resting) && SUCCEEDED(result)) {
-        result = Output.client->Start();
-        Output.resting = false;
+    if ((restart || Audio.suspended) && SUCCEEDED(result)) {
+        result = Audio.client->Start();
+        Audio.suspended = false;
     }
-    Output.lastStart = now;
+    Audio.lastStart = now;
     return result;
 }
 
 }  // namespace
 
-bool OpenAudioOutput()
+bool OpenAudio()
 {
-    CloseAudioOutput();
+    CloseAudio();
     // The desktop asks for the same apartment later; either call may come first.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     if ((FAILED(com) && com != RPC_E_CHANGED_MODE)
         || FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
-                                   reinterpret_cast<void**>(&Output.devices))))
+                                   reinterpret_cast<void**>(&Audio.devices))))
         return false;
-    Output.watching = SUCCEEDED(Output.devices->RegisterEndpointNotificationCallback(&Watch));
+    Audio.watching = SUCCEEDED(Audio.devices->RegisterEndpointNotificationCallback(&Watch));
     return true;
 }
 
 bool LoadSound(const PcmFormat& format, std::span<const std::uint8_t> samples)
 {
     DropDevice();
-    Output.sound.clear();
+    Audio.sound.clear();
     const bool playable = (format.bitsPerSample == 8 || format.bitsPerSample == 16 || format.bitsPerSample == 32)
                           && format.channels > 0 && format.samplesPerSecond > 0;
-    if (!Output.devices || !playable || samples.size() < static_cast<std::size_t>(format.channels * format.bitsPerSample / 8))
+    if (!Audio.devices || !playable || samples.size() < static_cast<std::size_t>(format.channels * format.bitsPerSample / 8))
         return false;
-    Output.format = format;
-    Output.sound.assign(samples.begin(), samples.end());
+    Audio.format = format;
+    Audio.sound.assign(samples.begin(), samples.end());
     // Without a device now, the sound waits for one. Under Wine, a stream started only at the
     // first press now and then lost the end of that click while Wine was still busy starting up.
-    const bool resting = Output.resting;
+    const bool suspended = Audio.suspended;
     OpenDevice();
-    if (!resting)
+    if (!suspended)
         StartStream();
     return true;
 }
 
 void PlayFromStart()
 {
-    if (Output.sound.empty())
+    if (Audio.sound.empty())
         return;
     Revive();
-    if (!Output.render)
+    if (!Audio.render)
         return;
     NoteFailure(Play());
     // Gone since the last press: the device found in its place plays this click.
-    if (Output.lost) {
+    if (Audio.lost) {
         Revive();
-        if (Output.render)
+        if (Audio.render)
             NoteFailure(Play());
     }
 }
 
-bool RestAudioOutput()
+bool SuspendAudio()
 {
-    if (Output.render && !Output.resting) {
-        // Stopped now, a click still on its way would keep its rest until the next press.
-        if (Clock::now() - Output.lastStart < Output.clickTime + ClickAfterglow)
+    if (Audio.render && !Audio.suspended) {
+        // Stopped now, a click still on its way would keep its remainder until the next press.
+        if (Clock::now() - Audio.lastStart < Audio.clickTime + ClickAfterglow)
             return false;
-        NoteFailure(Output.client->Stop());
+        NoteFailure(Audio.client->Stop());
     }
-    Output.resting = true;
+    Audio.suspended = true;
     return true;
 }
 
-void WakeAudioOutput()
+void ResumeAudio()
 {
-    // A device gone away shows here, before the press: asked when the stream rested, else once a
+    // A device gone away shows here, before the press: asked when the stream was suspended, else once a
     // second at most.
     const Clock::time_point now = Clock::now();
-    if (Output.render && (Output.resting || now - Output.lastLook >= AudioReopenInterval)) {
-        Output.lastLook = now;
+    if (Audio.render && (Audio.suspended || now - Audio.lastCheck >= AudioReopenInterval)) {
+        Audio.lastCheck = now;
         UINT32 queued = 0;
-        NoteFailure(Output.client->GetCurrentPadding(&queued));
+        NoteFailure(Audio.client->GetCurrentPadding(&queued));
     }
     Revive();
     StartStream();
 }
 
-void CloseAudioOutput()
+void CloseAudio()
 {
     DropDevice();
-    if (Output.watching)
-        Output.devices->UnregisterEndpointNotificationCallback(&Watch);
-    Release(Output.devices);
-    Output = AudioOutput{};
+    if (Audio.watching)
+        Audio.devices->UnregisterEndpointNotificationCallback(&Watch);
+    Release(Audio.devices);
+    Audio = AudioState{};
     DefaultChanged = false;
 }

@@ -19,14 +19,22 @@
 #include <utility>
 #include <vector>
 
-#include "platform/event_queue.h"
+#include "platform/shared/event_queue.h"
 #include "platform/window.h"
+#include "utils/timing.h"
 
 inline constexpr wchar_t MainWindowClass[] = L"SkarvelMainWindow";
 inline constexpr wchar_t ConnectWindowClass[] = L"SkarvelConnectWindow";
 inline constexpr wchar_t InputDialogClass[] = L"SkarvelInputDialog";
 inline constexpr wchar_t MessageWindowClass[] = L"SkarvelMessages";
 inline constexpr wchar_t TableWindowClass[] = L"SkarvelTableWindow";
+
+// The time a newly shown window is given to be drawn by the window system before the
+// caller goes on (it may block right after).
+inline constexpr std::chrono::milliseconds ShowSettleTime = 100ms;
+// A socket wait checks the socket itself at least this often, in case the network
+// event that should wake it was missed.
+inline constexpr std::chrono::milliseconds SocketCheckInterval = 100ms;
 
 struct ControlInfo {
     HWND handle = nullptr;
@@ -73,7 +81,7 @@ HWND ControlHandle(int number);
 inline constexpr DWORD KeepAliveMessages = QS_PAINT | QS_SENDMESSAGE | QS_POSTMESSAGE;
 void DispatchKeepAlive();
 // The user moved the pointer over a window of the program (its WM_SETCURSOR), typed or came
-// back to it: a press may be near, the click's output wakes and rests only after a quiet while.
+// back to it: a press may be near: the click's stream resumes, suspended again after a quiet while.
 void NoteUserInput();
 
 // Where a window of that outer size stands centred on the whole primary screen.

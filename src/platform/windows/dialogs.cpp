@@ -1,12 +1,12 @@
 // The modal dialogs of the Win32 front end (an input dialog of our own and the system's message
-// box), and the connecting window.
+// box), and the connect window.
 #include "platform/windows/desktop.h"
 
 #include <commdlg.h>
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include "platform/layout.h"
+#include "platform/shared/layout.h"
 
 namespace {
 
@@ -18,12 +18,12 @@ struct InputDialogState {
     bool accepted = false;
 };
 
-// The connecting window's text, laid out again when its dpi changes.
+// The connect window's text, laid out again when its dpi changes.
 struct ConnectWindowState {
     HWND label = nullptr;
     std::wstring text;
 };
-ConnectWindowState Connecting;
+ConnectWindowState Connect;
 
 // The program's other windows are disabled while a dialog of its own is open; returns them.
 std::vector<HWND> DisableOtherWindows(HWND dialog)
@@ -84,11 +84,11 @@ void LayOutInputDialog(const InputDialogState& state, int dpi)
 
 void LayOutConnectWindow(int dpi)
 {
-    PlaceChild(Connecting.label, ConnectWindowText, dpi);
+    PlaceChild(Connect.label, ConnectWindowText, dpi);
     const RECT place = ScaledBox(ConnectWindowText, dpi);
     const HFONT font =
-        FittedFont(GuiFont(dpi), Connecting.text, {place.right - place.left, place.bottom - place.top}, true);
-    SendMessageW(Connecting.label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        FittedFont(GuiFont(dpi), Connect.text, {place.right - place.left, place.bottom - place.top}, true);
+    SendMessageW(Connect.label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 }  // namespace
@@ -99,7 +99,7 @@ LRESULT CALLBACK ConnectWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return 0;   // it goes when the connect is over
     if (message == WM_DPICHANGED) {
         const int dpi = TakeNewDpi(window, wParam, lParam);
-        if (Connecting.label)
+        if (Connect.label)
             LayOutConnectWindow(dpi);
         return 0;
     }
@@ -219,10 +219,10 @@ void OpenConnectWindow(std::string_view title, std::string_view text)
         return;
     TheDesktop().connectWindow = window;
     const int dpi = TakeMonitorDpi(window, {ConnectWindowWidth, ConnectWindowHeight}, style, 0, true);
-    Connecting.text = ShownText(text);
-    Connecting.label = CreateChild(window, L"STATIC", Connecting.text, SS_LEFT | SS_NOPREFIX, 0,
+    Connect.text = ShownText(text);
+    Connect.label = CreateChild(window, L"STATIC", Connect.text, SS_LEFT | SS_NOPREFIX, 0,
                                    ScaledBox(ConnectWindowText, dpi), -1);
-    if (Connecting.label)
+    if (Connect.label)
         LayOutConnectWindow(dpi);
     ShowAndPaint(window);
 }
@@ -234,7 +234,7 @@ void CloseConnectWindow()
         DestroyWindow(TheDesktop().connectWindow);
     }
     TheDesktop().connectWindow = nullptr;
-    Connecting = {};
+    Connect = {};
     DispatchKeepAlive();
 }
 

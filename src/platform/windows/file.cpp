@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "platform/file.h"
-#include "platform/file_steps.h"
+#include "platform/shared/file_steps.h"
 
 #include <algorithm>
 #include <fstream>
@@ -83,7 +83,7 @@ bool WriteAll(std::intptr_t handle, std::string_view bytes, std::string& why)
 
 }  // namespace
 
-std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::string& why)
+std::optional<SaveFile> BeginSaveFile(const std::filesystem::path& target, std::string& why)
 {
     // Beside the target and unique: a name that is taken is passed over. Short, as a target's
     // path may already be as long as Windows allows; hidden, and a dot-file to Wine as well.
@@ -94,7 +94,7 @@ std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::
         HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (handle != INVALID_HANDLE_VALUE)
-            return PartFile{reinterpret_cast<std::intptr_t>(handle), temporary, target};
+            return SaveFile{reinterpret_cast<std::intptr_t>(handle), temporary, target};
         if (GetLastError() != ERROR_FILE_EXISTS) {
             why = ErrorText(static_cast<int>(GetLastError()));
             return std::nullopt;
@@ -104,7 +104,7 @@ std::optional<PartFile> BeginPartFile(const std::filesystem::path& target, std::
     return std::nullopt;
 }
 
-bool AppendToPartFile(PartFile& file, std::string_view bytes, std::string& why)
+bool AppendToSaveFile(SaveFile& file, std::string_view bytes, std::string& why)
 {
     return WriteAll(file.handle, bytes, why);
 }
@@ -166,3 +166,14 @@ void CloseAppendFile(AppendFile& file)
         CloseHandle(reinterpret_cast<HANDLE>(std::exchange(file.handle, -1)));
 }
 
+// --- text files of the user's ----------------------------------------------------------------
+
+const std::string_view SystemLineEnd = "\r\n";
+
+std::tm LocalTime(std::chrono::system_clock::time_point at)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    std::tm local{};
+    localtime_s(&local, &seconds);
+    return local;
+}

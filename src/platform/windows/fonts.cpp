@@ -2,7 +2,7 @@
 // fitting a control's text into its fixed size.
 #include "platform/windows/desktop.h"
 
-#include "platform/layout.h"
+#include "platform/shared/layout.h"
 
 #include <tuple>
 

@@ -5,8 +5,8 @@
 #include <winsock2.h>
 
 #include "platform/net.h"
-#include "platform/sockets.h"
-#include "platform/unsent_rests.h"
+#include "platform/shared/sockets.h"
+#include "platform/shared/unsent_remainders.h"
 #include "platform/windows/socket_ready.h"
 
 #include <algorithm>
@@ -19,7 +19,7 @@ namespace {
 
 bool Started = false;   // WSAStartup has succeeded and WSACleanup has not run since
 
-UnsentRests Unsent;
+UnsentRemainders Unsent;
 
 SOCKET Handle(Socket socket)
 {
@@ -52,7 +52,7 @@ std::optional<std::size_t> SendUntil(Socket socket, std::string_view bytes, Sock
 
 }  // namespace
 
-int LookAtSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
+int CheckSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
 {
     return SocketReady(Handle(socket), kind, limit);
 }

@@ -5,10 +5,10 @@
 // inch. What screen readers read it through is in output_accessible.cpp.
 #include "platform/windows/desktop.h"
 
-#include "platform/layout.h"
-#include "platform/output_file.h"
-#include "platform/output_model.h"
-#include "platform/program_commands.h"
+#include "platform/shared/layout.h"
+#include "platform/shared/output_file.h"
+#include "platform/shared/output_model.h"
+#include "platform/shared/program_actions.h"
 #include "utils/timing.h"
 
 #include <algorithm>
@@ -24,10 +24,10 @@ constexpr wchar_t OutputClass[] = L"SkarvelOutput";
 
 constexpr UINT_PTR DragScrollTimer = 1;
 
-constexpr UINT CopyCommand = 1;
-constexpr UINT SelectAllCommand = 2;
-constexpr UINT SaveCommand = 3;
-constexpr UINT ProgramCommands = 100;   // and on: the program's entries, in their order
+constexpr UINT CopyMenuItem = 1;
+constexpr UINT SelectAllMenuItem = 2;
+constexpr UINT SaveMenuItem = 3;
+constexpr UINT ProgramMenuItems = 100;   // and on: the program's entries, in their order
 
 // One line as it is drawn: its text and where each of its characters begins.
 struct LineLayout {
@@ -706,24 +706,24 @@ void ShowContextMenu(OutputView& view, LPARAM lParam)
         return;
     const std::wstring copy = Wide(OutputCopyMenuText) + L"\tStrg+C";
     const std::wstring selectAll = Wide(OutputSelectAllMenuText) + L"\tStrg+A";
-    AppendMenuW(menu, MF_STRING | (view.model.HasSelection() ? 0 : MF_GRAYED), CopyCommand, copy.c_str());
-    AppendMenuW(menu, MF_STRING | (view.model.LineCount() > 0 ? 0 : MF_GRAYED), SelectAllCommand, selectAll.c_str());
+    AppendMenuW(menu, MF_STRING | (view.model.HasSelection() ? 0 : MF_GRAYED), CopyMenuItem, copy.c_str());
+    AppendMenuW(menu, MF_STRING | (view.model.LineCount() > 0 ? 0 : MF_GRAYED), SelectAllMenuItem, selectAll.c_str());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, SaveCommand, Wide(SaveOutputMenuText).c_str());
+    AppendMenuW(menu, MF_STRING, SaveMenuItem, Wide(SaveOutputMenuText).c_str());
     // The program's own entries, each a command for its loop.
     const std::vector<OutputMenuEntry>& entries = OutputMenuEntries();
     for (std::size_t index = 0; index < entries.size(); ++index)
-        AppendMenuW(menu, MF_STRING, ProgramCommands + index, Wide(entries[index].text).c_str());
+        AppendMenuW(menu, MF_STRING, ProgramMenuItems + index, Wide(entries[index].text).c_str());
     const UINT chosen = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, view.window, nullptr));
     DestroyMenu(menu);
-    if (chosen >= ProgramCommands && chosen < ProgramCommands + entries.size())
-        WindowEvents().PostOnce(EventKind::Command, entries[chosen - ProgramCommands].command);
-    else if (chosen == CopyCommand)
+    if (chosen >= ProgramMenuItems && chosen < ProgramMenuItems + entries.size())
+        WindowEvents().PostOnce(EventKind::Action, entries[chosen - ProgramMenuItems].action);
+    else if (chosen == CopyMenuItem)
         Copy(view);
-    else if (chosen == SelectAllCommand)
+    else if (chosen == SelectAllMenuItem)
         SelectAll(view);
-    else if (chosen == SaveCommand)
+    else if (chosen == SaveMenuItem)
         SaveToFile(view);
 }
 

@@ -1,4 +1,4 @@
-// One look at a Winsock socket, shared by the socket layer and the window's socket wait.
+// One check of a Winsock socket, shared by the socket layer and the window's socket wait.
 // Private to the Win32 front end.
 #pragma once
 
@@ -8,8 +8,8 @@
 
 #include "platform/net.h"
 
-// Waits at most `limit` (zero: only looks) until the socket can be read, or written. A failed
-// connect shows only in the exception set on Windows, so a look for writing watches that set
+// Waits at most `limit` (zero: only checks) until the socket can be read, or written. A failed
+// connect shows only in the exception set on Windows, so a check for writing watches that set
 // too. 1: ready; 0: not yet; -1: the socket has failed (which the caller then finds).
 inline int SocketReady(SOCKET handle, SocketWaitKind kind, std::chrono::milliseconds limit)
 {

@@ -18,8 +18,8 @@ constexpr COLORREF HighlightColour = RGB(255, 236, 140);
 struct TableState {
     HWND list = nullptr;
     HWND status = nullptr;
-    int copyCommand = 0;
-    int closedCommand = 0;
+    int copyAction = 0;
+    int closedAction = 0;
     std::vector<int> widths;          // of the columns, at 96 dpi
     std::vector<bool> highlighted;    // per row
 };
@@ -66,7 +66,7 @@ LRESULT CALLBACK ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     if (message == WM_KEYDOWN) {
         const bool control = GetKeyState(VK_CONTROL) < 0;
         if (control && (wParam == 'C' || wParam == VK_INSERT)) {
-            WindowEvents().PostOnce(EventKind::Command, Table.copyCommand);
+            WindowEvents().PostOnce(EventKind::Action, Table.copyAction);
             return 0;
         }
         if (control && wParam == 'A') {
@@ -141,7 +141,7 @@ LRESULT CALLBACK TableWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     case WM_CLOSE:
         // The program is told; it closes the window itself.
-        WindowEvents().PostOnce(EventKind::Command, Table.closedCommand);
+        WindowEvents().PostOnce(EventKind::Action, Table.closedAction);
         return 0;
     case WM_NCDESTROY:
         TheDesktop().layoutDpi.erase(window);
@@ -167,8 +167,8 @@ void OpenTableWindow(const TableWindowSpec& shape)
         const SIZE outer = OuterSize(Scaled(shape.clientWidth, dpi), Scaled(shape.clientHeight, dpi), style, 0, dpi);
         const POINT at = CentredOnScreen(outer);
         SetWindowPos(window, nullptr, at.x, at.y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
-        Table.copyCommand = shape.copyCommand;
-        Table.closedCommand = shape.closedCommand;
+        Table.copyAction = shape.copyAction;
+        Table.closedAction = shape.closedAction;
         Table.widths.assign(shape.columnWidths.begin(), shape.columnWidths.end());
         // Named as the window is: a screen reader calls the list by it.
         Table.list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, Wide(shape.title).c_str(),

@@ -12,8 +12,8 @@
 
 #include "platform/audio.h"
 #include "platform/net.h"
-#include "platform/program_commands.h"
-#include "platform/web_recorder.h"
+#include "platform/shared/program_actions.h"
+#include "platform/shared/web_recorder.h"
 #include "utils/timing.h"
 
 #include <algorithm>
@@ -41,13 +41,13 @@ int ControlNumber(HWND handle)
 bool OnFunctionKey(HWND window, WPARAM key)
 {
     const std::optional<int> command =
-        key >= VK_F1 && key <= VK_F24 ? FunctionKeyCommand(static_cast<int>(key) - VK_F1 + 1) : std::nullopt;
+        key >= VK_F1 && key <= VK_F24 ? FunctionKeyAction(static_cast<int>(key) - VK_F1 + 1) : std::nullopt;
     if (!command || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_SHIFT) < 0)
         return false;
     const HWND root = GetAncestor(window, GA_ROOT);
     if (root != TheDesktop().mainWindow && root != TheDesktop().tableWindow)
         return false;
-    WindowEvents().PostOnce(EventKind::Command, *command);
+    WindowEvents().PostOnce(EventKind::Action, *command);
     return true;
 }
 
@@ -91,7 +91,7 @@ void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= std::chrono::milliseconds::zero())
             break;
-        const auto slice = std::min(left, SocketLookInterval);
+        const auto slice = std::min(left, SocketCheckInterval);
         MsgWaitForMultipleObjectsEx(watching ? 1 : 0, watching ? &networkEvent : nullptr,
                                     static_cast<DWORD>(slice.count()), KeepAliveMessages, 0);
     }
@@ -203,10 +203,10 @@ void ClearDefaultButtonLook()
             SendMessageW(control.handle, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
 }
 
-// The click's output rests once the program has gone AudioRestDelay without input, in front or
-// not. Its timer sits beside the program's, which take control numbers, and looks again once
+// The click's stream is suspended once the program has gone AudioSuspendDelay without input, in front or
+// not. Its timer sits beside the program's, which take control numbers, and checks again once
 // that time has passed since the last input; a click started without any (a screen reader's
-// press) keeps the output awake until the next look.
+// press) keeps the stream awake until the next check.
 constexpr UINT_PTR AudioRestTimer = 0xA0D10;
 Clock::time_point LastInput = Clock::now();
 
@@ -219,16 +219,16 @@ void LetAudioRestAfter(HWND window, Clock::duration wait)
 void OnAudioRestTimer(HWND window)
 {
     const Clock::duration quiet = Clock::now() - LastInput;
-    if (quiet < AudioRestDelay) {
-        LetAudioRestAfter(window, AudioRestDelay - quiet);
+    if (quiet < AudioSuspendDelay) {
+        LetAudioRestAfter(window, AudioSuspendDelay - quiet);
         return;
     }
-    RestAudioOutput();
-    LetAudioRestAfter(window, AudioRestDelay);
+    SuspendAudio();
+    LetAudioRestAfter(window, AudioSuspendDelay);
 }
 
 // The control events of WM_COMMAND, as the control-event table says.
-void OnControlCommand(int number, int code, HWND from)
+void OnControlNotification(int number, int code, HWND from)
 {
     Desktop& d = TheDesktop();
     const ControlInfo* control = Control(number);
@@ -271,7 +271,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_COMMAND:
         if (lParam != 0)
-            OnControlCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+            OnControlNotification(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
         return 0;
     case WM_TIMER:
         if (wParam == AudioRestTimer)
@@ -445,7 +445,7 @@ void NoteUserInput()
 {
     LastInput = Clock::now();
     if (TheDesktop().mainWindow)
-        WakeAudioOutput();
+        ResumeAudio();
 }
 
 void DispatchKeepAlive()
@@ -534,7 +534,7 @@ void EndDesktop()
     if (d.tableWindow)
         DestroyWindow(d.tableWindow);
     d.tableWindow = nullptr;
-    ForgetProgramCommands();
+    ForgetProgramActions();
     if (d.mainWindow)
         DestroyWindow(d.mainWindow);   // its controls and tooltips with it
     d.mainWindow = nullptr;
@@ -596,7 +596,7 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
     ShowAndPaint(window);
     LastInput = Clock::now();
-    LetAudioRestAfter(window, AudioRestDelay);
+    LetAudioRestAfter(window, AudioSuspendDelay);
     return true;
 }
 

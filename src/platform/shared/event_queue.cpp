@@ -1,5 +1,5 @@
 // The program's one queue of window events.
-#include "platform/event_queue.h"
+#include "platform/shared/event_queue.h"
 
 EventQueue& WindowEvents()
 {

@@ -15,9 +15,9 @@ using SocketClock = std::chrono::steady_clock;
 
 // --- each system's own (linux/net.cpp, windows/net.cpp) --------------------------------------
 
-// Looks at the socket, waiting at most `limit` (zero: only looks): 1 ready to be read (or
+// Checks the socket, waiting at most `limit` (zero: only checks): 1 ready to be read (or
 // written), 0 not yet, -1 failed (which the caller then finds).
-int LookAtSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit);
+int CheckSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit);
 
 // The address dotted IPv4 text stands for; none for anything else.
 std::optional<std::uint32_t> DottedIPv4(const std::string& host);
@@ -31,5 +31,5 @@ std::optional<std::uint32_t> ResolveName(const std::string& name);
 std::chrono::milliseconds TimeLeft(SocketClock::time_point deadline);
 
 // Waits until `deadline` for the socket; where a wait is installed, the time goes to it and the
-// socket is only looked at. LookAtSocket's last answer: 0 when the time ran out.
+// socket is only looked at. CheckSocket's last answer: 0 when the time ran out.
 int WaitUntil(Socket socket, SocketWaitKind kind, SocketClock::time_point deadline);

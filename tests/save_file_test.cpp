@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
-#include "platform/output_file.h"
+#include "platform/shared/output_file.h"
 #include "temp_folder.h"
 
 #ifdef _WIN32
@@ -45,10 +45,10 @@ TEST(SavingTheOutput, TheLongestNameTheFolderAllowsIsSavedThroughAHiddenFileOfIt
     EXPECT_EQ(FileBytes(target), ">C\n");
 
     std::string why;
-    std::optional<PartFile> first = BeginPartFile(target, why), second = BeginPartFile(target, why);
+    std::optional<SaveFile> first = BeginSaveFile(target, why), second = BeginSaveFile(target, why);
     ASSERT_TRUE(first && second) << why;
     EXPECT_NE(first->temporary, second->temporary);
-    AbandonPartFile(*first);
-    AbandonPartFile(*second);
+    CancelSaveFile(*first);
+    CancelSaveFile(*second);
     EXPECT_EQ(entries(), Paths{target});
 }

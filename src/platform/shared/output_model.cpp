@@ -1,4 +1,4 @@
-#include "platform/output_model.h"
+#include "platform/shared/output_model.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,5 +1,5 @@
 // Lengths and sizes both front ends lay out by, in pixels at 96 dpi: the input dialog, the
-// connecting window, the output's tab stops and the smallest font a text may be shrunk to.
+// connect window, the output's tab stops and the smallest font a text may be shrunk to.
 // Private to the platform layer.
 #pragma once
 
@@ -16,7 +16,7 @@ inline constexpr Box InputDialogPrompt{10, 10, 280, 22};
 inline constexpr Box InputDialogField{10, 32, 275, 21};
 inline constexpr Box InputDialogOkButton{110, 67, 80, 25};
 
-// The connecting window: its client size and its text.
+// The connect window: its client size and its text.
 inline constexpr int ConnectWindowWidth = 250;
 inline constexpr int ConnectWindowHeight = 90;
 inline constexpr Box ConnectWindowText{10, 10, 230, 70};

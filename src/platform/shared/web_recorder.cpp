@@ -1,10 +1,10 @@
 // The recorder that tests put in place of the desktop's browser.
-#include "platform/web_recorder.h"
+#include "platform/shared/web_recorder.h"
 
 #include <functional>
 #include <utility>
 
-#include "platform/window.h"
+#include "test_seams.h"
 
 namespace {
 std::function<void(std::string_view)>& Recorder()

@@ -1,5 +1,5 @@
-// The steps of a part file (file.h) that each system takes its own way, for what both front
-// ends do alike in part_file.cpp. Errors are the system's numbers. Private to the platform layer.
+// The steps of a save file (file.h) that each system takes its own way, for what both front
+// ends do alike in save_file.cpp. Errors are the system's numbers. Private to the platform layer.
 #pragma once
 
 #include <cstdint>

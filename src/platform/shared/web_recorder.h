@@ -1,4 +1,4 @@
-// The test seam for web addresses (SetWebAddressRecorder in window.h), kept once for every front
+// The test seam for web addresses (SetWebAddressRecorder in test_seams.h), kept once for every front
 // end. Private to the platform layer.
 #pragma once
 

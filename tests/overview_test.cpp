@@ -1,6 +1,6 @@
-// The board view over the tests' desktop-free window and the simulated board: the whole table
+// The overview over the tests' desktop-free window and the simulated board: the whole table
 // read as it opens, the states read once a second beside polling, an output switched, the table
-// copied, the view closed; the terminal undisturbed throughout.
+// copied, the overview closed; the terminal undisturbed throughout.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,7 +17,7 @@ using headless::Millis;
 
 namespace {
 
-class BoardViewTest : public CoreWindowTest {
+class OverviewTest : public CoreWindowTest {
 protected:
     const headless::Table& Table() { return *headless::TableWindow(); }
     std::size_t Count(char letter)
@@ -29,17 +29,17 @@ protected:
     }
 };
 
-// Opened from the output's menu, the view has the whole table at once, in the board's order, the
+// Opened from the output's menu, the overview has the whole table at once, in the board's order, the
 // names as the board gives them; five seconds beside polling, it reads each page's states once a
-// second and nothing more, polling keeps its four a second, and nothing of the view's shows in
-// the output; the idle message rests while the view keeps the link alive.
-TEST_F(BoardViewTest, TheViewReadsTheWholeBoardAtOnceThenTheStatesOnceASecondBesidePolling)
+// second and nothing more, polling keeps its four a second, and nothing of the overview's shows in
+// the output; the idle message is skipped while the overview keeps the link alive.
+TEST_F(OverviewTest, TheViewReadsTheWholeBoardAtOnceThenTheStatesOnceASecondBesidePolling)
 {
-    EXPECT_EQ(headless::OutputMenu().at(BoardViewCommand), "Board-Übersicht …");
+    EXPECT_EQ(headless::OutputMenu().at(OverviewAction), "Board-Übersicht …");
     headless::Click(PollingToggle);
     RunUntil(1s);
     const std::size_t pollsBefore = Count('C'), idleBefore = sim_->CountCommands("x");
-    headless::ChooseFromMenu(BoardViewCommand);
+    headless::ChooseFromMenu(OverviewAction);
     Handle();
     ASSERT_TRUE(headless::TableWindow());
     EXPECT_EQ(Table().title, "Varnex-NET-IO: Board-Übersicht");
@@ -72,10 +72,10 @@ TEST_F(BoardViewTest, TheViewReadsTheWholeBoardAtOnceThenTheStatesOnceASecondBes
 
 // An output switched from its row: T with its decimal id, the row showing the board's answer at
 // once, highlighted for three seconds; an input's row sends nothing. Ctrl+C copies the table as
-// tab-separated lines under a header; closed, the view reads no more and the idle message is back.
-TEST_F(BoardViewTest, AnOutputSwitchesFromItsRowAndTheTableCopiesAsTabSeparatedLines)
+// tab-separated lines under a header; closed, the overview reads no more and the idle message is back.
+TEST_F(OverviewTest, AnOutputSwitchesFromItsRowAndTheTableCopiesAsTabSeparatedLines)
 {
-    headless::ChooseFromMenu(BoardViewCommand);
+    headless::ChooseFromMenu(OverviewAction);
     Handle();
     ASSERT_TRUE(headless::TableWindow());
     ASSERT_EQ(Table().cells[7][4], "aus");

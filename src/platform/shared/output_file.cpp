@@ -1,10 +1,9 @@
 // Saving the output's lines to a file.
-#include "platform/output_file.h"
+#include "platform/shared/output_file.h"
 
 #include <ctime>
 
 #include "platform/file.h"
-#include "utils/local_time.h"
 #include "utils/timing.h"
 
 namespace {
@@ -13,7 +12,7 @@ constexpr std::string_view ProblemText = "Die Ausgabe kann nicht gespeichert wer
 
 // Bytes gathered before they are handed to the file: a week of polling is written in well under
 // a second at a time.
-constexpr std::size_t PartBytes = 1 << 20;
+constexpr std::size_t ChunkBytes = 1 << 20;
 
 bool Fail(std::string_view why, std::string& problem)
 {
@@ -33,19 +32,19 @@ bool SaveOutputLines(const std::filesystem::path& path, std::size_t count,
                      const std::function<void()>& keepAlive, std::string& problem)
 {
     std::string why;
-    std::optional<PartFile> file = BeginPartFile(path, why);
+    std::optional<SaveFile> file = BeginSaveFile(path, why);
     if (!file)
         return Fail(why, problem);
     std::string part;
-    part.reserve(PartBytes + 4096);
+    part.reserve(ChunkBytes + 4096);
     auto kept = std::chrono::steady_clock::now();
     for (std::size_t index = 0; index < count; ++index) {
         part += line(index);
         part += lineEnd;
-        if (part.size() < PartBytes && index + 1 < count)
+        if (part.size() < ChunkBytes && index + 1 < count)
             continue;
-        if (!AppendToPartFile(*file, part, why)) {
-            AbandonPartFile(*file);
+        if (!AppendToSaveFile(*file, part, why)) {
+            CancelSaveFile(*file);
             return Fail(why, problem);
         }
         part.clear();
@@ -54,7 +53,7 @@ bool SaveOutputLines(const std::filesystem::path& path, std::size_t count,
             kept = now;
         }
     }
-    if (!FinishPartFile(*file, why))
+    if (!CommitSaveFile(*file, why))
         return Fail(why, problem);
     return true;
 }

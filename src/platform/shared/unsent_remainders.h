@@ -12,33 +12,33 @@
 
 #include "platform/net.h"
 
-class UnsentRests {
+class UnsentRemainders {
 public:
-    // Sends the rest kept for the socket, if any, then `bytes`, through `sendUntil` (bytes ->
+    // Sends the remainder kept for the socket, if any, then `bytes`, through `sendUntil` (bytes ->
     // how many went out before the deadline, or none on failure). Done when all of both went out.
     template <typename SendUntil>
     SocketOutcome Send(std::intptr_t socket, std::string_view bytes, SendUntil sendUntil)
     {
-        if (const auto rest = rests_.find(socket); rest != rests_.end()) {
-            const std::optional<std::size_t> sent = sendUntil(std::string_view(rest->second));
+        if (const auto remainder = remainders_.find(socket); remainder != remainders_.end()) {
+            const std::optional<std::size_t> sent = sendUntil(std::string_view(remainder->second));
             if (!sent)
                 return SocketOutcome::Lost;
-            rest->second.erase(0, *sent);
-            if (!rest->second.empty())
+            remainder->second.erase(0, *sent);
+            if (!remainder->second.empty())
                 return SocketOutcome::TimedOut;
-            rests_.erase(rest);
+            remainders_.erase(remainder);
         }
         const std::optional<std::size_t> sent = sendUntil(bytes);
         if (!sent)
             return SocketOutcome::Lost;
         if (*sent > 0 && *sent < bytes.size())
-            rests_[socket] = bytes.substr(*sent);
+            remainders_[socket] = bytes.substr(*sent);
         return *sent == bytes.size() ? SocketOutcome::Done : SocketOutcome::TimedOut;
     }
 
     // The socket is closed: what it kept goes nowhere.
-    void Forget(std::intptr_t socket) { rests_.erase(socket); }
+    void Forget(std::intptr_t socket) { remainders_.erase(socket); }
 
 private:
-    std::map<std::intptr_t, std::string> rests_;
+    std::map<std::intptr_t, std::string> remainders_;
 };

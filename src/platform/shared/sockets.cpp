@@ -1,5 +1,5 @@
 // The socket layer's shared part: the installed wait, connecting with a limit, looking a name up.
-#include "platform/sockets.h"
+#include "platform/shared/sockets.h"
 
 #include <algorithm>
 #include <atomic>
@@ -29,7 +29,7 @@ int WaitUntil(Socket socket, SocketWaitKind kind, SocketClock::time_point deadli
         const std::chrono::milliseconds left = TimeLeft(deadline);
         const SocketWaitFunction wait = Installed;
         const bool waitElsewhere = wait != nullptr && left > std::chrono::milliseconds::zero();
-        if (const int found = LookAtSocket(socket, kind, waitElsewhere ? std::chrono::milliseconds::zero() : left);
+        if (const int found = CheckSocket(socket, kind, waitElsewhere ? std::chrono::milliseconds::zero() : left);
             found != 0)
             return found;
         if (left <= std::chrono::milliseconds::zero())
@@ -105,7 +105,7 @@ bool NameLookup::Wait(std::chrono::milliseconds limit) const
         const std::chrono::milliseconds left = TimeLeft(deadline);
         if (left <= std::chrono::milliseconds::zero())
             return false;
-        const std::chrono::milliseconds slice = std::min(left, LookupLookInterval);
+        const std::chrono::milliseconds slice = std::min(left, LookupCheckInterval);
         if (Installed != nullptr)
             Installed(Socket{}, SocketWaitKind::Pause, slice);
         else
