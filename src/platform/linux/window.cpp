@@ -167,9 +167,9 @@ class PressWatch : public QObject {
 public:
     explicit PressWatch(QObject* parent) : QObject(parent)
     {
-        rest_.setSingleShot(true);
-        QObject::connect(&rest_, &QTimer::timeout, this, [this] { LetRest(); });
-        rest_.start(AudioSuspendDelay);
+        suspendTimer_.setSingleShot(true);
+        QObject::connect(&suspendTimer_, &QTimer::timeout, this, [this] { SuspendWhenQuiet(); });
+        suspendTimer_.start(AudioSuspendDelay);
     }
 
 protected:
@@ -204,18 +204,18 @@ private:
 
     // Checks again once AudioSuspendDelay has passed since the last input; a click started without
     // any (a screen reader's press) keeps the stream awake until the next check.
-    void LetRest()
+    void SuspendWhenQuiet()
     {
         const auto quiet = std::chrono::steady_clock::now() - lastInput_;
         if (quiet < AudioSuspendDelay) {
-            rest_.start(std::chrono::ceil<std::chrono::milliseconds>(AudioSuspendDelay - quiet));
+            suspendTimer_.start(std::chrono::ceil<std::chrono::milliseconds>(AudioSuspendDelay - quiet));
             return;
         }
         SuspendAudio();
-        rest_.start(AudioSuspendDelay);
+        suspendTimer_.start(AudioSuspendDelay);
     }
 
-    QTimer rest_;
+    QTimer suspendTimer_;
     std::chrono::steady_clock::time_point lastInput_ = std::chrono::steady_clock::now();
 };
 

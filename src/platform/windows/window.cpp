@@ -207,24 +207,24 @@ void ClearDefaultButtonLook()
 // not. Its timer sits beside the program's, which take control numbers, and checks again once
 // that time has passed since the last input; a click started without any (a screen reader's
 // press) keeps the stream awake until the next check.
-constexpr UINT_PTR AudioRestTimer = 0xA0D10;
+constexpr UINT_PTR AudioSuspendTimer = 0xA0D10;
 Clock::time_point LastInput = Clock::now();
 
-void LetAudioRestAfter(HWND window, Clock::duration wait)
+void SuspendAudioAfter(HWND window, Clock::duration wait)
 {
     const auto due = std::chrono::ceil<std::chrono::milliseconds>(wait);
-    SetTimer(window, AudioRestTimer, static_cast<UINT>(std::max(due.count(), std::chrono::milliseconds::rep{1})), nullptr);
+    SetTimer(window, AudioSuspendTimer, static_cast<UINT>(std::max(due.count(), std::chrono::milliseconds::rep{1})), nullptr);
 }
 
-void OnAudioRestTimer(HWND window)
+void OnAudioSuspendTimer(HWND window)
 {
     const Clock::duration quiet = Clock::now() - LastInput;
     if (quiet < AudioSuspendDelay) {
-        LetAudioRestAfter(window, AudioSuspendDelay - quiet);
+        SuspendAudioAfter(window, AudioSuspendDelay - quiet);
         return;
     }
     SuspendAudio();
-    LetAudioRestAfter(window, AudioSuspendDelay);
+    SuspendAudioAfter(window, AudioSuspendDelay);
 }
 
 // The control events of WM_COMMAND, as the control-event table says.
@@ -274,8 +274,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnControlNotification(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
         return 0;
     case WM_TIMER:
-        if (wParam == AudioRestTimer)
-            OnAudioRestTimer(window);
+        if (wParam == AudioSuspendTimer)
+            OnAudioSuspendTimer(window);
         else
             OnTimer(wParam);
         return 0;
@@ -596,7 +596,7 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
     ShowAndPaint(window);
     LastInput = Clock::now();
-    LetAudioRestAfter(window, AudioSuspendDelay);
+    SuspendAudioAfter(window, AudioSuspendDelay);
     return true;
 }
 
