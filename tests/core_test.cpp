@@ -507,7 +507,7 @@ TEST_F(LostLinkTest, TheRunningLogKeepsEveryExchangeAndEventInOrder)
 {
     const TempFolder folder("core-log");
     std::string why;
-    ASSERT_TRUE(StartRunningLog(folder / "log.txt", why)) << why;
+    ASSERT_TRUE(StartRunningLog(folder / "log.txt", "127.0.0.1", "127.0.0.1:" + G.settings.TelnetPortText, why)) << why;
     SetText(CommandField, "F");
     Click(SendButton);
     Click(CountQueryButton);

@@ -34,8 +34,13 @@ TEST(Replies, TheReferencesExamplesReadAsTheReferenceExplainsThem)
     EXPECT_EQ(entry->name, "Test1");
     EXPECT_EQ(ParsePageNameReply(ExampleReply("S1"), 1), "Seite 2");   // its blank kept
     EXPECT_EQ(ParseToggleReply(ExampleReply("T02"), 2), true);
-    EXPECT_EQ(ParseStatesReply(ExampleReply("P1"), 1, 8),
-              (std::vector<bool>{true, true, false, true, false, true, false, false}));
+    using States = std::vector<std::optional<bool>>;
+    EXPECT_EQ(ParseStatesReply(ExampleReply("P1"), 1, 8), (States{true, true, false, true, false, true, false, false}));
+    // Its fixed block of eight values on a page of fewer entries: the first are theirs; on a page
+    // of more, the entries past the block stay unknown.
+    EXPECT_EQ(ParseStatesReply(ExampleReply("P1"), 1, 3), (States{true, true, false}));
+    EXPECT_EQ(ParseStatesReply(ExampleReply("P1"), 1, 10),
+              (States{true, true, false, true, false, true, false, false, std::nullopt, std::nullopt}));
     // The requests as the board takes them: N's id hexadecimal, T's decimal.
     EXPECT_EQ(EntryRequest(26), "N1A");
     EXPECT_EQ(ToggleRequest(2), "T02");
@@ -53,7 +58,7 @@ TEST(Replies, WhatIsNotOfTheFormReadsAsUnknown)
         {"N01:ERR", 'N'}, {"N01:X42Test", 'N'}, {"N01:I4", 'N'}, {"N02:I42Test1", 'N'}, {"N1:I42Test1", 'N'},
         {"N01:IA2Test", 'N'}, {"ERR", 'N'},
         {"S1:ERR", 'S'}, {"S2:Garten", 'S'}, {"S1", 'S'},
-        {"P1:0001", 'P'}, {"P1:000100010001", 'P'}, {"P1:0001000G", 'P'}, {"P1:ERR", 'P'}, {"P2:00010001", 'P'},
+        {"P1:", 'P'}, {"P1:00010", 'P'}, {"P1:0001000G", 'P'}, {"P1:ERR", 'P'}, {"P2:00010001", 'P'},
         {"T01:2", 'T'}, {"T01:", 'T'}, {"T1:1", 'T'}, {"T01:ERR", 'T'},
     };
     for (const Case& c : cases) {

@@ -87,13 +87,13 @@ std::optional<std::string> ParsePageNameReply(std::string_view raw, int page)
     return std::string(*data);
 }
 
-std::optional<std::vector<bool>> ParseStatesReply(std::string_view raw, int page, std::size_t count)
+std::optional<std::vector<std::optional<bool>>> ParseStatesReply(std::string_view raw, int page, std::size_t count)
 {
     const std::optional<std::string_view> data = DataOf(raw, StatesRequest(page));
-    // More or fewer states than the page has entries: which is whose cannot be told.
-    if (!data || data->size() != 4 * count)
+    // Whole values only: a reply cut inside one is not of this form.
+    if (!data || data->empty() || data->size() % 4 != 0)
         return std::nullopt;
-    std::vector<bool> states;
+    std::vector<std::optional<bool>> states(count);
     for (std::size_t at = 0; at < data->size(); at += 4) {
         int value = 0;
         for (const char c : data->substr(at, 4)) {
@@ -101,7 +101,8 @@ std::optional<std::vector<bool>> ParseStatesReply(std::string_view raw, int page
                 return std::nullopt;
             value = value * 16 + HexDigit(c);
         }
-        states.push_back(value != 0);
+        if (at / 4 < count)
+            states[at / 4] = value != 0;
     }
     return states;
 }

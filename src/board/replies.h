@@ -29,7 +29,9 @@ std::optional<int> ParseCountReply(std::string_view raw);
 std::optional<EntryInfo> ParseEntryReply(std::string_view raw, int id);
 // S<page>: the page's name.
 std::optional<std::string> ParsePageNameReply(std::string_view raw, int page);
-// P<page>: the states of the page's `count` entries, four hexadecimal digits each (not 0: on).
-std::optional<std::vector<bool>> ParseStatesReply(std::string_view raw, int page, std::size_t count);
+// P<page>: the states of the page's `count` entries, four hexadecimal digits each (not 0: on), in
+// the order N lists them. A board may answer a fixed block of values: those past the page's
+// entries are not theirs; a shorter reply leaves the entries past its end unknown.
+std::optional<std::vector<std::optional<bool>>> ParseStatesReply(std::string_view raw, int page, std::size_t count);
 // T<id>: the entry's new state.
 std::optional<bool> ParseToggleReply(std::string_view raw, int id);

@@ -51,13 +51,15 @@ std::string LocalTimeText(std::chrono::system_clock::time_point at, const char* 
 // the call returns: what was added survives the program's crash.
 struct AppendFile {
     std::intptr_t handle = -1;           // a POSIX descriptor or a Windows HANDLE
+    std::uint64_t size = 0;              // its length after the last addition that went whole
 };
 
 // Opens the file for adding, creating it where it is missing. None on failure (and where the
 // path names anything but a regular file), with the system's reason in `why` (UTF-8).
 std::optional<AppendFile> OpenAppendFile(const std::filesystem::path& path, std::string& why);
 
-// Adds the bytes at the file's end. False on failure, with the reason.
+// Adds the bytes at the file's end. False on failure, with the reason; what went out of them
+// before the failure is cut off again, so that the file ends where the last whole addition did.
 bool AppendToFile(AppendFile& file, std::string_view bytes, std::string& why);
 
 void CloseAppendFile(AppendFile& file);

@@ -25,7 +25,8 @@ void EndNetworkService();
 
 // A host's IPv4 address looked up without waiting for it: dotted IPv4 text at once, a name on a
 // short-lived thread of its own that does nothing but the lookup. The lookup may be dropped at
-// any moment; one that never ends costs only its thread.
+// any moment; one that never ends costs only its thread. A thread that cannot be started is a
+// lookup that found nothing.
 class NameLookup {
 public:
     explicit NameLookup(std::string_view host);   // the host's bytes, as the system takes them

@@ -86,6 +86,10 @@ std::chrono::steady_clock::time_point TimerClockNow();
 // is not queued while an earlier click of it still waits there: a busy window does it once.
 Event WaitWindowEvent(std::chrono::milliseconds limit);
 
+// Drops the events of that kind and number still queued (a row's switch asked for again while its
+// first was under way).
+void DiscardQueuedEvents(EventKind kind, int number);
+
 // Control operations; none of them raises a control event.
 std::string GetText(int control);
 void SetText(int control, std::string_view text);
@@ -115,8 +119,12 @@ void SetOutputMenuEntry(int action, std::string_view text);
 void SetFunctionKey(int number, int action);
 
 // The common dialog for a file to write, in the user's documents folder, suggesting the name; the
-// path chosen (UTF-8), or none when the user cancelled.
-std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName);
+// path chosen (UTF-8), or none when the user cancelled. A file chosen that exists is to be
+// replaced, which the dialog has the user confirm as the system does; or, given `appendQuestion`,
+// added to: the dialog then asks that question instead ("{}" standing for the file's name), and
+// a no brings the user back to choosing.
+std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName,
+                                             std::string_view appendQuestion = {});
 
 // Puts the text on the clipboard; false when the clipboard kept what it had (the system refused).
 bool CopyToClipboard(std::string_view text);

@@ -22,20 +22,36 @@ constexpr std::string_view EmptyCommandText =
 constexpr std::string_view NotSentLine = "*** keine Verbindung – Befehl nicht gesendet ***";
 constexpr std::string_view LinkLostLine = "*** Verbindung zum Board unterbrochen ***";
 constexpr std::string_view LinkRestoredLine = "*** Verbindung wiederhergestellt ***";
+constexpr std::string_view PasswordResentLine = "*** Kennwort erneut gesendet ***";
+constexpr std::string_view PasswordRejectedLine = "*** Kennwort abgelehnt – bitte neu eingeben ***";
 constexpr std::string_view LogProblemTitle = "Skarvel: Problem";
 constexpr std::string_view LogDialogTitle = "Mitschnitt starten";
+constexpr std::string_view LogAppendQuestion = "Die Datei „{}“ gibt es schon.\r\rSoll der Mitschnitt an sie angehängt werden?";
 
 // The output's menu entry: starts the log in a file the user chooses, or ends it.
 void ToggleRunningLog()
 {
     if (RunningLogActive()) {
         EndRunningLog();
-    } else if (const std::optional<std::string> path = ChooseFileToWrite(LogDialogTitle, SuggestedLogFileName(WallClock::now()))) {
+    } else if (const std::optional<std::string> path = ChooseFileToWrite(LogDialogTitle, SuggestedLogFileName(WallClock::now()), LogAppendQuestion)) {
         std::string why;
-        if (!StartRunningLog(std::filesystem::path(std::u8string(path->begin(), path->end())), why))
+        const std::string board = G.settings.Host + ":" + std::to_string(G.settings.TelnetPort & 0xFFFF);
+        if (!StartRunningLog(std::filesystem::path(std::u8string(path->begin(), path->end())), G.settings.Host, board, why))
             MessageDialog(LogProblemTitle, "Der Mitschnitt kann nicht begonnen werden!\r\r" + why);
     }
     SetOutputMenuEntry(RunningLogAction, RunningLogActive() ? EndLogMenuText : StartLogMenuText);
+    SetMainWindowTitle(MainWindowTitle());
+}
+
+// The idle message, unless the overview is open and something else went out since the last tick:
+// its reads and the polls keep the link alive then. A board the overview cannot read, or one
+// with no entries, still hears from the program every second.
+void OnIdleTimer()
+{
+    static std::uint64_t sentAtLastTick = 0;
+    if (!OverviewOpen() || MessagesSent() == sentAtLastTick)
+        SendIdleMessage();
+    sentAtLastTick = MessagesSent();
 }
 
 // Tells what became of the link, once each time: a line in the output and the window's title;
@@ -43,10 +59,21 @@ void ToggleRunningLog()
 void ReportLinkEvents()
 {
     for (LinkEvent event = TakeLinkEvent(); event != LinkEvent::None; event = TakeLinkEvent()) {
+        if (event == LinkEvent::PasswordResent || event == LinkEvent::PasswordRejected) {
+            const bool resent = event == LinkEvent::PasswordResent;
+            AppendLine(OutputEditor, resent ? PasswordResentLine : PasswordRejectedLine);
+            Log(resent ? LogEvent::PasswordResent : LogEvent::PasswordRejected);
+            // Refused, nothing goes out until the user sends: polling ends as if released.
+            if (!resent && IsPressed(PollingToggle)) {
+                Release(PollingToggle);
+                OnOtherControlEvent();
+            }
+            continue;
+        }
         const bool lost = event == LinkEvent::Lost;
         AppendLine(OutputEditor, lost ? LinkLostLine : LinkRestoredLine);
         Log(lost ? LogEvent::LinkLost : LogEvent::LinkRestored, lost ? LinkLostLine : LinkRestoredLine);
-        SetMainWindowTitle(MainWindowTitle(lost));
+        SetMainWindowTitle(MainWindowTitle());
         if (lost) {
             StartTimer(ReconnectTimer, ReconnectStepInterval);
             StepReconnect(TimerClockNow());
@@ -72,7 +99,7 @@ std::string SendCommand(LogEvent sentBy)
         MessageDialog(EmptyCommandTitle, EmptyCommandText);
     } else {
         Log(sentBy, command);
-        const Exchange exchange = ExchangeCommand(command);
+        const Exchange exchange = ExchangeCommand(command, Origin::User);
         LogExchange(exchange);
         ClearOutput(OutputEditor);
         SetTextColour(OutputEditor, ReplyColour);
@@ -115,9 +142,8 @@ std::optional<LoopEnd> Dispatch(Event event)
         SwitchOverviewRow(event.number);
         break;
     case EventKind::Timer:
-        // The overview's reads keep the link alive while it is open.
-        if (event.number == IdleTimer && !OverviewOpen())
-            SendIdleMessage();
+        if (event.number == IdleTimer)
+            OnIdleTimer();
         else if (event.number == PollTimer)
             OnPollTimer();
         else if (event.number == ReconnectTimer)
@@ -171,9 +197,11 @@ std::optional<LoopEnd> HandleEvent(Event event)
     const std::optional<LoopEnd> end = Dispatch(event);
     if (!end)
         ReportLinkEvents();
-    if (const std::string problem = TakeRunningLogProblem(); !problem.empty()) {
+    // A log that cannot go on is said where the watch goes on: no message waits for a click.
+    if (const std::string why = TakeRunningLogProblem(); !why.empty()) {
         SetOutputMenuEntry(RunningLogAction, StartLogMenuText);
-        MessageDialog(LogProblemTitle, problem);
+        AppendLine(OutputEditor, "*** Mitschnitt beendet: " + why + " ***");
+        SetMainWindowTitle(MainWindowTitle());
     }
     return end;
 }

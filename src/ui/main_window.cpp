@@ -1,6 +1,9 @@
 // The main window's controls as data, and building the window from them.
 #include "ui/main_window.h"
 
+#include "board/connection.h"
+#include "ui/running_log.h"
+
 const std::array<ControlSpec, 10> MainWindowControls = {{
     {TitleText, ControlKind::TitleText, 10, 10, 400, 20,
      "Konsole für direkte Befehle an das Varnex-NET-IO-Board", ""},
@@ -21,9 +24,10 @@ const std::array<ControlSpec, 10> MainWindowControls = {{
      "Varnex: permanente, zyklische Datenabfrage eines bestimmten Befehls"},
 }};
 
-std::string MainWindowTitle(bool linkLost)
+std::string MainWindowTitle()
 {
-    return "Varnex-NET-IO-TerminalEmulation " + std::string(ProgramVersion) + (linkLost ? " (keine Verbindung)" : "");
+    return "Varnex-NET-IO-TerminalEmulation " + std::string(ProgramVersion) + (LinkLost() ? " (keine Verbindung)" : "")
+           + (RunningLogFailed() ? " (Mitschnitt beendet)" : "");
 }
 
 bool BuildMainWindow()

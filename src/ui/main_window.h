@@ -51,5 +51,6 @@ extern const std::array<ControlSpec, 10> MainWindowControls;
 // be created.
 bool BuildMainWindow();
 
-// The window's title: the program and its version, and whether the board is out of reach.
-std::string MainWindowTitle(bool linkLost = false);
+// The window's title: the program and its version, whether the board is out of reach, and whether
+// the running log ended on its own.
+std::string MainWindowTitle();

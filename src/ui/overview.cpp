@@ -1,8 +1,8 @@
 // The overview's reading, its cadence and its table.
 #include "ui/overview.h"
 
+#include <algorithm>
 #include <array>
-#include <ctime>
 #include <deque>
 #include <optional>
 #include <string>
@@ -13,6 +13,7 @@
 #include "platform/file.h"
 #include "platform/window.h"
 #include "ui/main_window.h"
+#include "ui/polling.h"
 #include "ui/running_log.h"
 
 namespace {
@@ -24,15 +25,24 @@ constexpr int ClientWidth = 500;
 constexpr int ClientHeight = 300;
 constexpr std::string_view Unknown = "?";
 constexpr int Pages = 10;   // as many as N's page digit can name
+// A read that failed this often waits for the next round of the states.
+constexpr int TriesOfARead = 3;
+
+constexpr std::string_view ReadingStatus = "Die Einträge werden gelesen …";
+constexpr std::string_view ConnectedStatus = "Verbunden";
+constexpr std::string_view NoLinkStatus = "Keine Verbindung zum Board";
+constexpr std::string_view PasswordStatus = "Das Board verlangt ein Kennwort";
 
 enum class Column { Page, Place, Kind, Name, State };
 
 // What a read asks the board for: Q, N, S or P.
 enum class Asked { Count, Entry, PageName, States };
 
-struct Request {
+struct Read {
     Asked asked;
-    int number;    // the entry's id or the page
+    int number = 0;              // the entry's id or the page
+    int failures = 0;
+    SteadyTime notBefore{};      // a read that failed waits a while before it goes again
 };
 
 struct Entry {
@@ -43,11 +53,14 @@ struct Entry {
 
 struct OverviewState {
     bool open = false;
+    std::optional<int> count;              // none: Q not yet answered
     std::vector<Entry> entries;
     std::array<std::optional<std::string>, Pages> pageNames;
-    std::deque<Request> due;
+    std::deque<Read> due;
     bool readAll = false;                  // everything has been read once
-    std::optional<SteadyTime> nextStates;
+    std::optional<SteadyTime> nextRound;   // of the states, once everything due is read
+    std::optional<SteadyTime> lastRead;
+    std::string problem;                   // what the board answered a read that kept failing
     std::optional<WallClock::time_point> heard;   // when the board last answered the overview
 };
 
@@ -71,6 +84,25 @@ std::vector<int> PagesWithEntries()
     return pages;
 }
 
+// The board's text as shown, never obeyed: a control character (a tab or a line break in a name)
+// shows as "?", so that a copied table keeps its rows and columns.
+std::string Shown(std::string_view text)
+{
+    std::string shown;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        // U+0080 to U+009F, the C1 controls, as UTF-8.
+        const bool c1 = c == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) < 0xA0;
+        if (c < 0x20 || c == 0x7F || c1) {
+            shown += '?';
+            at += c1 ? 1 : 0;
+        } else {
+            shown += text[at];
+        }
+    }
+    return shown;
+}
+
 std::string CellText(const Entry& entry, Column column)
 {
     if (column == Column::State)
@@ -79,13 +111,13 @@ std::string CellText(const Entry& entry, Column column)
         return std::string(Unknown);
     switch (column) {
     case Column::Page:
-        return State.pageNames[static_cast<std::size_t>(entry.info->page)].value_or(std::string(Unknown));
+        return Shown(State.pageNames[static_cast<std::size_t>(entry.info->page)].value_or(std::string(Unknown)));
     case Column::Place:
         return std::to_string(entry.info->place);
     case Column::Kind:
         return entry.info->switchable ? "Ausgang" : "Eingang";
     case Column::Name:
-        return entry.info->name;
+        return Shown(entry.info->name);
     case Column::State:
         break;
     }
@@ -101,8 +133,10 @@ void ShowRow(int row)
 
 void ShowStatus()
 {
-    std::string status = LinkIsUp() ? (State.readAll ? "Verbunden" : "Die Einträge werden gelesen …")
-                                    : "Keine Verbindung zum Board";
+    std::string status = !LinkIsUp()               ? std::string(NoLinkStatus)
+                         : !State.problem.empty() ? State.problem
+                         : State.readAll           ? std::string(ConnectedStatus)
+                                                   : std::string(ReadingStatus);
     if (State.heard)
         status += " – zuletzt vom Board gehört um " + LocalTimeText(*State.heard, "%H:%M:%S");
     SetTableStatus(status);
@@ -122,88 +156,169 @@ void SetState(int id, std::optional<bool> on, SteadyTime now)
 
 void ReadAllAnew()
 {
+    State.count.reset();
     State.entries.clear();
     State.pageNames = {};
-    State.due = {{Asked::Count, 0}};
+    State.due = {{Asked::Count}};
     State.readAll = false;
-    State.nextStates.reset();
+    State.nextRound.reset();
+    State.problem.clear();
     SetTableRows(0);
     ShowStatus();
 }
 
-// One exchange of the overview's, logged as the overview's and never shown in the output. The raw
-// reply, when one came.
-std::optional<std::string> OverviewExchange(const std::string& request)
+// A round of the states, and whatever kept failing before it, asked again.
+void QueueRound()
 {
-    Log(LogEvent::OverviewCommand, request);
-    const Exchange exchange = ExchangeCommand(request);
-    if (exchange.outcome != ExchangeOutcome::Replied)
-        return std::nullopt;
-    if (!exchange.replyTime) {
-        Log(LogEvent::OverviewNoReply);
-        return std::nullopt;
+    if (!State.count) {
+        State.due.push_back({Asked::Count});
+        return;
     }
-    Log(LogEvent::OverviewReply, exchange.reply, exchange.replyTime);
-    State.heard = WallClock::now();
-    return exchange.raw;
+    for (std::size_t id = 0; id < State.entries.size(); ++id)
+        if (!State.entries[id].info)
+            State.due.push_back({Asked::Entry, static_cast<int>(id)});
+    for (const int page : PagesWithEntries())
+        if (!State.pageNames[static_cast<std::size_t>(page)])
+            State.due.push_back({Asked::PageName, page});
+    for (const int page : PagesWithEntries())
+        State.due.push_back({Asked::States, page});
 }
 
-// Reads one request's reply into the table; false when the link is lost meanwhile.
-bool Read(const Request& request, SteadyTime now)
+std::string RequestOf(const Read& read)
 {
-    switch (request.asked) {
+    switch (read.asked) {
+    case Asked::Count:
+        return "Q";
+    case Asked::Entry:
+        return EntryRequest(read.number);
+    case Asked::PageName:
+        return PageNameRequest(read.number);
+    case Asked::States:
+        return StatesRequest(read.number);
+    }
+    return {};
+}
+
+// What the board's answer to a read that kept failing means to the user.
+std::string ProblemText(const std::string& request, const Exchange& exchange)
+{
+    const std::string answer = CleanReply(exchange.raw);
+    if (answer == "K:0")
+        return std::string(PasswordStatus);
+    if (!exchange.replyTime)
+        return "Das Board antwortet nicht auf " + request;
+    return "Das Board antwortet auf " + request + " mit " + Shown(answer);
+}
+
+// One read of the overview's, logged as the overview's and never shown in the output.
+RequestOutcome OverviewExchange(const std::string& request)
+{
+    Log(LogEvent::OverviewCommand, request);
+    RequestOutcome outcome = ExchangeRequest(request);
+    const Exchange& exchange = outcome.exchange;
+    for (const std::string& late : exchange.late)
+        Log(LogEvent::LateReply, late);
+    if (exchange.outcome != ExchangeOutcome::Replied)
+        return outcome;
+    if (!exchange.replyTime) {
+        Log(LogEvent::OverviewNoReply);
+    } else {
+        Log(LogEvent::OverviewReply, exchange.reply, exchange.replyTime);
+        State.heard = WallClock::now();
+    }
+    return outcome;
+}
+
+// Takes a read's answer into the table; false when it does not read as one.
+bool Take(const Read& read, const std::string& raw, SteadyTime now)
+{
+    switch (read.asked) {
     case Asked::Count: {
-        const std::optional<std::string> raw = OverviewExchange("Q");
-        if (!LinkIsUp())
+        const std::optional<int> count = ParseCountReply(raw);
+        if (!count)
             return false;
-        const std::optional<int> count = raw ? ParseCountReply(*raw) : std::nullopt;
-        if (!count) {
-            // No count, no entries: asked again with the next round.
-            State.due.push_back({Asked::Count, 0});
-            return true;
-        }
+        State.count = count;
         State.entries.assign(static_cast<std::size_t>(*count), Entry{});
         SetTableRows(*count);
         for (int id = 0; id < *count; ++id) {
             ShowRow(id);
             State.due.push_back({Asked::Entry, id});
         }
-        if (*count == 0)
-            State.readAll = true;
         return true;
     }
     case Asked::Entry: {
-        const std::optional<std::string> raw = OverviewExchange(EntryRequest(request.number));
-        State.entries[static_cast<std::size_t>(request.number)].info =
-            raw ? ParseEntryReply(*raw, request.number) : std::nullopt;
-        ShowRow(request.number);
-        if (request.number + 1 == static_cast<int>(State.entries.size())) {
-            for (const int page : PagesWithEntries())
-                State.due.push_back({Asked::PageName, page});
-            for (const int page : PagesWithEntries())
-                State.due.push_back({Asked::States, page});
-        }
-        return LinkIsUp();
+        auto& info = State.entries[static_cast<std::size_t>(read.number)].info;
+        info = ParseEntryReply(raw, read.number);
+        ShowRow(read.number);
+        return info.has_value();
     }
     case Asked::PageName: {
-        const std::optional<std::string> raw = OverviewExchange(PageNameRequest(request.number));
-        State.pageNames[static_cast<std::size_t>(request.number)] =
-            raw ? ParsePageNameReply(*raw, request.number) : std::nullopt;
-        for (const int id : EntriesOfPage(request.number))
+        auto& name = State.pageNames[static_cast<std::size_t>(read.number)];
+        name = ParsePageNameReply(raw, read.number);
+        for (const int id : EntriesOfPage(read.number))
             SetTableCell(id, static_cast<int>(Column::Page), CellText(State.entries[static_cast<std::size_t>(id)], Column::Page));
-        return LinkIsUp();
+        return name.has_value();
     }
     case Asked::States: {
-        const std::vector<int> ids = EntriesOfPage(request.number);
-        const std::optional<std::string> raw = OverviewExchange(StatesRequest(request.number));
-        const std::optional<std::vector<bool>> states =
-            raw ? ParseStatesReply(*raw, request.number, ids.size()) : std::nullopt;
+        const std::vector<int> ids = EntriesOfPage(read.number);
+        const std::optional<std::vector<std::optional<bool>>> states = ParseStatesReply(raw, read.number, ids.size());
         for (std::size_t i = 0; i < ids.size(); ++i)
-            SetState(ids[i], states ? std::optional((*states)[i]) : std::nullopt, now);
-        return LinkIsUp();
+            SetState(ids[i], states ? (*states)[i] : std::nullopt, now);
+        return states.has_value();
     }
+    }
+    return false;
+}
+
+// Does one read; false when nothing more can go out now (the link lost or held).
+bool DoRead(Read read, SteadyTime now)
+{
+    const std::string request = RequestOf(read);
+    const RequestOutcome outcome = OverviewExchange(request);
+    State.lastRead = now;
+    if (outcome.exchange.outcome != ExchangeOutcome::Replied)
+        return false;
+    const bool taken = outcome.answered && Take(read, outcome.exchange.raw, now);
+    // Past the first reading of the last entry, the pages' names and states, now that it is
+    // known which have entries; an entry read again later adds no round of its own.
+    if (read.asked == Asked::Entry && read.failures == 0 && read.number + 1 == static_cast<int>(State.entries.size()))
+        for (const Asked asked : {Asked::PageName, Asked::States})
+            for (const int page : PagesWithEntries())
+                State.due.push_back({asked, page});
+    if (taken) {
+        State.problem.clear();
+        return true;
+    }
+    // Tried again at most once a second; after the last try, with the next round.
+    if (++read.failures < TriesOfARead) {
+        read.notBefore = now + OverviewRetryInterval;
+        State.due.push_back(read);
+    } else {
+        State.problem = ProblemText(request, outcome.exchange);
     }
     return true;
+}
+
+// The next read that may go now, taken off the list.
+std::optional<Read> NextRead(SteadyTime now)
+{
+    const auto ready = std::find_if(State.due.begin(), State.due.end(), [now](const Read& r) { return r.notBefore <= now; });
+    if (ready == State.due.end())
+        return std::nullopt;
+    const Read read = *ready;
+    State.due.erase(ready);
+    return read;
+}
+
+// Whether a read, as long as the board's replies take, ends before the next poll is due. While
+// polling runs, a read that does not fit still goes now and then, so that the table fills.
+bool Fits(SteadyTime now, std::chrono::steady_clock::duration spent)
+{
+    const std::optional<SteadyTime> poll = NextPollDue();
+    if (!poll || now + spent + TypicalReplyTime() <= *poll)
+        return true;
+    return spent == std::chrono::steady_clock::duration::zero() && State.lastRead
+           && now - *State.lastRead >= OverviewPollingPause;
 }
 
 }  // namespace
@@ -245,23 +360,26 @@ void OnOverviewTimer()
             entry.changedAt.reset();
             SetTableRowHighlighted(static_cast<int>(row), false);
         }
-    if (State.due.empty() && State.nextStates && now >= *State.nextStates) {
-        for (const int page : PagesWithEntries())
-            State.due.push_back({Asked::States, page});
-        State.nextStates.reset();
+    if (State.due.empty() && State.nextRound && now >= *State.nextRound) {
+        QueueRound();
+        State.nextRound.reset();
     }
-    // A few at a time, so that input and painting never wait long: a board on loopback is read
-    // whole in one turn, a slow one over several.
+    // A few at a time, so that input and painting never wait long, and only where polling
+    // leaves room: a board on loopback is read whole in one turn, a slow one over several.
     const auto turn = std::chrono::steady_clock::now();
-    while (!State.due.empty() && std::chrono::steady_clock::now() - turn < OverviewTurn) {
-        const Request request = State.due.front();
-        State.due.pop_front();
-        if (!Read(request, now))
+    for (;;) {
+        const auto spent = std::chrono::steady_clock::now() - turn;
+        if (spent >= OverviewTurn || !Fits(now, spent))
+            break;
+        const std::optional<Read> read = NextRead(now);
+        if (!read)
+            break;
+        if (!DoRead(*read, now))
             return;
     }
-    if (State.due.empty() && !State.nextStates) {
-        State.readAll = State.readAll || !State.entries.empty();
-        State.nextStates = now + OverviewStatesInterval;
+    if (State.due.empty() && !State.nextRound) {
+        State.readAll = State.readAll || State.count.has_value();
+        State.nextRound = now + OverviewStatesInterval;
     }
     ShowStatus();
 }
@@ -273,9 +391,11 @@ void SwitchOverviewRow(int row)
     const Entry& entry = State.entries[static_cast<std::size_t>(row)];
     if (!entry.info || !entry.info->switchable)
         return;
-    const std::optional<std::string> raw = OverviewExchange(ToggleRequest(row));
-    if (const std::optional<bool> on = raw ? ParseToggleReply(*raw, row) : std::nullopt)
+    const RequestOutcome outcome = OverviewExchange(ToggleRequest(row));
+    if (const std::optional<bool> on = outcome.answered ? ParseToggleReply(outcome.exchange.raw, row) : std::nullopt)
         SetState(row, on, TimerClockNow());
+    // A switch asked for while this one was under way (a key held, a second click) is dropped.
+    DiscardQueuedEvents(EventKind::Row, row);
     ShowStatus();
 }
 

@@ -15,6 +15,9 @@ constexpr std::string_view Prompt = "Polling-Befehl eingeben! (z. B. 'C'=Uhrzeit
 constexpr std::string_view EmptyTitle = "Skarvel: Problem";
 constexpr std::string_view EmptyText = "Es wurde kein Polling-Befehl angegeben!";
 
+// The last poll's tick, on the timers' clock.
+std::chrono::steady_clock::time_point LastPollTick;
+
 std::string RunLine(std::string_view start, std::string_view end)
 {
     return std::string(start) + G.PollCommand + std::string(end);
@@ -25,6 +28,7 @@ void OnPollTimer()
 {
     if (!IsPressed(PollingToggle))
         return;
+    LastPollTick = TimerClockNow();
     if (!PollingActive()) {
         // The answer is encoded at once, so the shown, stored and sent command agree.
         G.PollCommand = FitToWindows1252(InputDialog(PromptTitle, Prompt, G.PollCommand));
@@ -56,7 +60,7 @@ void PollOnce()
     // While the link is lost a poll sends nothing, and nothing is logged.
     if (LinkIsUp())
         Log(LogEvent::Poll, G.PollCommand);
-    const Exchange exchange = ExchangeCommand(G.PollCommand);
+    const Exchange exchange = ExchangeCommand(G.PollCommand, Origin::Program);
     if (exchange.outcome != ExchangeOutcome::NotSent)
         LogExchange(exchange);
     SetTextColour(OutputEditor, ReplyColour);
@@ -65,6 +69,13 @@ void PollOnce()
         AppendLine(OutputEditor, exchange.reply);
     if (focused == CommandField || focused == 0)
         Focus(CommandField);
+}
+
+std::optional<std::chrono::steady_clock::time_point> NextPollDue()
+{
+    if (!PollingActive())
+        return std::nullopt;
+    return LastPollTick + PollInterval;
 }
 
 void OnOtherControlEvent()

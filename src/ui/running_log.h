@@ -1,10 +1,13 @@
 // The running log ("Mitschnitt"): every exchange and event of the main window, one line each, with
 // its local time to the millisecond, appended to a file the user chose for as long as the log
-// runs. Each line reaches the operating system before the next event is handled, so a crash
-// loses nothing already shown; the log goes on in a new file every local midnight.
+// runs. Each line is handed on as it is made to the log's one writer, a thread of its own that
+// gives it to the operating system at once, so that a crash loses nothing already shown, while
+// a disk that hangs (a network folder gone away) never holds up the window. The log goes on in a
+// new file every local midnight; its first line names the board.
 //
 // A line: date and time, a tab, what happened, a tab, its text; a reply adds a tab and the ms
-// from the command's send to the reply's first byte. UTF-8, the system's line end.
+// from the command's send to the reply's first byte. UTF-8, the system's line end, no control
+// characters.
 #pragma once
 
 #include <chrono>
@@ -31,35 +34,46 @@ enum class LogEvent {
     OverviewCommand,    // sent by the overview, to read the board
     OverviewReply,
     OverviewNoReply,
+    LateReply,          // a reply to an earlier read, come after its wait, dropped
+    PasswordResent,     // on a new connection, before anything else
+    PasswordRejected,
 };
 
 using WallClock = std::chrono::system_clock;
 
-// Starts the log in `path` (appended to when it exists); its first line says so. False, with the
-// system's reason, when the file cannot be opened.
-bool StartRunningLog(const std::filesystem::path& path, std::string& why);
+// Starts the log in `path` (appended to when it exists); its first line says so and names the
+// board (`board`: host and port). The days after go on in files named by `chosen`'s stem and
+// `host`. False, with the system's reason, when the file cannot be opened.
+bool StartRunningLog(const std::filesystem::path& path, std::string_view host, std::string_view board,
+                     std::string& why);
 
-// Writes the log's last line and closes it. Nothing when it does not run.
+// Writes the log's last line and closes it, waiting a moment at most for a writer that hangs.
+// Nothing when it does not run.
 void EndRunningLog();
 
 bool RunningLogActive();
 
 // Adds a line, when the log runs. A write that fails ends the log: the reason waits for
-// TakeRunningLogProblem, once.
+// TakeRunningLogProblem, once. A command's password (its text after K) is never written.
 void Log(LogEvent event, std::string_view text = {},
          std::optional<std::chrono::milliseconds> replyTime = std::nullopt);
 
-// What became of an exchange, as the log keeps it: the reply and its time, a silent board, or a
-// command that did not go out (a link lost during the exchange is logged as the link's event).
+// What became of an exchange, as the log keeps it: late replies dropped, the reply and its time,
+// a silent board, or a command that did not go out (a link lost during the exchange is logged as
+// the link's event).
 void LogExchange(const Exchange& exchange);
 
-// Why the log ended on its own since the last call: the text of the program's message; empty
-// when it did not.
+// Why the log ended on its own since the last call, the system's words; empty when it did not.
 std::string TakeRunningLogProblem();
+
+// The log ended on its own since it was last started.
+bool RunningLogFailed();
 
 // "Skarvel-Mitschnitt-YYYY-MM-DD-HHMMSS.txt" at that moment, in local time.
 std::string SuggestedLogFileName(WallClock::time_point at);
 
 // The name a log chosen as `chosen` goes on in on `date` (local time): the chosen stem, without a
-// date (and time) it ends in, then "-YYYY-MM-DD", then the chosen extension.
-std::filesystem::path LogFileForDate(const std::filesystem::path& chosen, WallClock::time_point date);
+// date (and time) or the host it ends in, then the host, then "-YYYY-MM-DD", then the chosen
+// extension.
+std::filesystem::path LogFileForDate(const std::filesystem::path& chosen, std::string_view host,
+                                     WallClock::time_point date);

@@ -18,6 +18,14 @@ inline constexpr std::chrono::milliseconds EventWaitLimit = 1000ms;
 inline constexpr std::chrono::milliseconds ReplyWaitLimit = 1000ms;
 inline constexpr std::chrono::milliseconds IdleReplyWaitLimit = 400ms;
 
+// A board whose power is cut sends nothing more, not even a close: the system gives the
+// connection up once what was sent has gone unacknowledged this long, or once an idle
+// connection's keep-alive probes, the first after KeepAliveIdle and then one each
+// KeepAliveInterval, have gone unanswered as long.
+inline constexpr std::chrono::milliseconds UnacknowledgedLimit = 10000ms;
+inline constexpr std::chrono::milliseconds KeepAliveIdle = 5000ms;
+inline constexpr std::chrono::milliseconds KeepAliveInterval = 1000ms;
+
 // The time Windows itself allows a connect, instead of Linux's two minutes.
 inline constexpr std::chrono::milliseconds ConnectTimeLimit = 21000ms;
 
@@ -33,6 +41,10 @@ inline constexpr std::chrono::milliseconds OverviewInterval = 100ms;
 inline constexpr std::chrono::milliseconds OverviewTurn = 50ms;
 inline constexpr std::chrono::milliseconds OverviewStatesInterval = 1000ms;
 inline constexpr std::chrono::milliseconds OverviewHighlight = 3000ms;
+// A read that failed goes again at most this often. While polling runs, the overview's reads go
+// where they end before the next poll is due; one that never fits goes after this pause anyway.
+inline constexpr std::chrono::milliseconds OverviewRetryInterval = 1000ms;
+inline constexpr std::chrono::milliseconds OverviewPollingPause = 2000ms;
 
 // Lets the closing click be heard before the process ends (the click lasts 30.8 ms).
 inline constexpr std::chrono::milliseconds CloseClickWait = 100ms;

@@ -506,7 +506,7 @@ void ShowFirstLine(int editor)
         control->showsFirstLine = true;
 }
 
-std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName)
+std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName, std::string_view)
 {
     State& s = S();
     HoldDialog({true, std::string(title), "", std::string(suggestedName)});

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -98,20 +99,27 @@ void MessageDialog(std::string_view title, std::string_view text)
     box.exec();
 }
 
-std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName)
+std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName,
+                                             std::string_view appendQuestion)
 {
     StartDesktop();
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    QString chosen;
-    {
-        const EventQueue::ModalScope modal(WindowEvents());
-        chosen = QFileDialog::getSaveFileName(QApplication::activeWindow(), ToQt(title),
-                                              QDir(folder).filePath(ToQt(suggestedName)),
-                                              QStringLiteral("Textdateien (*.txt);;Alle Dateien (*)"));
+    QString chosen = QDir(folder).filePath(ToQt(suggestedName));
+    const EventQueue::ModalScope modal(WindowEvents());
+    for (;;) {
+        chosen = QFileDialog::getSaveFileName(QApplication::activeWindow(), ToQt(title), chosen,
+                                              QStringLiteral("Textdateien (*.txt);;Alle Dateien (*)"), nullptr,
+                                              appendQuestion.empty() ? QFileDialog::Options()
+                                                                     : QFileDialog::DontConfirmOverwrite);
+        if (chosen.isEmpty())
+            return std::nullopt;
+        if (appendQuestion.empty() || !QFileInfo::exists(chosen))
+            return chosen.toStdString();
+        const QString question =
+            ToShownText(appendQuestion).replace(QStringLiteral("{}"), QFileInfo(chosen).fileName());
+        if (QMessageBox::question(QApplication::activeWindow(), ToQt(title), question) == QMessageBox::Yes)
+            return chosen.toStdString();
     }
-    if (chosen.isEmpty())
-        return std::nullopt;
-    return chosen.toStdString();
 }
 
 void OpenConnectWindow(std::string_view title, std::string_view text)

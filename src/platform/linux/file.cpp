@@ -152,12 +152,20 @@ std::optional<AppendFile> OpenAppendFile(const std::filesystem::path& path, std:
         why = ErrorText(errno != 0 ? errno : EINVAL);
         return std::nullopt;
     }
-    return AppendFile{handle};
+    struct stat status {};
+    fstat(handle, &status);
+    return AppendFile{handle, static_cast<std::uint64_t>(status.st_size)};
 }
 
 bool AppendToFile(AppendFile& file, std::string_view bytes, std::string& why)
 {
-    return WriteAll(file.handle, bytes, why);
+    if (!WriteAll(file.handle, bytes, why)) {
+        if (ftruncate(static_cast<int>(file.handle), static_cast<off_t>(file.size)) != 0)
+            why += " (" + ErrorText(errno) + ")";
+        return false;
+    }
+    file.size += bytes.size();
+    return true;
 }
 
 void CloseAppendFile(AppendFile& file)

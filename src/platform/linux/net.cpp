@@ -2,11 +2,13 @@
 #include "platform/net.h"
 #include "platform/shared/sockets.h"
 #include "platform/shared/unsent_remainders.h"
+#include "utils/timing.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -47,6 +49,22 @@ std::optional<std::size_t> SendUntil(int handle, std::string_view bytes, SocketC
         }
     }
     return done;
+}
+
+// A board whose power is cut is given up within UnacknowledgedLimit, sending or idle; one that
+// only does not answer still acknowledges, and stays. Options the system lacks are passed over.
+void NoticeSilentDeath(int handle)
+{
+    const int on = 1;
+    const int idle = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(KeepAliveIdle).count());
+    const int interval = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(KeepAliveInterval).count());
+    const int probes = static_cast<int>((UnacknowledgedLimit - KeepAliveIdle) / KeepAliveInterval);
+    const unsigned limit = static_cast<unsigned>(UnacknowledgedLimit.count());
+    setsockopt(handle, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    setsockopt(handle, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(handle, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(handle, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    setsockopt(handle, IPPROTO_TCP, TCP_USER_TIMEOUT, &limit, sizeof limit);
 }
 
 }  // namespace
@@ -118,6 +136,7 @@ ConnectProgress CheckConnect(Socket socket)
         return ConnectProgress::Failed;
     // Non-blocking only for the connect: every later wait is a poll with the caller's limit.
     fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+    NoticeSilentDeath(handle);
     return ConnectProgress::Connected;
 }
 

@@ -39,7 +39,7 @@ public:
         table_->setTabKeyNavigation(false);
         table_->setAccessibleName(ToQt(shape.title));
         table_->installEventFilter(this);
-        // A double click and Enter; Space is taken below.
+        // A double click; Space and Enter are taken below.
         QObject::connect(table_, &QTableWidget::itemActivated, this,
                          [](QTableWidgetItem* item) { WindowEvents().Post(EventKind::Row, item->row()); });
         status_ = new QLabel(this);
@@ -59,8 +59,12 @@ protected:
                 WindowEvents().PostOnce(EventKind::Action, copyAction_);
                 return true;
             }
-            if (press->key() == Qt::Key_Space && press->modifiers() == Qt::NoModifier && table_->currentRow() >= 0) {
-                WindowEvents().Post(EventKind::Row, table_->currentRow());
+            // Once a press: a key held down repeats, and a repeat never switches.
+            const bool activates = press->key() == Qt::Key_Space || press->key() == Qt::Key_Return
+                                   || press->key() == Qt::Key_Enter;
+            if (activates && press->modifiers() == Qt::NoModifier) {
+                if (!press->isAutoRepeat() && table_->currentRow() >= 0)
+                    WindowEvents().Post(EventKind::Row, table_->currentRow());
                 return true;
             }
         }

@@ -59,6 +59,11 @@ public:
 
     void Clear() { events_.clear(); }
 
+    void Discard(EventKind kind, int number)
+    {
+        std::erase_if(events_, [&](const Event& e) { return e.kind == kind && e.number == number; });
+    }
+
 private:
     std::deque<Event> events_;
     int modalDepth_ = 0;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "utils/timing.h"
@@ -79,12 +80,17 @@ NameLookup::NameLookup(std::string_view host) : shared_(std::make_shared<Shared>
         shared_->done = true;
         return;
     }
-    std::thread([shared = shared_, name = std::move(name)] {
-        const std::optional<std::uint32_t> address = ResolveName(name);
-        const std::lock_guard lock(shared->mutex);
-        shared->address = address;
-        shared->done = true;
-    }).detach();
+    try {
+        std::thread([shared = shared_, name = std::move(name)] {
+            const std::optional<std::uint32_t> address = ResolveName(name);
+            const std::lock_guard lock(shared->mutex);
+            shared->address = address;
+            shared->done = true;
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had (the process at its limit): a lookup that found nothing.
+        shared_->done = true;
+    }
 }
 
 bool NameLookup::Done() const

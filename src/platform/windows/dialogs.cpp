@@ -253,7 +253,8 @@ std::wstring DocumentsFolder()
 
 }  // namespace
 
-std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName)
+std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string_view suggestedName,
+                                             std::string_view appendQuestion)
 {
     StartDesktop();
     std::wstring file = Wide(suggestedName);
@@ -270,16 +271,20 @@ std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string
     dialog.lpstrTitle = caption.c_str();
     dialog.lpstrDefExt = L"txt";
     // Whether the file can be written is found out by writing it, and told in the program's message.
-    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY
-                   | OFN_NOTESTFILECREATE;
-    bool chosen = false;
-    {
-        const EventQueue::ModalScope modal(WindowEvents());
-        chosen = GetSaveFileNameW(&dialog) != 0;
+    dialog.Flags = OFN_EXPLORER | (appendQuestion.empty() ? OFN_OVERWRITEPROMPT : 0) | OFN_PATHMUSTEXIST
+                   | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_NOTESTFILECREATE;
+    const EventQueue::ModalScope modal(WindowEvents());
+    for (;;) {
+        if (!GetSaveFileNameW(&dialog))
+            return std::nullopt;
+        const std::wstring path(file.c_str());
+        if (appendQuestion.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return Utf8(path);
+        std::wstring question = ShownText(appendQuestion);
+        if (const std::size_t name = question.find(L"{}"); name != std::wstring::npos)
+            question.replace(name, 2, path.substr(dialog.nFileOffset));
+        if (MessageBoxW(dialog.hwndOwner, question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES)
+            return Utf8(path);
     }
-    if (!chosen)
-        return std::nullopt;
-    file.resize(wcslen(file.c_str()));
-    return Utf8(file);
 }
 

@@ -145,19 +145,40 @@ std::optional<AppendFile> OpenAppendFile(const std::filesystem::path& path, std:
         why = ErrorText(ERROR_ACCESS_DENIED);
         return std::nullopt;
     }
-    // Readers may look at the file while it grows.
-    HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Readers may look at the file while it grows. Writing, not only appending: a failed
+    // addition is cut off again.
+    HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         why = ErrorText(static_cast<int>(GetLastError()));
         return std::nullopt;
     }
-    return AppendFile{reinterpret_cast<std::intptr_t>(handle)};
+    LARGE_INTEGER size{};
+    GetFileSizeEx(handle, &size);
+    return AppendFile{reinterpret_cast<std::intptr_t>(handle), static_cast<std::uint64_t>(size.QuadPart)};
 }
 
 bool AppendToFile(AppendFile& file, std::string_view bytes, std::string& why)
 {
-    return WriteAll(file.handle, bytes, why);
+    const auto handle = reinterpret_cast<HANDLE>(file.handle);
+    std::string_view rest = bytes;
+    while (!rest.empty()) {
+        // Both offsets all ones: at the file's end, whoever else wrote there meanwhile.
+        OVERLAPPED atEnd{};
+        atEnd.Offset = atEnd.OffsetHigh = 0xFFFFFFFF;
+        const auto part = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(handle, rest.data(), part, &written, &atEnd) || written == 0) {
+            why = ErrorText(static_cast<int>(GetLastError()));
+            FILE_END_OF_FILE_INFO end{};
+            end.EndOfFile.QuadPart = static_cast<LONGLONG>(file.size);
+            SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end);
+            return false;
+        }
+        rest.remove_prefix(written);
+    }
+    file.size += bytes.size();
+    return true;
 }
 
 void CloseAppendFile(AppendFile& file)

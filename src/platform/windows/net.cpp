@@ -3,11 +3,13 @@
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <winsock2.h>
+#include <mstcpip.h>
 
 #include "platform/net.h"
 #include "platform/shared/sockets.h"
 #include "platform/shared/unsent_remainders.h"
 #include "platform/windows/socket_ready.h"
+#include "utils/timing.h"
 
 #include <algorithm>
 #include <climits>
@@ -48,6 +50,19 @@ std::optional<std::size_t> SendUntil(Socket socket, std::string_view bytes, Sock
         }
     }
     return done;
+}
+
+// A board whose power is cut is given up within UnacknowledgedLimit, sending or idle; one that
+// only does not answer still acknowledges, and stays. Options the system lacks are passed over.
+void NoticeSilentDeath(SOCKET handle)
+{
+    // ws2ipdef.h's, which MinGW's headers lack: the seconds a send may go unacknowledged.
+    constexpr int MaxRetransmissionTime = 5;   // TCP_MAXRT
+    const DWORD seconds = static_cast<DWORD>(std::chrono::duration_cast<std::chrono::seconds>(UnacknowledgedLimit).count());
+    setsockopt(handle, IPPROTO_TCP, MaxRetransmissionTime, reinterpret_cast<const char*>(&seconds), sizeof seconds);
+    tcp_keepalive keepAlive{1, static_cast<ULONG>(KeepAliveIdle.count()), static_cast<ULONG>(KeepAliveInterval.count())};
+    DWORD returned = 0;
+    WSAIoctl(handle, SIO_KEEPALIVE_VALS, &keepAlive, sizeof keepAlive, nullptr, 0, &returned, nullptr, nullptr);
 }
 
 }  // namespace
@@ -123,6 +138,7 @@ ConnectProgress CheckConnect(Socket socket)
     if (ready < 0 || getsockopt(Handle(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0
         || error != 0)
         return ConnectProgress::Failed;
+    NoticeSilentDeath(Handle(socket));
     return ConnectProgress::Connected;
 }
 

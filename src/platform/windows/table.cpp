@@ -59,10 +59,13 @@ int SelectedRow()
     return static_cast<int>(SendMessageW(Table.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
 }
 
-// Space activates the focused row, as Enter does; Ctrl+C asks the program to copy, Ctrl+A
-// selects every row.
+// Space and Enter activate the focused row, once a press: a key held down repeats, and a repeat
+// never switches. Ctrl+C asks the program to copy, Ctrl+A selects every row.
 LRESULT CALLBACK ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
 {
+    // Enter comes to the list, not to the dialog manager's default button.
+    if (message == WM_GETDLGCODE && lParam != 0 && reinterpret_cast<const MSG*>(lParam)->wParam == VK_RETURN)
+        return DLGC_WANTMESSAGE | DefSubclassProc(window, message, wParam, lParam);
     if (message == WM_KEYDOWN) {
         const bool control = GetKeyState(VK_CONTROL) < 0;
         if (control && (wParam == 'C' || wParam == VK_INSERT)) {
@@ -76,13 +79,15 @@ LRESULT CALLBACK ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             SendMessageW(window, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&all));
             return 0;
         }
-        if (wParam == VK_SPACE && !control && SelectedRow() >= 0) {
-            WindowEvents().Post(EventKind::Row, SelectedRow());
+        if ((wParam == VK_SPACE || wParam == VK_RETURN) && !control) {
+            const bool repeated = (lParam & (1 << 30)) != 0;
+            if (!repeated && SelectedRow() >= 0)
+                WindowEvents().Post(EventKind::Row, SelectedRow());
             return 0;
         }
     }
-    if (message == WM_CHAR && wParam == L' ')
-        return 0;   // no type-ahead search for the blank that activated the row
+    if (message == WM_CHAR && (wParam == L' ' || wParam == L'\r'))
+        return 0;   // no type-ahead search for the key that activated the row
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
