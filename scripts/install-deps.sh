@@ -21,6 +21,7 @@ packages=(
   libxcb1-dev                                    # the window-wait benchmark pings the window itself
   pulseaudio pulseaudio-utils                    # click sound test with a real sound server
   util-linux coreutils procps iproute2           # unshare, timeout, pgrep, ip
+  nftables                                       # a board switched off: its packets dropped
   dbus-daemon at-spi2-core python3-pyatspi       # what a screen reader sees, over AT-SPI
   libcpp-httplib-dev curl                        # the simulator's web page, and its tests
   help2man dpkg-dev                              # man page from --help; cpack's dpkg-shlibdeps

@@ -544,6 +544,47 @@ int RunSilentLookupChild()
 }
 #endif
 
+// A board whose power is cut answers nothing, not even at the TCP level: inside a namespace of its
+// own the board's packets are dropped (nftables), while the program sends its idle message each
+// second. The system gives the connection up, and the link is lost, within 20 s.
+TEST(IsolatedNetwork, ABoardSwitchedOffIsLostWithinTwentySeconds)
+{
+    if (std::system("timeout 10 unshare --net true >/dev/null 2>&1") != 0 || std::system("command -v nft >/dev/null") != 0)
+        GTEST_SKIP() << "unshare --net is refused here, or nft (nftables) is missing";
+    int status = 0;
+    const std::string output = RunInNamespace("SKARVEL_SWITCHED_OFF_CHILD=1", "--net", status);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("lost after"), std::string::npos) << output;
+    std::printf("%s", output.c_str());
+}
+
+// Inside a namespace of its own: a board that answers, then its packets dropped both ways.
+int RunSwitchedOffChild()
+{
+    InitNetworkService();
+    Link = BoardLink{};
+    netio::Simulator board(netio::SimOptions{.port = 0});
+    if (!board.Start() || !(Link.BoardConnection = OpenBoardConnection("127.0.0.1", board.Port())))
+        return 1;
+    if (ExchangeCommand("F").reply != "F:020103")
+        return 1;
+    const std::string port = std::to_string(board.Port());
+    const std::string cut = "nft add table ip cut && nft add chain ip cut input '{ type filter hook input priority 0; }'"
+                            " && nft add rule ip cut input tcp sport " + port + " drop"
+                            " && nft add rule ip cut input tcp dport " + port + " drop";
+    if (std::system(cut.c_str()) != 0)
+        return 1;
+    const auto cutAt = Clock::now();
+    while (TakeLinkEvent() != LinkEvent::Lost && Clock::now() - cutAt < 40s) {
+        SendIdleMessage();
+        std::this_thread::sleep_for(1s);
+    }
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - cutAt);
+    std::printf("%s after %lld ms\n", LinkIsUp() ? "still up" : "lost", static_cast<long long>(waited.count()));
+    std::fflush(stdout);
+    return !LinkIsUp() && waited <= 20s ? 0 : 1;
+}
+
 // Inside a namespace only, started with the blank-separated HOST:PORT targets that must all fail
 // there (an unknown name, the preset private address, a port that listens outside), after a
 // simulator started inside has been reached: a namespace where nothing works would pass
@@ -585,6 +626,8 @@ int main(int argc, char** argv)
 #ifndef _WIN32
     if (std::getenv("SKARVEL_SILENT_LOOKUP_CHILD"))
         return RunSilentLookupChild();
+    if (std::getenv("SKARVEL_SWITCHED_OFF_CHILD"))
+        return RunSwitchedOffChild();
 #endif
     testing::InitGoogleTest(&argc, argv);
 #ifdef _WIN32

@@ -7,3 +7,7 @@ if(TARGET netio_sim)
   skarvel_add_test(core_test SOURCES core_test.cpp LIBS skarvel_core skarvel_headless netio_sim)
   skarvel_add_test(overview_test SOURCES overview_test.cpp LIBS skarvel_core skarvel_headless netio_sim)
 endif()
+if(TARGET netio_sim AND NOT WIN32)
+  # The tests' own stand-in for a real board speaks POSIX sockets.
+  skarvel_add_test(stand_in_test SOURCES stand_in_test.cpp LIBS skarvel_core skarvel_headless netio_sim)
+endif()

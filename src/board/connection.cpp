@@ -48,6 +48,14 @@ void Restore()
     Link.events.push_back(LinkEvent::Restored);
 }
 
+// A reply that counts as the board answering: a refused password does not, so that a board that
+// drops the connection after it is not reconnected to at once, over and over.
+bool Answers(const Received& received, std::size_t from = 0)
+{
+    return received.outcome == SocketOutcome::Done
+           && CleanReply(std::string_view(Link.ReceiveBuffer.data() + from, received.count)) != PasswordRefused;
+}
+
 void NoteReplyTime(std::chrono::milliseconds taken)
 {
     Link.typicalReply = (3 * Link.typicalReply + taken) / 4;
@@ -121,9 +129,7 @@ Exchange Replied(const Received& received, std::chrono::steady_clock::time_point
             Windows1252ToUtf8(arrived.substr(0, arrived.find('\0'))), replyTime, std::move(late)};
 }
 
-// The password, first on a new connection. Refused, it is forgotten and the link held; a refusal
-// is no answer either, so that a board that drops the connection after it is not reconnected to
-// at once, over and over.
+// The password, first on a new connection. Refused, it is forgotten and the link held.
 void SendPassword()
 {
     Link.passwordDue = false;
@@ -142,7 +148,7 @@ void SendPassword()
         Link.events.push_back(LinkEvent::PasswordRejected);
         return;
     }
-    Link.answered = Link.answered || received.outcome == SocketOutcome::Done;
+    Link.answered = Link.answered || Answers(received);
     Link.events.push_back(LinkEvent::PasswordResent);
 }
 
@@ -171,7 +177,7 @@ Received SendAndReceive(std::string_view message, std::chrono::steady_clock::tim
     Received received{0, sent};
     if (sent == SocketOutcome::Done)
         received = ReceiveReply(sending + Link.replyLimit, late);
-    Link.answered = Link.answered || received.outcome == SocketOutcome::Done;
+    Link.answered = Link.answered || Answers(received);
     if (received.outcome == SocketOutcome::Lost)
         MarkLost();
     return received;
@@ -241,13 +247,12 @@ void SendIdleMessage()
 {
     if (!MayGoOut(Origin::Program))
         return;
-    SocketOutcome outcome = Send(IdleCommand);
-    if (outcome == SocketOutcome::Done)
-        outcome = ReceiveOnce(*Link.BoardConnection, std::span(Link.ReceiveBuffer).first(IdleReceiveSize),
-                              Link.idleReplyLimit)
-                      .outcome;
-    Link.answered = Link.answered || outcome == SocketOutcome::Done;
-    if (outcome == SocketOutcome::Lost)
+    Received received{0, Send(IdleCommand)};
+    if (received.outcome == SocketOutcome::Done)
+        received = ReceiveOnce(*Link.BoardConnection, std::span(Link.ReceiveBuffer).first(IdleReceiveSize),
+                               Link.idleReplyLimit);
+    Link.answered = Link.answered || Answers(received);
+    if (received.outcome == SocketOutcome::Lost)
         MarkLost();
 }
 
