@@ -3,7 +3,7 @@
 // what a read-only rich edit gave: scroll bars, the wheel and the keys, selection with mouse and
 // keyboard, copying, a context menu, one colour for all the text, no wrap, tab stops every half
 // inch. What screen readers read it through is in output_accessible.cpp; how it measures text, in
-// glyphs.cpp.
+// glyphs.cpp; saving it to a file, in output_save.cpp.
 #include "platform/windows/desktop.h"
 #include "platform/windows/glyphs.h"
 
@@ -449,24 +449,6 @@ void OnDragScroll(OutputView& view)
     DragTo(view, view.dragPoint);
 }
 
-// Asks where to with the common save dialog, and writes the whole output there, a line per line.
-void SaveToFile(OutputView& view)
-{
-    const std::optional<std::string> chosen =
-        ChooseFileToWrite(SaveOutputDialogTitle, SuggestedOutputFileName(std::chrono::system_clock::now()));
-    if (!chosen)
-        return;
-    // The window is painted on meanwhile, but takes no input: the pointer says it is busy.
-    const HCURSOR previous = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));   // IDC_WAIT
-    std::string problem;
-    const bool saved = SaveOutputLines(
-        std::filesystem::path(Wide(*chosen)), view.model.LineCount(), [&view](std::size_t index) { return view.model.Line(index); },
-        "\r\n", [] { DispatchKeepAlive(); }, problem);
-    SetCursor(previous);
-    if (!saved)
-        MessageDialog(SaveOutputProblemTitle, problem);
-}
-
 void ShowContextMenu(OutputView& view, LPARAM lParam)
 {
     POINT at = PointOf(lParam);
@@ -502,7 +484,7 @@ void ShowContextMenu(OutputView& view, LPARAM lParam)
     else if (chosen == SelectAllMenuItem)
         SelectAll(view);
     else if (chosen == SaveMenuItem)
-        SaveToFile(view);
+        SaveToFile(view.model);
 }
 
 // --- painting ------------------------------------------------------------------------------------
