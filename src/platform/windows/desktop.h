@@ -135,3 +135,8 @@ std::wstring OutputShownText(HWND editor);
 bool OutputHasFocus(HWND editor);
 // The answer to WM_GETOBJECT for its client area (output_accessible.cpp); 0 when there is none.
 LRESULT OutputAccessibleObject(HWND editor, WPARAM wParam, const std::wstring& name);
+
+class OutputModel;
+// Asks where to with the common save dialog, and writes the whole output there, a line per line
+// (output_save.cpp).
+void SaveToFile(const OutputModel& model);
