@@ -75,3 +75,9 @@ QFont GuiFont();
 // Gives the control the largest font, at most the one it is meant to have, in which its text
 // fits its fixed size.
 void FitTextToControl(QWidget* control);
+
+// --- the output (output_save.cpp) --------------------------------------------------------------
+
+class OutputModel;
+// Asks where to with the common save dialog, and writes the whole output there, a line per line.
+void SaveToFile(const OutputModel& model);
