@@ -17,6 +17,7 @@
 
 #include "globals.h"
 #include "app/startup.h"
+#include "ui/reference.h"
 #include "platform/window.h"
 #include "ui/main_window.h"
 

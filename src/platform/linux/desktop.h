@@ -1,5 +1,5 @@
 // What the files of the Qt front end share: the desktop's state, text conversion, showing a
-// window, and the fonts the layout is drawn in. Private to this front end.
+// window, watching the input, and the fonts the layout is drawn in. Private to this front end.
 #pragma once
 
 #include <QFont>
@@ -18,6 +18,7 @@
 #include "platform/window.h"
 #include "utils/timing.h"
 
+class QApplication;
 class QTimer;
 
 // How long a new window may take to be mapped and exposed before it is painted anyway.
@@ -59,6 +60,10 @@ void PaintExposed(QWidget* window, std::chrono::milliseconds limit = ExposeLimit
 // Gives the program's windows their icon, unless they have it already.
 void GiveProgramIcon();
 
+// Watches every window of the application for the F keys the program took and for the signs of a
+// press that wake the click's stream (window.cpp; the session installs it).
+void WatchInput(QApplication* application);
+
 // --- fonts (fonts.cpp) ---------------------------------------------------------------------------
 
 // A font of that face, size and weight, in the layout's pixels.
@@ -70,3 +75,9 @@ QFont GuiFont();
 // Gives the control the largest font, at most the one it is meant to have, in which its text
 // fits its fixed size.
 void FitTextToControl(QWidget* control);
+
+// --- the output (output_save.cpp) --------------------------------------------------------------
+
+class OutputModel;
+// Asks where to with the common save dialog, and writes the whole output there, a line per line.
+void SaveToFile(const OutputModel& model);

@@ -521,27 +521,10 @@ void OutputView::ShowContextMenu(QPoint at)
     all->setShortcut(QKeySequence::SelectAll);
     all->setEnabled(model_.CharacterCount() > 0);
     menu.addSeparator();
-    menu.addAction(ToQt(SaveOutputMenuText), this, [this] { SaveToFile(); });
+    menu.addAction(ToQt(SaveOutputMenuText), this, [this] { SaveToFile(model_); });
     // The program's own entries: each a command for its loop.
     for (const OutputMenuEntry& entry : OutputMenuEntries())
         menu.addAction(ToQt(entry.text), this,
                        [action = entry.action] { WindowEvents().PostOnce(EventKind::Action, action); });
     menu.exec(at);
-}
-
-void OutputView::SaveToFile()
-{
-    const std::optional<std::string> chosen =
-        ChooseFileToWrite(SaveOutputDialogTitle, SuggestedOutputFileName(std::chrono::system_clock::now()));
-    if (!chosen)
-        return;
-    // The window is painted on meanwhile, but takes no input: the pointer says it is busy.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    std::string problem;
-    const bool saved = SaveOutputLines(
-        std::filesystem::path(std::u8string(chosen->begin(), chosen->end())), model_.LineCount(), [this](std::size_t index) { return model_.Line(index); }, "\n",
-        [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }, problem);
-    QApplication::restoreOverrideCursor();
-    if (!saved)
-        MessageDialog(SaveOutputProblemTitle, problem);
 }

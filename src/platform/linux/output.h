@@ -49,7 +49,6 @@ public:
     void SelectAll();
     void Copy() const;
     // Asks where to, and writes the whole output there, a line per line.
-    void SaveToFile();
 
     QString TextBetween(Position from, Position to) const;
     QRect CharacterRect(Position position) const;   // in viewport coordinates

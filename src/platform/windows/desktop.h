@@ -80,6 +80,9 @@ HWND ControlHandle(int number);
 // and no timer: what keeps windows drawn and answering while the program is busy.
 inline constexpr DWORD KeepAliveMessages = QS_PAINT | QS_SENDMESSAGE | QS_POSTMESSAGE;
 void DispatchKeepAlive();
+// Every waiting message, user input and timers too, each to its window (keyboard navigation
+// through the main window's dialog manager, the F keys the program took as actions).
+void DispatchWaiting();
 // The user moved the pointer over a window of the program (its WM_SETCURSOR), typed or came
 // back to it: a press may be near: the click's stream resumes, suspended again after a quiet while.
 void NoteUserInput();
@@ -91,6 +94,8 @@ void ShowAndPaint(HWND window);
 HWND CreateChild(HWND parent, const wchar_t* windowClass, const std::wstring& text, DWORD style, DWORD exStyle,
                  const RECT& place, int id);
 void AddTooltip(HWND control, const std::wstring& text);
+// Registers the classes of the program's windows (window.cpp; the session does it once).
+void RegisterClasses();
 
 // The window procedures of dialogs.cpp and table.cpp.
 LRESULT CALLBACK ConnectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -135,3 +140,8 @@ std::wstring OutputShownText(HWND editor);
 bool OutputHasFocus(HWND editor);
 // The answer to WM_GETOBJECT for its client area (output_accessible.cpp); 0 when there is none.
 LRESULT OutputAccessibleObject(HWND editor, WPARAM wParam, const std::wstring& name);
+
+class OutputModel;
+// Asks where to with the common save dialog, and writes the whole output there, a line per line
+// (output_save.cpp).
+void SaveToFile(const OutputModel& model);

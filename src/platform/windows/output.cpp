@@ -2,8 +2,10 @@
 // only the lines in sight, so that a line costs a few bytes however long polling runs. It gives
 // what a read-only rich edit gave: scroll bars, the wheel and the keys, selection with mouse and
 // keyboard, copying, a context menu, one colour for all the text, no wrap, tab stops every half
-// inch. What screen readers read it through is in output_accessible.cpp.
+// inch. What screen readers read it through is in output_accessible.cpp; how it measures text, in
+// glyphs.cpp; saving it to a file, in output_save.cpp.
 #include "platform/windows/desktop.h"
+#include "platform/windows/glyphs.h"
 
 #include "platform/shared/layout.h"
 #include "platform/shared/output_file.h"
@@ -14,9 +16,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <memory>
-#include <unordered_map>
 
 namespace {
 
@@ -28,136 +28,6 @@ constexpr UINT CopyMenuItem = 1;
 constexpr UINT SelectAllMenuItem = 2;
 constexpr UINT SaveMenuItem = 3;
 constexpr UINT ProgramMenuItems = 100;   // and on: the program's entries, in their order
-
-// One line as it is drawn: its text and where each of its characters begins.
-struct LineLayout {
-    std::wstring text;
-    std::vector<int> x;   // x[i]: the left edge of character i from the text's start; x[size]: its end
-};
-
-bool IsLeadingSurrogate(wchar_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool IsTrailingSurrogate(wchar_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-// How far the font moves on after each character as it draws it, which is what a line drawn in
-// one call shows. GDI's measuring can disagree with its drawing (Wine draws small sizes bi-level,
-// as the font's own table asks, with advances of their own), so each character's advance is
-// learnt once by drawing: where a mark drawn after it ends, against the mark drawn alone.
-class DrawnAdvances {
-public:
-    DrawnAdvances() = default;
-    DrawnAdvances(const DrawnAdvances&) = delete;
-    DrawnAdvances& operator=(const DrawnAdvances&) = delete;
-    ~DrawnAdvances() { SetFont(nullptr); }
-
-    void SetFont(HFONT font)
-    {
-        if (context_) {
-            SelectObject(context_, previousFont_);
-            SelectObject(context_, previousBitmap_);
-            DeleteDC(context_);
-            DeleteObject(bitmap_);
-            context_ = nullptr;
-        }
-        font_ = font;
-        known_.clear();
-        alone_ = -1;
-    }
-
-    // A context with the font selected, which measures as the view draws.
-    HDC Context()
-    {
-        if (!context_ && !Open())
-            return nullptr;
-        return context_;
-    }
-
-    // The advance of one character: a UTF-16 unit, or a surrogate pair.
-    int Of(const wchar_t* character, int units)
-    {
-        const char32_t code = units == 2 ? 0x10000 + ((character[0] - 0xD800) << 10) + (character[1] - 0xDC00)
-                                         : static_cast<char32_t>(character[0]);
-        if (const auto found = known_.find(code); found != known_.end())
-            return found->second;
-        int advance = 0;
-        if (Context()) {
-            if (alone_ < 0)
-                alone_ = MarkEnd(nullptr, 0);
-            const int end = MarkEnd(character, units);
-            advance = end >= 0 && alone_ >= 0 ? end - alone_ : -1;
-        }
-        // Too wide for the bitmap, or nothing to draw with: GDI's measure.
-        SIZE size{};
-        if (advance < 0 && context_ && GetTextExtentPoint32W(context_, character, units, &size))
-            advance = static_cast<int>(size.cx);
-        return known_[code] = std::max(0, advance);
-    }
-
-private:
-    static constexpr wchar_t Mark = L'H';
-
-    bool Open()
-    {
-        context_ = CreateCompatibleDC(nullptr);
-        if (!context_)
-            return false;
-        previousFont_ = SelectObject(context_, font_ ? font_ : GetStockObject(DEFAULT_GUI_FONT));
-        TEXTMETRICW metrics{};
-        GetTextMetricsW(context_, &metrics);
-        width_ = std::max(64, static_cast<int>(4 * metrics.tmMaxCharWidth + 2 * metrics.tmHeight));
-        height_ = std::max(1, static_cast<int>(metrics.tmHeight));
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        bitmap_ = CreateDIBSection(context_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (!bitmap_) {
-            SelectObject(context_, previousFont_);
-            DeleteDC(context_);
-            context_ = nullptr;
-            return false;
-        }
-        bits_ = static_cast<std::uint32_t*>(bits);
-        previousBitmap_ = SelectObject(context_, bitmap_);
-        SetBkMode(context_, TRANSPARENT);
-        SetTextColor(context_, RGB(0, 0, 0));
-        return true;
-    }
-
-    // The column after the mark's last ink, drawn after `before`; -1 when it does not fit.
-    int MarkEnd(const wchar_t* before, int units)
-    {
-        std::memset(bits_, 0xFF, static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
-        std::wstring text(before ? before : L"", static_cast<std::size_t>(units));
-        text += Mark;
-        ExtTextOutW(context_, 0, 0, 0, nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
-        GdiFlush();
-        for (int x = width_ - 1; x >= 0; --x)
-            for (int y = 0; y < height_; ++y)
-                if ((bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)]
-                     & 0xFFFFFF) != 0xFFFFFF)
-                    return x + 1 < width_ ? x + 1 : -1;
-        return -1;
-    }
-
-    HFONT font_ = nullptr;
-    HDC context_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previousFont_ = nullptr, previousBitmap_ = nullptr;
-    std::uint32_t* bits_ = nullptr;
-    int width_ = 0, height_ = 0;
-    int alone_ = -1;
-    std::unordered_map<char32_t, int> known_;
-};
 
 struct OutputView {
     HWND window = nullptr;
@@ -191,110 +61,18 @@ SIZE ClientSize(const OutputView& view)
     return {client.right, client.bottom};
 }
 
-std::wstring WideOf(std::u16string_view text)
-{
-    return {text.begin(), text.end()};
-}
-
 // --- measuring -------------------------------------------------------------------------------
-
-// Each character where the font's drawing puts it; tabs go to the next stop past the text before
-// them. Inside a surrogate pair x counts as the pair's end.
-LineLayout LayOut(DrawnAdvances& advances, int tabStop, std::wstring text)
-{
-    LineLayout layout;
-    layout.text = std::move(text);
-    const std::wstring& line = layout.text;
-    layout.x.assign(line.size() + 1, 0);
-    int x = 0;
-    for (std::size_t i = 0; i < line.size();) {
-        const int units = IsLeadingSurrogate(line[i]) && i + 1 < line.size() && IsTrailingSurrogate(line[i + 1]) ? 2 : 1;
-        x = line[i] == L'\t' ? (x / tabStop + 1) * tabStop : x + advances.Of(line.data() + i, units);
-        for (int k = 0; k < units; ++k)
-            layout.x[++i] = x;
-    }
-    return layout;
-}
 
 int TabStop(const OutputView& view)
 {
     return std::max(1, Scaled(OutputTabStop, view.dpi));
 }
 
-bool IsWordCharacter(wchar_t unit)
-{
-    return unit == L'_' || IsCharAlphaNumericW(unit);
-}
-
-// The column nearest to x (from the text's start), never inside a surrogate pair.
-int ColumnAt(const LineLayout& layout, int x)
-{
-    const int size = static_cast<int>(layout.text.size());
-    for (int i = 0; i < size; ++i) {
-        if (IsTrailingSurrogate(layout.text[static_cast<std::size_t>(i)]))
-            continue;
-        int next = i + 1;
-        while (next < size && IsTrailingSurrogate(layout.text[static_cast<std::size_t>(next)]))
-            ++next;
-        if (x < (layout.x[static_cast<std::size_t>(i)] + layout.x[static_cast<std::size_t>(next)]) / 2)
-            return i;
-    }
-    return size;
-}
-
 // The view's font as it draws: how the model measures lines and steps through them.
-class LineMeasure final : public OutputMeasure {
-public:
-    explicit LineMeasure(OutputView& view) : advances_(view.advances), tabStop_(TabStop(view)) {}
-
-    int Width(std::u16string_view line) const override { return std::max(0, Laid(line).x.back()); }
-    int ColumnX(std::u16string_view line, int column) const override
-    {
-        return Laid(line).x[static_cast<std::size_t>(std::clamp(column, 0, static_cast<int>(line.size())))];
-    }
-    int ColumnAt(std::u16string_view line, int x) const override { return ::ColumnAt(Laid(line), x); }
-
-    // A character never splits a surrogate pair; a word goes to the start of the next one, as in
-    // a Windows edit.
-    int Step(std::u16string_view line, int column, OutputMove move) const override
-    {
-        const int size = static_cast<int>(line.size());
-        const auto unitAt = [&](int at) { return static_cast<wchar_t>(line[static_cast<std::size_t>(at)]); };
-        switch (move) {
-        case OutputMove::NextChar:
-            ++column;
-            while (column < size && IsTrailingSurrogate(unitAt(column)))
-                ++column;
-            break;
-        case OutputMove::PreviousChar:
-            --column;
-            while (column > 0 && IsTrailingSurrogate(unitAt(column)))
-                --column;
-            break;
-        case OutputMove::NextWord:
-            while (column < size && IsWordCharacter(unitAt(column)))
-                ++column;
-            while (column < size && !IsWordCharacter(unitAt(column)))
-                ++column;
-            break;
-        case OutputMove::PreviousWord:
-            while (column > 0 && !IsWordCharacter(unitAt(column - 1)))
-                --column;
-            while (column > 0 && IsWordCharacter(unitAt(column - 1)))
-                --column;
-            break;
-        default:
-            break;
-        }
-        return column;
-    }
-
-private:
-    LineLayout Laid(std::u16string_view line) const { return LayOut(advances_, tabStop_, WideOf(line)); }
-
-    DrawnAdvances& advances_;
-    int tabStop_;
-};
+LineMeasure Measure(OutputView& view)
+{
+    return {view.advances, TabStop(view)};
+}
 
 void UpdateFontMetrics(OutputView& view)
 {
@@ -436,7 +214,7 @@ std::wstring LineText(const OutputView& view, std::size_t line)
 
 OutputPosition PositionAtPoint(OutputView& view, POINT point)
 {
-    return view.model.PositionAt(point.x, point.y, LineMeasure(view));
+    return view.model.PositionAt(point.x, point.y, Measure(view));
 }
 
 // --- selection and copying -------------------------------------------------------------------
@@ -521,7 +299,7 @@ bool OnKey(OutputView& view, WPARAM key)
     }
     const std::size_t top = view.model.Top();
     const int left = view.model.Left();
-    view.model.Move(move, shift, LineMeasure(view));
+    view.model.Move(move, shift, Measure(view));
     ShowScrolled(view, top, left);
     SelectionChanged(view);
     return true;
@@ -671,24 +449,6 @@ void OnDragScroll(OutputView& view)
     DragTo(view, view.dragPoint);
 }
 
-// Asks where to with the common save dialog, and writes the whole output there, a line per line.
-void SaveToFile(OutputView& view)
-{
-    const std::optional<std::string> chosen =
-        ChooseFileToWrite(SaveOutputDialogTitle, SuggestedOutputFileName(std::chrono::system_clock::now()));
-    if (!chosen)
-        return;
-    // The window is painted on meanwhile, but takes no input: the pointer says it is busy.
-    const HCURSOR previous = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));   // IDC_WAIT
-    std::string problem;
-    const bool saved = SaveOutputLines(
-        std::filesystem::path(Wide(*chosen)), view.model.LineCount(), [&view](std::size_t index) { return view.model.Line(index); },
-        "\r\n", [] { DispatchKeepAlive(); }, problem);
-    SetCursor(previous);
-    if (!saved)
-        MessageDialog(SaveOutputProblemTitle, problem);
-}
-
 void ShowContextMenu(OutputView& view, LPARAM lParam)
 {
     POINT at = PointOf(lParam);
@@ -696,7 +456,7 @@ void ShowContextMenu(OutputView& view, LPARAM lParam)
         // From the keyboard: at the cursor, or the view's corner when the cursor is out of sight.
         const OutputPosition cursor = view.model.Cursor();
         const RECT row = RowRect(view, cursor.line);
-        const int x = view.model.TextX(LineMeasure(view).ColumnX(view.model.LineText(cursor.line), cursor.column));
+        const int x = view.model.TextX(Measure(view).ColumnX(view.model.LineText(cursor.line), cursor.column));
         const SIZE client = ClientSize(view);
         at = {std::clamp(x, 0, static_cast<int>(client.cx)), std::clamp(static_cast<int>(row.bottom), 0, static_cast<int>(client.cy))};
         ClientToScreen(view.window, &at);
@@ -724,7 +484,7 @@ void ShowContextMenu(OutputView& view, LPARAM lParam)
     else if (chosen == SelectAllMenuItem)
         SelectAll(view);
     else if (chosen == SaveMenuItem)
-        SaveToFile(view);
+        SaveToFile(view.model);
 }
 
 // --- painting ------------------------------------------------------------------------------------
@@ -865,7 +625,7 @@ void SetFont(OutputView& view, HFONT font)
     view.advances.SetFont(font);
     view.dpi = WindowDpi(view.window);
     UpdateFontMetrics(view);
-    view.model.Remeasure(LineMeasure(view));
+    view.model.Remeasure(Measure(view));
     OnResize(view);
 }
 
@@ -1051,7 +811,7 @@ void AppendLine(int editor, std::string_view line)
     if (!view)
         return;
     const std::size_t top = view->model.Top();
-    view->model.Append(line, LineMeasure(*view));
+    view->model.Append(line, Measure(*view));
     UpdateScrollBars(*view);
     ShowScrolled(*view, top, view->model.Left());
     const std::size_t index = view->model.LineCount() - 1;

@@ -1,17 +1,15 @@
-// The desktop over Win32: windows and controls by number, one queue of events for the program's
-// loop, window timers and the shell's default action for web addresses. Text crosses into
-// Windows as UTF-16 through the W functions. Dialogs are in dialogs.cpp, fonts in fonts.cpp, the
-// output control in output.cpp.
+// The desktop over Win32: the main window and its controls by number, one queue of events for
+// the program's loop, window timers, the clipboard and the shell's default action for web
+// addresses. Text crosses into Windows as UTF-16 through the W functions. The session's start and
+// end and the wait for the board are in session.cpp, dialogs in dialogs.cpp, fonts in fonts.cpp,
+// the output control in output.cpp.
 #include "platform/windows/desktop.h"
-#include "platform/windows/socket_ready.h"
 
 #include <commctrl.h>
 #include <mmsystem.h>
-#include <objbase.h>
 #include <shellapi.h>
 
 #include "platform/audio.h"
-#include "platform/net.h"
 #include "platform/shared/program_actions.h"
 #include "platform/shared/web_recorder.h"
 #include "utils/timing.h"
@@ -49,60 +47,6 @@ bool OnFunctionKey(HWND window, WPARAM key)
         return false;
     WindowEvents().PostOnce(EventKind::Action, *command);
     return true;
-}
-
-// Hands every waiting message to its window: keyboard navigation (Tab, Shift+Tab, Space on
-// buttons) first through the dialog manager of the main window.
-void DispatchWaiting()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        if ((message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) || message.message == WM_MOUSEWHEEL)
-            NoteUserInput();
-        if (message.message == WM_KEYDOWN && OnFunctionKey(message.hwnd, message.wParam))
-            continue;
-        if (TheDesktop().mainWindow && IsDialogMessageW(TheDesktop().mainWindow, &message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-// Every wait for the board passes here (StartDesktop installs it into the socket layer): the
-// windows keep being painted and keep answering the window manager, while user input is held
-// back and timer ticks only wait (Windows keeps one pending WM_TIMER per timer).
-void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
-{
-    static const WSAEVENT networkEvent = WSACreateEvent();
-    const auto handle = static_cast<SOCKET>(socket.handle);
-    const bool pausing = kind == SocketWaitKind::Pause;
-    const long events = kind == SocketWaitKind::Readable ? FD_READ | FD_CLOSE : FD_WRITE | FD_CONNECT | FD_CLOSE;
-    const bool watching =
-        !pausing && networkEvent != WSA_INVALID_EVENT && WSAEventSelect(handle, networkEvent, events) == 0;
-    const Clock::time_point deadline = Clock::now() + limit;
-    for (;;) {
-        DispatchKeepAlive();
-        if (!pausing && SocketReady(handle, kind, std::chrono::milliseconds::zero()) != 0)
-            break;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left <= std::chrono::milliseconds::zero())
-            break;
-        const auto slice = std::min(left, SocketCheckInterval);
-        MsgWaitForMultipleObjectsEx(watching ? 1 : 0, watching ? &networkEvent : nullptr,
-                                    static_cast<DWORD>(slice.count()), KeepAliveMessages, 0);
-    }
-    if (watching) {
-        // Cancels the watch; the socket stays non-blocking, as the socket layer keeps it.
-        WSAEventSelect(handle, nullptr, 0);
-        WSAResetEvent(networkEvent);
-    }
-    // The input held back reaches the controls now, while they are as the user saw them: a
-    // click on a button disabled for the exchange is lost, typed text lands in its field.
-    DispatchWaiting();
 }
 
 void OnTimer(UINT_PTR number)
@@ -348,32 +292,6 @@ LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void RegisterClasses()
-{
-    const HICON bigIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(ProgramIconResource), IMAGE_ICON,
-                                                        GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    const HICON smallIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(ProgramIconResource),
-                                                          IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                          GetSystemMetrics(SM_CYSMICON), 0));
-    const auto add = [&](const wchar_t* name, WNDPROC procedure) {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = Instance();
-        windowClass.hIcon = bigIcon;
-        windowClass.hIconSm = smallIcon;
-        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));   // IDC_ARROW
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-        windowClass.lpszClassName = name;
-        RegisterClassExW(&windowClass);
-    };
-    add(MainWindowClass, MainWindowProc);
-    add(ConnectWindowClass, ConnectWindowProc);
-    add(InputDialogClass, InputDialogProc);
-    add(MessageWindowClass, MessageWindowProc);
-    add(TableWindowClass, TableWindowProc);
-}
-
 }  // namespace
 
 Desktop& TheDesktop()
@@ -448,6 +366,27 @@ void NoteUserInput()
         ResumeAudio();
 }
 
+// Hands every waiting message to its window: keyboard navigation (Tab, Shift+Tab, Space on
+// buttons) first through the dialog manager of the main window.
+void DispatchWaiting()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if ((message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) || message.message == WM_MOUSEWHEEL)
+            NoteUserInput();
+        if (message.message == WM_KEYDOWN && OnFunctionKey(message.hwnd, message.wParam))
+            continue;
+        if (TheDesktop().mainWindow && IsDialogMessageW(TheDesktop().mainWindow, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
 void DispatchKeepAlive()
 {
     MSG message;
@@ -506,54 +445,30 @@ void AddTooltip(HWND control, const std::wstring& text)
     SendMessageW(d.tooltips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-void StartDesktop()
+void RegisterClasses()
 {
-    SetSocketWaitFunction(WaitForSocket);
-    static bool started = false;
-    Desktop& d = TheDesktop();
-    if (!started) {
-        started = true;
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-        InitCommonControlsEx(&controls);
-        // The shell may hand an address to a handler that needs COM.
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-        RegisterClasses();
-    }
-    if (!d.messageWindow)
-        d.messageWindow = CreateWindowExW(0, MessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                          Instance(), nullptr);
-}
-
-void EndDesktop()
-{
-    Desktop& d = TheDesktop();
-    for (const auto& [number, window] : d.timers)
-        KillTimer(window, static_cast<UINT_PTR>(number));
-    d.timers.clear();
-    d.controls.clear();
-    if (d.tableWindow)
-        DestroyWindow(d.tableWindow);
-    d.tableWindow = nullptr;
-    ForgetProgramActions();
-    if (d.mainWindow)
-        DestroyWindow(d.mainWindow);   // its controls and tooltips with it
-    d.mainWindow = nullptr;
-    d.tooltips = nullptr;
-    if (d.connectWindow)
-        DestroyWindow(d.connectWindow);
-    d.connectWindow = nullptr;
-    if (d.messageWindow)
-        DestroyWindow(d.messageWindow);
-    d.messageWindow = nullptr;
-    for (const auto& [shape, font] : d.fonts)
-        DeleteObject(font);
-    d.fonts.clear();
-    d.layoutDpi.clear();
-    d.dpi = 96;
-    WindowEvents().Clear();
-    d.focusControl = 0;
-    d.lastEditFocus = 0;
-    d.moving = d.inMenu = false;
+    const HICON bigIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(ProgramIconResource), IMAGE_ICON,
+                                                        GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    const HICON smallIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(ProgramIconResource),
+                                                          IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                          GetSystemMetrics(SM_CYSMICON), 0));
+    const auto add = [&](const wchar_t* name, WNDPROC procedure) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = Instance();
+        windowClass.hIcon = bigIcon;
+        windowClass.hIconSm = smallIcon;
+        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));   // IDC_ARROW
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+        windowClass.lpszClassName = name;
+        RegisterClassExW(&windowClass);
+    };
+    add(MainWindowClass, MainWindowProc);
+    add(ConnectWindowClass, ConnectWindowProc);
+    add(InputDialogClass, InputDialogProc);
+    add(MessageWindowClass, MessageWindowProc);
+    add(TableWindowClass, TableWindowProc);
 }
 
 bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, FontSpec titleFont,
