@@ -415,11 +415,18 @@ e2e_click_control()
 {
     local num=${3:-1} den=${4:-1}
     e2e_control_box "$2"
-    e2e_window_geometry "$1"
+    e2e_click "$1" $((BOX_LEFT * num / den)) $((BOX_TOP * num / den)) $((BOX_WIDTH * num / den)) $((BOX_HEIGHT * num / den))
+}
+
+# e2e_click WINDOW LEFT TOP WIDTH HEIGHT: clicks the centre of a control given in client coordinates.
+e2e_click()
+{
+    local id=$1 left=$2 top=$3 width=$4 height=$5
+    e2e_window_geometry "$id"
     # No --sync: it waits forever when the pointer is already there. The server handles the
     # move before the press anyway, as both come in order over one connection.
-    e2e_xdotool mousemove $((WIN_X + (BOX_LEFT + BOX_WIDTH / 2) * num / den)) \
-        $((WIN_Y + (BOX_TOP + BOX_HEIGHT / 2) * num / den)) click 1 || e2e_fail "could not click $2"
+    e2e_xdotool mousemove $((WIN_X + left + width / 2)) $((WIN_Y + top + height / 2)) click 1 \
+        || e2e_fail "could not click in window $id"
 }
 
 e2e_key() { e2e_xdotool key --delay 50 "$@" || e2e_fail "xdotool key $* failed"; }
