@@ -97,7 +97,7 @@ press_sends()
     e2e_type "$2"
     sleep 1
     for ((i = 0; i < 20; i++)); do
-        e2e_click "$MAIN" 220 40 90 20      # SendButton
+        e2e_click_control "$MAIN" SendButton
         sleep 0.3
     done
 }

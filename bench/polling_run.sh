@@ -24,7 +24,7 @@ e2e_wait_window "Varnex-NET-IO-TerminalEmulation V1.0" 30
 main=$WINDOW
 e2e_wait_record connect 1
 e2e_wait_focus "$main"
-e2e_click "$main" 10 340 180 20         # PollingToggle, pressed in
+e2e_click_control "$main" PollingToggle   # pressed in
 e2e_wait_window "Skarvel: Meldung" 3
 e2e_wait_focus "$WINDOW"
 e2e_key Return                           # accepts the preset "C"
@@ -65,7 +65,7 @@ e2e_log "$minutes min: RSS growth $(((previous_rss - first_rss) / minutes)) kB/m
     "after the first minute $(((previous_rss - settled_rss) * 1024 / (polls > 0 ? polls : 1))) bytes a polled line" \
     "($polls polls)"
 
-e2e_click "$main" 10 340 180 20         # PollingToggle, released
+e2e_click_control "$main" PollingToggle   # released
 e2e_close_by_wm "$main"
 e2e_wait_program_exit 10
 e2e_pass

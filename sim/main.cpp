@@ -5,10 +5,12 @@
 #include "sim_http.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -94,18 +96,7 @@ it, then the connection is closed.
 Control service (--control): a request is one line ended by 10, its answer
 one line "ok ..." or "error <reason>". Each control connection has at most
 one board and one hanging listener, ended when the connection closes.
-  start [OPTIONS]      a board with these options on a free port: ok PORT
-  stop                 the board stops listening: ok
-  received             ok, then " AGE:BYTES" for each chunk read, AGE in ms
-                       before the answer, BYTES written as in --record
-  commands             ok, then " AGE:TEXT" for each command
-  counts               ok CONNECTIONS-ACCEPTED CONNECTIONS-CLOSED
-  wait-commands N MS   ok 1 once N commands have come, ok 0 after MS ms
-  wait-closed N MS     ok 1 once N connections have closed, ok 0 after MS ms
-  hang                 a listener whose connects hang: ok PORT
-  away refuse|hang     the board goes away (see --away-for): ok
-  back                 the board comes back on its port: ok
-)";
+)";  // the requests follow, from ControlVerbs
 
 // The whole text must be a number in [0, max].
 std::optional<int> ParseCount(std::string_view text, int max)
@@ -183,6 +174,147 @@ struct ControlSession {
     std::unique_ptr<netio::HangingListener> hanging;
 };
 
+using Words = std::span<const std::string>;
+
+// How long ago, in ms.
+std::string Age(std::chrono::steady_clock::time_point at)
+{
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - at);
+    return std::to_string(ms.count());
+}
+
+std::optional<std::string> StartBoard(ControlSession& session, Words words)
+{
+    std::string error;
+    std::optional<ProgramOptions> options = ParseOptions(words.subspan(1), error);
+    if (!options)
+        return "error " + error;
+    options->board.port = 0;
+    options->board.recordFile.clear();
+    options->board.keepHistory = true;   // received, commands and the waits read it
+    session.board = std::make_unique<netio::Simulator>(options->board);
+    return session.board->Start() ? "ok " + std::to_string(session.board->Port()) : "error cannot listen";
+}
+
+std::optional<std::string> StartHanging(ControlSession& session, Words)
+{
+    session.hanging = std::make_unique<netio::HangingListener>();
+    return session.hanging->Start() ? "ok " + std::to_string(session.hanging->Port()) : "error cannot fill a backlog";
+}
+
+std::optional<std::string> StopBoard(ControlSession& session, Words)
+{
+    session.board->Stop();
+    return "ok";
+}
+
+// None for a way of going that the board does not know.
+std::optional<std::string> SendAway(ControlSession& session, Words words)
+{
+    if (words[1] != "refuse" && words[1] != "hang")
+        return std::nullopt;
+    session.board->GoAway(words[1] == "hang" ? netio::Simulator::Away::Hanging : netio::Simulator::Away::Refusing);
+    return "ok";
+}
+
+std::optional<std::string> BringBack(ControlSession& session, Words)
+{
+    session.board->ComeBack();
+    return "ok";
+}
+
+std::optional<std::string> ListReceived(ControlSession& session, Words)
+{
+    std::string answer = "ok";
+    for (const netio::ReceivedChunk& chunk : session.board->Received())
+        answer += " " + Age(chunk.at) + ":" + netio::EscapeBytes(chunk.bytes);
+    return answer;
+}
+
+std::optional<std::string> ListCommands(ControlSession& session, Words)
+{
+    std::string answer = "ok";
+    for (const netio::ReceivedCommand& command : session.board->Commands())
+        answer += " " + Age(command.at) + ":" + netio::EscapeBytes(command.text);
+    return answer;
+}
+
+std::optional<std::string> CountConnections(ControlSession& session, Words)
+{
+    return "ok " + std::to_string(session.board->Connections()) + " " + std::to_string(session.board->ClosedConnections());
+}
+
+// "VERB N MS": whether N was reached within MS ms, as `reached(N, MS)` waits for it.
+template <typename Wait>
+std::string AnswerWait(Words words, Wait reached)
+{
+    const std::optional<int> count = ParseCount(words[1], std::numeric_limits<int>::max());
+    const std::optional<int> ms = ParseCount(words[2], std::numeric_limits<int>::max());
+    if (!count || !ms)
+        return "error bad number";
+    return reached(*count, std::chrono::milliseconds{*ms}) ? "ok 1" : "ok 0";
+}
+
+std::optional<std::string> WaitCommands(ControlSession& session, Words words)
+{
+    return AnswerWait(words, [&](int count, std::chrono::milliseconds limit) {
+        return session.board->WaitForCommands(static_cast<std::size_t>(count), limit);
+    });
+}
+
+std::optional<std::string> WaitClosed(ControlSession& session, Words words)
+{
+    return AnswerWait(words, [&](int count, std::chrono::milliseconds limit) {
+        return session.board->WaitForClosed(count, limit);
+    });
+}
+
+// One request of the control service. `words` is how many words it takes, the verb among them;
+// a count -N takes N or more and ignores the rest. A handler that gives none was handed words it
+// does not know: the request is answered as unknown.
+struct ControlVerb {
+    std::string_view verb;
+    int words;
+    bool needsBoard;   // refused until the connection has started a board
+    std::optional<std::string> (*handler)(ControlSession&, Words);
+    std::string_view synopsis;   // as --help lists it
+    std::string_view help;       // as --help explains it; a new line goes on under the first
+};
+
+// The column where --help's explanation of a request begins.
+constexpr std::size_t HelpIndent = 23;
+
+// In the order --help lists them.
+constexpr std::array ControlVerbs = {
+    ControlVerb{"start", -1, false, StartBoard, "start [OPTIONS]", "a board with these options on a free port: ok PORT"},
+    ControlVerb{"stop", -1, true, StopBoard, "stop", "the board stops listening: ok"},
+    ControlVerb{"received", -1, true, ListReceived, "received",
+                "ok, then \" AGE:BYTES\" for each chunk read, AGE in ms\n"
+                "before the answer, BYTES written as in --record"},
+    ControlVerb{"commands", -1, true, ListCommands, "commands", "ok, then \" AGE:TEXT\" for each command"},
+    ControlVerb{"counts", -1, true, CountConnections, "counts", "ok CONNECTIONS-ACCEPTED CONNECTIONS-CLOSED"},
+    ControlVerb{"wait-commands", 3, true, WaitCommands, "wait-commands N MS",
+                "ok 1 once N commands have come, ok 0 after MS ms"},
+    ControlVerb{"wait-closed", 3, true, WaitClosed, "wait-closed N MS",
+                "ok 1 once N connections have closed, ok 0 after MS ms"},
+    ControlVerb{"hang", -1, false, StartHanging, "hang", "a listener whose connects hang: ok PORT"},
+    ControlVerb{"away", 2, true, SendAway, "away refuse|hang", "the board goes away (see --away-for): ok"},
+    ControlVerb{"back", -1, true, BringBack, "back", "the board comes back on its port: ok"},
+};
+static_assert(std::ranges::all_of(ControlVerbs,
+                                  [](const ControlVerb& verb) { return verb.synopsis.size() < HelpIndent - 2; }));
+
+void PrintUsage()
+{
+    std::cout << Usage;
+    for (const ControlVerb& verb : ControlVerbs) {
+        std::string help(verb.help);
+        for (std::size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+            help.insert(at + 1, HelpIndent, ' ');
+        std::cout << "  " << verb.synopsis << std::string(HelpIndent - 2 - verb.synopsis.size(), ' ') << help << "\n";
+    }
+}
+
 std::string Answer(ControlSession& session, std::string_view request)
 {
     std::vector<std::string> words;
@@ -192,65 +324,16 @@ std::string Answer(ControlSession& session, std::string_view request)
             words.emplace_back(request.substr(start, end - start));
         start = end + 1;
     }
-    const std::string verb = words.empty() ? "" : words[0];
-    const auto age = [](std::chrono::steady_clock::time_point at) {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - at);
-        return std::to_string(ms.count());
-    };
-
-    if (verb == "start") {
-        std::string error;
-        std::optional<ProgramOptions> options = ParseOptions(std::span(words).subspan(1), error);
-        if (!options)
-            return "error " + error;
-        options->board.port = 0;
-        options->board.recordFile.clear();
-        options->board.keepHistory = true;   // the requests below read it
-        session.board = std::make_unique<netio::Simulator>(options->board);
-        return session.board->Start() ? "ok " + std::to_string(session.board->Port()) : "error cannot listen";
-    }
-    if (verb == "hang") {
-        session.hanging = std::make_unique<netio::HangingListener>();
-        return session.hanging->Start() ? "ok " + std::to_string(session.hanging->Port()) : "error cannot fill a backlog";
-    }
-    if (!session.board)
+    const auto verb = std::ranges::find(ControlVerbs, words.empty() ? "" : std::string_view(words[0]), &ControlVerb::verb);
+    const bool known = verb != ControlVerbs.end();
+    // Until a board is started, whatever else is asked is answered so, an unknown request too.
+    if ((!known || verb->needsBoard) && !session.board)
         return "error no board started";
-    const netio::Simulator& board = *session.board;
-    if (verb == "stop") {
-        session.board->Stop();
-        return "ok";
-    }
-    if (verb == "away" && words.size() == 2 && (words[1] == "refuse" || words[1] == "hang")) {
-        session.board->GoAway(words[1] == "hang" ? netio::Simulator::Away::Hanging : netio::Simulator::Away::Refusing);
-        return "ok";
-    }
-    if (verb == "back") {
-        session.board->ComeBack();
-        return "ok";
-    }
-    if (verb == "received" || verb == "commands") {
-        std::string answer = "ok";
-        if (verb == "received")
-            for (const netio::ReceivedChunk& chunk : board.Received())
-                answer += " " + age(chunk.at) + ":" + netio::EscapeBytes(chunk.bytes);
-        else
-            for (const netio::ReceivedCommand& command : board.Commands())
-                answer += " " + age(command.at) + ":" + netio::EscapeBytes(command.text);
-        return answer;
-    }
-    if (verb == "counts")
-        return "ok " + std::to_string(board.Connections()) + " " + std::to_string(board.ClosedConnections());
-    if ((verb == "wait-commands" || verb == "wait-closed") && words.size() == 3) {
-        const std::optional<int> count = ParseCount(words[1], std::numeric_limits<int>::max());
-        const std::optional<int> ms = ParseCount(words[2], std::numeric_limits<int>::max());
-        if (!count || !ms)
-            return "error bad number";
-        const std::chrono::milliseconds limit{*ms};
-        const bool reached = verb == "wait-commands" ? board.WaitForCommands(static_cast<std::size_t>(*count), limit)
-                                                     : board.WaitForClosed(*count, limit);
-        return reached ? "ok 1" : "ok 0";
-    }
-    return "error unknown request: " + std::string(request);
+    const std::size_t least = known ? static_cast<std::size_t>(std::abs(verb->words)) : 0;
+    std::optional<std::string> answer;
+    if (known && (verb->words < 0 ? words.size() >= least : words.size() == least))
+        answer = verb->handler(session, words);
+    return answer ? *answer : "error unknown request: " + std::string(request);
 }
 
 // One control connection, on a thread of its own until the test program closes it.
@@ -315,7 +398,7 @@ int main(int argc, char* argv[])
     bool hang = false;
     for (const std::string& arg : args) {
         if (arg == "--help") {
-            std::cout << Usage;
+            PrintUsage();
             return 0;
         }
         control = control || arg == "--control";

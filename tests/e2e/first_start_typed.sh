@@ -38,7 +38,7 @@ e2e_wait_record connect 1 5
 
 # The typed HTTP port is the one the board's web page is opened on.
 e2e_wait_focus "$main"
-e2e_click "$main" 10 280 180 20         # BoardWebButton
+e2e_click_control "$main" BoardWebButton
 e2e_wait_program_exit 5
 e2e_expect_exit_code_0
 e2e_wait_record close 1 5

@@ -25,7 +25,7 @@ e2e_now_ms()
     echo $((us / 1000))
 }
 
-# e2e_setup NAME SKARVEL NETIO_SIM: temp folders, the cleanup trap, the environment.
+# e2e_setup NAME SKARVEL NETIO_SIM: temp folders, the cleanup trap, the environment, the layout.
 e2e_setup()
 {
     E2E_NAME=$1
@@ -49,6 +49,7 @@ e2e_setup()
     export PULSE_SERVER=unix:$E2E_DIR/no-sound-server
     unset XDG_CURRENT_DESKTOP WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER
     e2e_make_web_recorder
+    e2e_read_layout
 }
 
 # Ends what we started (newest first), by pid: a polite TERM, then KILL after a bounded wait.
@@ -318,6 +319,28 @@ e2e_expect_exit_code_0()
     [[ $E2E_EXIT_CODE == 0 ]] || e2e_fail "program exit code $E2E_EXIT_CODE, expected 0"
 }
 
+# --- the program's own layout -------------------------------------------------------------------
+
+# Control name -> "LEFT TOP WIDTH HEIGHT" in client pixels at 96 dpi, as the program lays it out:
+# the main window's control table and the platform's boxes in its sources, read by e2e_setup.
+declare -gA E2E_CONTROL_BOXES=()
+e2e_read_layout()
+{
+    local src=$E2E_TOOLS/../../src name box numbers='([0-9]+, [0-9]+, [0-9]+, [0-9]+)'
+    while read -r name box; do E2E_CONTROL_BOXES[$name]=$box; done < <({
+        sed -nE "/MainWindowControls = /,/^\}\};/ s/^ *\{(\w+), ControlKind::\w+, $numbers,.*/\1 \2/p" "$src/ui/main_window.cpp"
+        sed -nE "s/^inline constexpr Box (\w+)\{$numbers\};.*/\1 \2/p" "$src/platform/shared/layout.h"
+    } | tr -d ,)
+}
+
+# e2e_control_box NAME: sets BOX_LEFT BOX_TOP BOX_WIDTH BOX_HEIGHT to the control's box; fails the
+# test when the program has no control of that name.
+e2e_control_box()
+{
+    [[ -n ${E2E_CONTROL_BOXES[$1]:-} ]] || e2e_fail "no control '$1' among the ${#E2E_CONTROL_BOXES[@]} in the layout"
+    read -r BOX_LEFT BOX_TOP BOX_WIDTH BOX_HEIGHT <<<"${E2E_CONTROL_BOXES[$1]}"
+}
+
 # --- windows ----------------------------------------------------------------------------------
 
 e2e_xdotool() { timeout 10 xdotool "$@"; }
@@ -377,6 +400,24 @@ e2e_window_geometry()
     WIN_H=$(awk '/^ *Height:/ { print $NF }' <<<"$info")
 }
 
+# e2e_control_point WINDOW NAME [RIGHT DOWN]: sets POINT_X POINT_Y to the point on the screen RIGHT
+# and DOWN client pixels into the control's box, or to its centre.
+e2e_control_point()
+{
+    e2e_control_box "$2"
+    e2e_window_geometry "$1"
+    POINT_X=$((WIN_X + BOX_LEFT + ${3:-BOX_WIDTH / 2})) POINT_Y=$((WIN_Y + BOX_TOP + ${4:-BOX_HEIGHT / 2}))
+}
+
+# e2e_click_control WINDOW NAME [SCALE_NUM SCALE_DEN]: clicks the centre of the control, its box
+# scaled by SCALE_NUM / SCALE_DEN as the front end scales its layout to the screen's dpi.
+e2e_click_control()
+{
+    local num=${3:-1} den=${4:-1}
+    e2e_control_box "$2"
+    e2e_click "$1" $((BOX_LEFT * num / den)) $((BOX_TOP * num / den)) $((BOX_WIDTH * num / den)) $((BOX_HEIGHT * num / den))
+}
+
 # e2e_click WINDOW LEFT TOP WIDTH HEIGHT: clicks the centre of a control given in client coordinates.
 e2e_click()
 {
@@ -415,7 +456,7 @@ e2e_copied()
 # Ctrl+C), ended by a bar.
 e2e_output_text()
 {
-    e2e_click "$1" 10 70 400 200
+    e2e_click_control "$1" OutputEditor
     e2e_key ctrl+a ctrl+c
     e2e_copied
 }
@@ -437,10 +478,10 @@ e2e_wait_output()
 # e2e_send WINDOW COMMAND: typed over the command field's text and sent with SendButton.
 e2e_send()
 {
-    e2e_click "$1" 10 40 200 20
+    e2e_click_control "$1" CommandField
     e2e_key End shift+Home
     e2e_type "$2"
-    e2e_click "$1" 220 40 90 20
+    e2e_click_control "$1" SendButton
 }
 
 # e2e_expect_history_walk WINDOW: with C sent last and F before it, Z typed after the field's text
@@ -448,7 +489,7 @@ e2e_send()
 e2e_expect_history_walk()
 {
     local key walked= text
-    e2e_click "$1" 10 40 200 20
+    e2e_click_control "$1" CommandField
     e2e_key End
     e2e_type Z
     for key in Up Up Up Down Down; do
@@ -510,22 +551,23 @@ e2e_start_main_window() {
 }
 
 # The connect window WINDOW as it stands on the screen: a 250 x 90 client whose text control,
-# (10, 10) to (240, 80), shows three lines with ink and an empty line between each two. A wrapped
+# ConnectWindowText, shows three lines with ink and an empty line between each two. A wrapped
 # first line would make its band twice as tall; a cut port line would reach the control's bottom.
 e2e_expect_connect_window_lines()
 {
     local bands deadline first_top first_bottom port_top port_bottom
     e2e_window_geometry "$1"
     [[ $WIN_W == 250 && $WIN_H == 90 ]] || e2e_fail "connect window client is ${WIN_W}x$WIN_H, expected 250x90"
+    e2e_control_box ConnectWindowText
     deadline=$(($(e2e_now_ms) + 5000))
-    until bands=$(python3 "$E2E_TOOLS/screenshot.py" --ink $((WIN_X + 10)) $((WIN_Y + 10)) 230 70) \
+    until bands=$(python3 "$E2E_TOOLS/screenshot.py" --ink $((WIN_X + BOX_LEFT)) $((WIN_Y + BOX_TOP)) "$BOX_WIDTH" "$BOX_HEIGHT") \
             && (($(wc -l <<<"$bands") == 3)); do
         (($(e2e_now_ms) < deadline)) || e2e_fail "the text shows as $(wc -l <<<"$bands") bands of ink, not 3: $bands"
         sleep 0.1
     done
     read -r first_top first_bottom <<<"$(sed -n 1p <<<"$bands")"
     read -r port_top port_bottom <<<"$(sed -n 3p <<<"$bands")"
-    ((port_bottom < 69)) || e2e_fail "the port line reaches the bottom of its control: $bands"
+    ((port_bottom < BOX_HEIGHT - 1)) || e2e_fail "the port line reaches the bottom of its control: $bands"
     ((first_bottom - first_top < 2 * (port_bottom - port_top + 1))) || e2e_fail "the first line wraps: $bands"
     e2e_log "connect window, ink in rows: $(tr '\n' ',' <<<"$bands")"
 }
@@ -538,20 +580,20 @@ e2e_expect_connect_window_lines()
 e2e_expect_busy_window()
 {
     local window=$1 clicks=$2 settle=$3 started clicking sent
-    e2e_window_geometry "$window"
+    e2e_control_point "$window" SendButton
     started=$(e2e_now_ms)
-    e2e_xdotool mousemove $((WIN_X + 265)) $((WIN_Y + 50)) click --repeat "$clicks" --delay 25 1 \
+    e2e_xdotool mousemove "$POINT_X" "$POINT_Y" click --repeat "$clicks" --delay 25 1 \
         || e2e_fail "could not click SendButton"
     clicking=$(($(e2e_now_ms) - started))
     e2e_wait_record "cmd F" 1 5
     sleep "$settle"                          # piled-up clicks would have sent F again by now
     sent=$(e2e_record_count "cmd F")
     ((sent <= 2 + clicking / 1000)) || e2e_fail "$clicks clicks in $clicking ms sent F $sent times"
-    e2e_click "$window" 220 40 90 20
+    e2e_click_control "$window" SendButton
     e2e_type Q
     e2e_wait_record "cmd F" $((sent + 1)) 5
     sleep 1.5
-    e2e_click "$window" 220 40 90 20
+    e2e_click_control "$window" SendButton
     e2e_wait_record "cmd FQ" 1 5
     BUSY_SUMMARY="$clicks clicks in $clicking ms sent F $sent times"
 }
@@ -652,7 +694,7 @@ e2e_expect_lost_link()
 {
     local window=$1 away=$2 title="Varnex-NET-IO-TerminalEmulation V1.0" went lost back polls shown base hang
     local lost_title="$title (keine Verbindung)" queries lookup
-    e2e_click "$window" 10 340 180 20       # PollingToggle
+    e2e_click_control "$window" PollingToggle
     e2e_wait_window "Skarvel: Meldung" 5
     e2e_wait_focus "$WINDOW"
     e2e_key Return
@@ -665,7 +707,7 @@ e2e_expect_lost_link()
     back=$((E2E_TITLE_MS - went - away))
     polls=$(e2e_record_count "cmd C")
     e2e_wait_record "cmd C" $((polls + 4)) 5
-    e2e_click "$window" 10 340 180 20       # released
+    e2e_click_control "$window" PollingToggle   # released
     e2e_wait_output "$window" 'Beende Polling'
     shown=$E2E_SHOWN
     (($(grep -cx '\*\*\* Verbindung zum Board unterbrochen \*\*\*' <<<"$shown") == 1)) \
@@ -674,7 +716,7 @@ e2e_expect_lost_link()
         || e2e_fail "the loss is not followed by the return and the polls: '$shown'"
     ! grep -qx '' <<<"$shown" || e2e_fail "an empty line in the output: '$shown'"
 
-    e2e_click "$window" 10 40 200 20        # CommandField
+    e2e_click_control "$window" CommandField
     base=$(e2e_answer_ms)
     kill -USR2 "$SIM_PID"
     e2e_wait_title "$window" "$lost_title" 5
@@ -700,8 +742,8 @@ e2e_expect_lost_link()
 # from its end (1: the last).
 e2e_output_menu()
 {
-    e2e_window_geometry "$1"
-    e2e_xdotool mousemove $((WIN_X + 200)) $((WIN_Y + 170)) click 3 || e2e_fail "no right click"
+    e2e_control_point "$1" OutputEditor 190 100
+    e2e_xdotool mousemove "$POINT_X" "$POINT_Y" click 3 || e2e_fail "no right click"
     sleep 0.5
     local ups=$2
     while ((ups-- > 0)); do e2e_key Up; done
@@ -785,7 +827,7 @@ e2e_expect_running_log()
         (($(e2e_now_ms) < deadline)) || e2e_fail "no log was begun in $file"
         sleep 0.1
     done
-    e2e_click "$window" 10 340 180 20       # PollingToggle
+    e2e_click_control "$window" PollingToggle
     e2e_wait_window "Skarvel: Meldung" 5
     e2e_wait_focus "$WINDOW"
     e2e_key Return
@@ -816,12 +858,14 @@ e2e_top_windows() { e2e_xdotool search --onlyvisible --maxdepth 1 --name '' 2>/d
 # 1.5 s later, the same), and Shift+F10 opens the output's menu at the caret, where the drag ended. Leaves PICTURES/NAME-selection.png and NAME-menu.png.
 e2e_expect_output_while_polling()
 {
-    local window=$1 shot=$2/$3 x y area before menu deadline
+    local window=$1 shot=$2/$3 left top x y area before menu deadline
     e2e_wait_record "cmd C" $(($(e2e_record_count "cmd C") + 16)) 8   # the output full
-    e2e_window_geometry "$window"
-    x=$((WIN_X + 45)) y=$((WIN_Y + 140)) area=($((WIN_X + 12)) $((WIN_Y + 72)) 360 150)
+    # The drag ends at (x, y), and the picture holds the output's upper left part.
+    e2e_control_point "$window" OutputEditor 0 0
+    left=$POINT_X top=$POINT_Y
+    x=$((left + 35)) y=$((top + 70)) area=($((left + 2)) $((top + 2)) $((BOX_WIDTH - 40)) $((BOX_HEIGHT - 50)))
     # The pointer goes away to a corner, where it raises no tooltip and no menu opens.
-    e2e_xdotool mousemove $((WIN_X + 30)) $((WIN_Y + 95)) mousedown 1 mousemove "$x" "$y" sleep 0.3 mouseup 1 \
+    e2e_xdotool mousemove $((left + 20)) $((top + 25)) mousedown 1 mousemove "$x" "$y" sleep 0.3 mouseup 1 \
         mousemove 0 0 sleep 0.3 || e2e_fail "could not drag over the output"
     python3 "$E2E_TOOLS/screenshot.py" "$shot-selection.png" "${area[@]}" || e2e_fail "no picture of the output"
     sleep 1.5

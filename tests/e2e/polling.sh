@@ -9,7 +9,7 @@ e2e_start_main_window 8080
 main=$MAIN
 e2e_wait_focus "$main"
 
-e2e_click "$main" 10 340 180 20         # PollingToggle, pressed in
+e2e_click_control "$main" PollingToggle   # pressed in
 e2e_wait_window "Skarvel: Meldung" 3
 prompt=$WINDOW
 e2e_wait_focus "$prompt"
@@ -32,7 +32,7 @@ idle_gap=$(median_gap "cmd x")
 ((idle_gap >= 800 && idle_gap <= 1200)) || e2e_fail "idle messages $idle_gap ms apart (median), expected 1000 within a fifth"
 ((idles >= 2)) || e2e_fail "idle message sent $idles times in 3 s of polling, expected at least 2"
 
-e2e_click "$main" 10 340 180 20         # PollingToggle, released
+e2e_click_control "$main" PollingToggle   # released
 sleep 0.4                                # a C already on its way may still arrive
 stopped=$(e2e_record_count "cmd C")
 idle_before=$(e2e_record_count "cmd x")

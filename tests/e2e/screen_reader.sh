@@ -52,7 +52,7 @@ found=$(grep '^found ' "$reader_log")
     || e2e_fail "the output is not a read-only text: $found"
 sleep 0.5                                # the program learns of the new listener over the bus
 
-e2e_click "$main" 320 40 90 20          # ReferenceButton
+e2e_click_control "$main" ReferenceButton
 reader_wait '^insert ' 69 10
 grep -qx 'insert 0 Befehle für das Varnex-NET-IO-Board' "$reader_log" || e2e_fail "no insert of the heading"
 (($(reader_count '^insert ') == 69)) || e2e_fail "$(reader_count '^insert ') inserts for the 69 reference lines"
@@ -61,7 +61,7 @@ reader_wait '^text ' 1 5
 grep -qx 'text lines=69 first=Befehle für das Varnex-NET-IO-Board' "$reader_log" \
     || e2e_fail "text read back: $(grep '^text ' "$reader_log")"
 
-e2e_click "$main" 10 340 180 20         # PollingToggle, pressed in
+e2e_click_control "$main" PollingToggle   # pressed in
 e2e_wait_window "Skarvel: Meldung" 3
 e2e_wait_focus "$WINDOW"
 e2e_key Return                           # accepts the preset "C"
@@ -71,7 +71,7 @@ reader_wait '^insert [0-9]+ \|C:[0-9A-F]+$' 4 5
 e2e_wait_record "cmd C" 8 5
 (($(reader_count '^change Befehlszeile$') == changes)) \
     || e2e_fail "Befehlszeile reported $(($(reader_count '^change Befehlszeile$') - changes)) text changes while polling"
-e2e_click "$main" 10 340 180 20         # PollingToggle, released
+e2e_click_control "$main" PollingToggle   # released
 
 e2e_close_by_wm "$main"
 e2e_wait_program_exit 10

@@ -16,7 +16,7 @@ e2e_wait_focus "$main"
 
 # The focus starts in CommandField, so typing goes there.
 e2e_type F
-e2e_click "$main" 220 40 90 20          # SendButton
+e2e_click_control "$main" SendButton
 e2e_wait_record "cmd F" 1 5
 
 # Up and Down in the field walk the commands sent with the button, and come back to the text begun.

@@ -45,11 +45,11 @@ shot()
         || e2e_fail "no picture of $1"
 }
 
-# The red and blue pixels in the output control of the main window.
+# The red and blue pixels in the output control of the main window, inside its edges and scroll bars.
 output_colours()
 {
-    e2e_window_geometry "$1"
-    python3 "$screen_tool" --colours $((WIN_X + 12)) $((WIN_Y + 72)) 380 180
+    e2e_control_point "$1" OutputEditor 2 2
+    python3 "$screen_tool" --colours "$POINT_X" "$POINT_Y" $((BOX_WIDTH - 20)) $((BOX_HEIGHT - 20))
 }
 
 # wait_colour WINDOW red|blue: until text of that colour stands in the output.
@@ -65,21 +65,21 @@ wait_colour()
     done
 }
 
-# The main window's controls, in client pixels at 96 dpi, each with how its text is placed there:
-# centred, or from the left (the title and the output).
+# The main window's controls, each with how its text is placed there: centred, or from the left
+# (the title and the output).
 controls=(
-    "TitleText 10 10 400 20 left" "SendButton 220 40 90 20 centre" "ReferenceButton 320 40 90 20 centre"
-    "OutputEditor 10 70 300 200 left" "AuthorSiteButton 230 280 180 20 centre"
-    "FirmwareSiteButton 230 310 180 20 centre" "BoardWebButton 10 280 180 20 centre"
-    "CountQueryButton 10 310 180 20 centre" "PollingToggle 10 340 180 20 centre"
+    "TitleText left" "SendButton centre" "ReferenceButton centre" "OutputEditor left" "AuthorSiteButton centre"
+    "FirmwareSiteButton centre" "BoardWebButton centre" "CountQueryButton centre" "PollingToggle centre"
 )
 
-# ink_box WINDOW LEFT TOP WIDTH HEIGHT: the box round the dark pixels inside a control (its edges
-# left out), in the control's own pixels: "LEFT TOP RIGHT BOTTOM" or "none".
+# ink_box WINDOW NAME: the box round the dark pixels inside a control (its edges left out, and
+# the output's right quarter with its scroll bar), in the control's own pixels:
+# "LEFT TOP RIGHT BOTTOM" or "none".
 ink_box()
 {
-    e2e_window_geometry "$1"
-    python3 "$screen_tool" --ink-box $((WIN_X + $2 + 3)) $((WIN_Y + $3 + 3)) $(($4 - 6)) $(($5 - 6))
+    e2e_control_point "$1" "$2" 3 3
+    [[ $2 == OutputEditor ]] && BOX_WIDTH=$((BOX_WIDTH * 3 / 4))
+    python3 "$screen_tool" --ink-box "$POINT_X" "$POINT_Y" $((BOX_WIDTH - 6)) $((BOX_HEIGHT - 6))
 }
 
 # compare_controls WINDOWS LINUX: the two programs draw the text of every control in the same
@@ -87,11 +87,11 @@ ink_box()
 # left edge, each on the same middle row.
 compare_controls()
 {
-    local row name left top width height placed windows linux wl wt wr wb ll lt lr lb
+    local row name placed windows linux wl wt wr wb ll lt lr lb
     for row in "${controls[@]}"; do
-        read -r name left top width height placed <<<"$row"
-        windows=$(ink_box "$1" "$left" "$top" "$width" "$height")
-        linux=$(ink_box "$2" "$left" "$top" "$width" "$height")
+        read -r name placed <<<"$row"
+        windows=$(ink_box "$1" "$name")
+        linux=$(ink_box "$2" "$name")
         [[ $windows != none && $linux != none ]] || e2e_fail "$name: ink on Windows '$windows', on Linux '$linux'"
         read -r wl wt wr wb <<<"$windows"
         read -r ll lt lr lb <<<"$linux"
@@ -125,16 +125,8 @@ settle()
     done
 }
 
-# The output's whole text, as a user copies it: clicked into, Ctrl+A, Ctrl+C.
-output_text()
-{
-    e2e_click "$1" 10 70 400 200
-    e2e_key ctrl+a ctrl+c
-    sleep 0.3
-    # Wine's copy may carry a NUL and stray bytes after the text.
-    timeout 5 xclip -o -selection clipboard | head -z -n 1 | tr -d '\r\0' \
-        || e2e_fail "nothing copied from the output"
-}
+# The output's whole text, as a user copies it (e2e_output_text), without the bar.
+output_text() { local text; text=$(e2e_output_text "$1"); echo "${text%|}"; }
 
 # end_sim: the current simulator goes, with its record.
 end_sim()
@@ -216,7 +208,7 @@ e2e_type C                               # the focus starts in CommandField
 e2e_key Return                           # does nothing
 sleep 0.5
 (($(e2e_record_count "cmd C") == 0)) || e2e_fail "Enter in the command field sent the command"
-e2e_click "$main" 220 40 90 20          # SendButton
+e2e_click_control "$main" SendButton
 presses=$((presses + 1))
 e2e_wait_record "cmd C" 1 5
 wait_colour "$main" blue
@@ -226,7 +218,7 @@ text=$(output_text "$main")
 # xdotool types a character outside the keyboard's map by remapping a spare key for a moment,
 # which a busy X server now and then lets slip: the field is read back and typed again.
 for ((attempt = 1; ; attempt++)); do
-    e2e_click "$main" 10 40 200 20      # CommandField
+    e2e_click_control "$main" CommandField
     e2e_key ctrl+a
     LC_ALL=C.UTF-8 e2e_type "ä"      # xdotool reads its text by the locale
     e2e_key End shift+Home ctrl+c
@@ -240,16 +232,16 @@ presses=$((presses + 1))
 e2e_wait_record 'recv \\xE4\\x0D' 1 5
 [[ $(output_text "$main") == ">ä"$'\n'* ]] || e2e_fail "the output after ä reads: '$(output_text "$main")'"
 
-e2e_click "$main" 10 310 180 20         # CountQueryButton
+e2e_click_control "$main" CountQueryButton
 presses=$((presses + 1))
 e2e_wait_record "cmd Q" 1 5
 wait_colour "$main" blue
 
-e2e_click "$main" 10 40 200 20
+e2e_click_control "$main" CommandField
 e2e_key ctrl+a BackSpace
 commands="cmd ([^x].*|x.+)?"            # all but the idle message
 sent=$(e2e_record_count "$commands")
-e2e_click "$main" 220 40 90 20
+e2e_click_control "$main" SendButton
 presses=$((presses + 1))
 e2e_wait_window "Varnex-NET-IO: Meldung" 5
 e2e_wait_focus "$WINDOW"
@@ -258,7 +250,7 @@ e2e_key Return
 e2e_wait_focus "$main"
 (($(e2e_record_count "$commands") == sent)) || e2e_fail "an empty command went out"
 
-e2e_click "$main" 320 40 90 20          # ReferenceButton
+e2e_click_control "$main" ReferenceButton
 presses=$((presses + 1))
 wait_colour "$main" red
 reference=$(output_text "$main")
@@ -274,9 +266,9 @@ if [[ -n $linux && -x $linux ]]; then
     e2e_wait_record connect 2
     e2e_xdotool windowmove "$main" 40 150 windowmove "$linux_main" 560 150 || e2e_fail "cannot place the windows"
     sleep 0.5
-    e2e_click "$linux_main" 320 40 90 20
+    e2e_click_control "$linux_main" ReferenceButton
     wait_colour "$linux_main" red
-    e2e_click "$main" 320 40 90 20
+    e2e_click_control "$main" ReferenceButton
     presses=$((presses + 1))
     wait_colour "$main" red
     settle "$main"
@@ -295,7 +287,7 @@ fi
 
 # Polling: asks (Escape answers nothing, and the toggle comes out again), then about 8 polls in
 # 2 s; released, it stops and says so.
-e2e_click "$main" 10 340 180 20         # PollingToggle, pressed in
+e2e_click_control "$main" PollingToggle   # pressed in
 e2e_wait_window "Skarvel: Meldung" 5
 e2e_wait_focus "$WINDOW"
 e2e_key Escape
@@ -303,7 +295,7 @@ e2e_wait_window "Skarvel: Problem" 5
 e2e_wait_focus "$WINDOW"
 e2e_key Return
 e2e_wait_focus "$main"
-e2e_click "$main" 10 340 180 20         # pressed in again
+e2e_click_control "$main" PollingToggle   # pressed in again
 e2e_wait_window "Skarvel: Meldung" 5
 e2e_wait_focus "$WINDOW"
 idle=$(e2e_record_count "cmd x")
@@ -343,7 +335,7 @@ median=$(printf '%s\n' "${growths[@]}" | sort -n | awk '{ v[NR] = $1 } END { pri
 per_line=$((median * polling_intervals / polled))
 ((per_line <= 100)) || e2e_fail "the program grew by ${growths[*]} bytes in 10-second intervals of about" \
     "$((polled / polling_intervals)) polls: $per_line a line"
-e2e_click "$main" 10 340 180 20         # released
+e2e_click_control "$main" PollingToggle   # released
 sleep 0.4
 stopped=$(e2e_record_count "cmd C")
 sleep 1
@@ -369,9 +361,11 @@ wait_corked()
     done
 }
 wait_corked no 2 "in front"
-e2e_xdotool mousemove $((WIN_X + 200)) $((WIN_Y + 15)) || e2e_fail "cannot move the pointer"   # on the title
+e2e_control_point "$main" TitleText 190 5
+e2e_xdotool mousemove "$POINT_X" "$POINT_Y" || e2e_fail "cannot move the pointer"
 wait_corked yes 13 "untouched in front"
-e2e_xdotool mousemove $((WIN_X + 160)) $((WIN_Y + 170)) || e2e_fail "cannot move the pointer"
+e2e_control_point "$main" OutputEditor 150 100
+e2e_xdotool mousemove "$POINT_X" "$POINT_Y" || e2e_fail "cannot move the pointer"
 wait_corked no 2 "the pointer moved over the output"
 xmessage -geometry +700+600 "Ein anderes Programm" &
 E2E_PIDS+=($!)
@@ -379,14 +373,14 @@ other=$!
 e2e_wait_window "xmessage" 10
 e2e_xdotool windowactivate --sync "$WINDOW" mousemove --window "$WINDOW" 5 5 || e2e_fail "cannot bring another window to the front"
 wait_corked yes 13 "untouched in the background"
-e2e_window_geometry "$main"
-e2e_xdotool mousemove $((WIN_X + 265)) $((WIN_Y + 50)) || e2e_fail "cannot move the pointer"
+e2e_control_point "$main" SendButton
+e2e_xdotool mousemove "$POINT_X" "$POINT_Y" || e2e_fail "cannot move the pointer"
 wait_corked no 2 "the pointer come over the window in the background"
 e2e_xdotool windowactivate --sync "$main" || e2e_fail "cannot bring the window back"
 wait_corked no 3 "back in front"
 e2e_wait_focus "$main"
 kill "$other"
-e2e_click "$main" 10 310 180 20         # CountQueryButton
+e2e_click_control "$main" CountQueryButton
 presses=$((presses + 1))
 e2e_wait_record "cmd Q" 2 5
 
@@ -394,7 +388,7 @@ e2e_wait_record "cmd Q" 2 5
 echo restart >&"${COUNTER[1]}"
 read -r -t 15 word _ <&"${COUNTER[0]}" || true
 [[ ${word:-} == restarted ]] || e2e_fail "the sound server did not start again: $(cat "$E2E_DIR/counter.err")"
-e2e_click "$main" 10 310 180 20         # CountQueryButton
+e2e_click_control "$main" CountQueryButton
 presses=$((presses + 1))
 e2e_wait_record "cmd Q" 3 5
 
@@ -411,7 +405,7 @@ for choice in "add /d {0.0.0.00000000}.$elsewhere" delete; do
     timeout 30 wine reg "$verb" 'HKCU\Software\Wine\Drivers\winepulse.drv' /v DefaultOutput $value /f >/dev/null 2>&1 \
         || e2e_fail "cannot $verb Wine's default output"
     sleep 1
-    e2e_click "$main" 10 310 180 20     # CountQueryButton
+    e2e_click_control "$main" CountQueryButton
     presses=$((presses + 1))
     e2e_wait_record "cmd Q" $((++asked)) 5
 done
@@ -445,7 +439,7 @@ e2e_type F
 e2e_expect_busy_window "$main" 10 2.5
 sleep 1.2
 
-e2e_click "$main" 10 280 180 20         # BoardWebButton
+e2e_click_control "$main" BoardWebButton
 e2e_wait_program_exit 5
 e2e_expect_exit_code_0
 e2e_wait_record close 1 5

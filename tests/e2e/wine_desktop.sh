@@ -77,7 +77,7 @@ run_program()
     local main=$WINDOW
     e2e_wait_record connect 1
     e2e_wait_focus "$main"
-    e2e_click "$main" $((320 * dpi / 96)) $((40 * dpi / 96)) $((90 * dpi / 96)) $((20 * dpi / 96))   # ReferenceButton
+    e2e_click_control "$main" ReferenceButton "$dpi" 96
     sleep 0.5
     e2e_window_geometry "$main"
     width=$((420 * dpi / 96))

@@ -42,20 +42,18 @@ e2e_wait_output "$main" $'^>C\nC:'
 e2e_expect_history_walk "$main"
 
 # --- The output saved through its context menu and the common file dialog -----------------------
-# save_to PATH: right click into the output, its last entry, the path typed into the dialog.
+# save_to PATH: the output's menu, "Ausgabe speichern …" before the program's two entries, the
+# path typed into the dialog.
 save_to()
 {
-    e2e_window_geometry "$main"
-    e2e_xdotool mousemove $((WIN_X + 200)) $((WIN_Y + 170)) click 3 || e2e_fail "no right click"
-    sleep 0.5
-    e2e_key Up Up Up Return              # "Ausgabe speichern …", before the program's two entries
+    e2e_output_menu "$main" 3
     e2e_wait_window "Ausgabe speichern" 10 "$main"
     e2e_wait_focus "$WINDOW"
     e2e_key ctrl+a
     e2e_type "$1"
     e2e_key Return
 }
-e2e_click "$main" 320 40 90 20          # ReferenceButton: 69 lines, some of them beyond ASCII
+e2e_click_control "$main" ReferenceButton   # 69 lines, some of them beyond ASCII
 saved=$E2E_WORK/Ausgabe.txt
 save_to "Z:${saved//\//\\}"
 deadline=$(($(e2e_now_ms) + 5000))
