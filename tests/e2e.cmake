@@ -2,7 +2,7 @@
 # xdotool against the board simulator. One at a time, as each runs a whole desktop.
 if(SKARVEL_WITH_QT)
   foreach(scenario first_start first_start_typed window board_web polling connect_window screen_reader busy faults
-                   lost_link)
+                   lost_link slow_board)
     add_test(NAME e2e_${scenario}
       COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/${scenario}.sh $<TARGET_FILE:skarvel> $<TARGET_FILE:netio-sim>)
     # 77: the scenario needs a network namespace that this machine refuses.

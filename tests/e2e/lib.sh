@@ -752,7 +752,8 @@ e2e_output_menu()
 
 # e2e_expect_overview WINDOW PICTURE: F2 opens the overview, whose table the simulator's board
 # fills at once (its whole text copied with Ctrl+A, Ctrl+C); Space on the row of "Pumpe" switches
-# it (T07); the view's picture goes to PICTURE; closed, its reads stop. Sets VIEW_SUMMARY.
+# it (T07), and Enter held down switches it once more, whatever the key's repeats; the view's
+# picture goes to PICTURE; closed, its reads stop. Sets VIEW_SUMMARY.
 e2e_expect_overview()
 {
     local window=$1 picture=$2 pressed full table reads before view
@@ -780,6 +781,13 @@ e2e_expect_overview()
         e2e_key ctrl+c
         table=$(e2e_copied)
     done
+    # Enter held down for two seconds, the key repeating as the X server repeats it: one switch.
+    e2e_xdotool keydown Return || e2e_fail "could not press Enter"
+    sleep 2
+    e2e_xdotool keyup Return || e2e_fail "could not release Enter"
+    sleep 1
+    local held=$(($(e2e_record_count "cmd T07") - 1))
+    ((held == 1)) || e2e_fail "Enter held for 2 s sent T07 $held times, not once"
     # The window with its frame: some pixels round its client area, the title bar above it.
     e2e_window_geometry "$view"
     local left=$((WIN_X > 6 ? WIN_X - 6 : 0)) top=$((WIN_Y > 30 ? WIN_Y - 30 : 0))
@@ -793,7 +801,8 @@ e2e_expect_overview()
     local after=$(e2e_record_count "cmd P[0-9]")
     sleep 1.5
     (($(e2e_record_count "cmd P[0-9]") == after)) || e2e_fail "the view reads on after it was closed"
-    VIEW_SUMMARY="full table $full ms after F2, $reads reads of states in 3 s while open, Pumpe switched"
+    VIEW_SUMMARY="full table $full ms after F2, $reads reads of states in 3 s while open, Pumpe switched by Space"
+    VIEW_SUMMARY+=" and once by Enter held for 2 s"
 }
 
 # e2e_wait_gone_window TITLE: until no window of that title is shown.

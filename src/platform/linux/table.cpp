@@ -9,10 +9,15 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <map>
+#include <set>
+
 namespace {
 
 // A changed row stands out in the colour of a marker pen, its text as dark as ever.
 const QColor HighlightColour(255, 236, 140);
+// A key released and pressed again sooner than a hand can: the window system's repeat.
+constexpr unsigned long RepeatGap = 20;   // ms
 
 class TableWindow : public QWidget {
 public:
@@ -59,14 +64,26 @@ protected:
                 WindowEvents().PostOnce(EventKind::Action, copyAction_);
                 return true;
             }
-            // Once a press: a key held down repeats, and a repeat never switches.
+            // Once a press: a key held down repeats, and a repeat never switches. Not every repeat
+            // says so (one that came while the program was busy may not): a key counts as held
+            // until it is released, and a press that follows its release at once (the window
+            // system's repeat, a release and a press of the same moment) as a repeat.
             const bool activates = press->key() == Qt::Key_Space || press->key() == Qt::Key_Return
                                    || press->key() == Qt::Key_Enter;
             if (activates && press->modifiers() == Qt::NoModifier) {
-                if (!press->isAutoRepeat() && table_->currentRow() >= 0)
+                const auto released = released_.find(press->key());
+                const bool repeated = press->isAutoRepeat() || held_.contains(press->key())
+                                      || (released != released_.end() && press->timestamp() - released->second < RepeatGap);
+                held_.insert(press->key());
+                if (!repeated && table_->currentRow() >= 0)
                     WindowEvents().Post(EventKind::Row, table_->currentRow());
                 return true;
             }
+        }
+        if (watched == table_ && event->type() == QEvent::KeyRelease) {
+            const auto* release = static_cast<QKeyEvent*>(event);
+            held_.erase(release->key());
+            released_[release->key()] = release->timestamp();
         }
         return QWidget::eventFilter(watched, event);
     }
@@ -81,6 +98,8 @@ protected:
 private:
     int copyAction_;
     int closedAction_;
+    std::set<int> held_;   // keys pressed and not yet released
+    std::map<int, unsigned long> released_;   // a key's last release, on the window system's clock
     QTableWidget* table_ = nullptr;
     QLabel* status_ = nullptr;
 };
