@@ -435,6 +435,16 @@ protected:
         headless::At(back, [this] { sim_->ComeBack(); });
     }
 
+    // The output's lines, the time a lost or restored line carries taken out.
+    static std::vector<std::string> Lines()
+    {
+        static const std::regex time(" \\(\\d\\d:\\d\\d:\\d\\d\\)");
+        std::vector<std::string> lines;
+        for (const std::string& line : ::Lines())
+            lines.push_back(std::regex_replace(line, time, ""));
+        return lines;
+    }
+
     static std::size_t CountOf(const std::vector<std::string>& lines, std::string_view line)
     {
         return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
@@ -450,6 +460,9 @@ TEST_F(LostLinkTest, ADropWhileIdleIsToldOnceAndMendedWithoutAClick)
     headless::At(4s, [&] { titleWhileLost = headless::MainWindowTitle(); });
     RunUntil(8s + 100ms);
     EXPECT_EQ(Lines(), std::vector<std::string>{std::string(LostLine)});
+    // With the local time of the loss, so that someone back at the desk reads how long it was.
+    EXPECT_TRUE(std::regex_match(::Lines()[0], std::regex("\\*\\*\\* Verbindung zum Board unterbrochen \\(\\d\\d:\\d\\d:\\d\\d\\) \\*\\*\\*")))
+        << ::Lines()[0];
     EXPECT_EQ(titleWhileLost, LostTitle);
     RunUntil(11s + 100ms);
     EXPECT_EQ(Lines(), (std::vector<std::string>{std::string(LostLine), std::string(RestoredLine)}));
@@ -489,6 +502,15 @@ TEST_F(LostLinkTest, ACommandWhileTheLinkIsLostIsShownAsNotSent)
     SetText(CommandField, "F");
     Click(SendButton);
     EXPECT_EQ(Lines(), (std::vector<std::string>{">F", std::string(LostLine)}));
+    // Polling begun meanwhile says once that nothing goes out until the link is back.
+    headless::Click(PollingToggle);
+    RunUntil(headless::Now() + 700ms);
+    headless::Click(PollingToggle);
+    Handle();
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"*** Starte Polling mit Befehls-Sequenz 'C' ***",
+                                                 "*** keine Verbindung – gesendet wird erst, wenn sie wieder besteht ***",
+                                                 "*** Beende Polling von Befehls-Sequenz 'C' ***"}));
+    SetText(CommandField, "F");
     EXPECT_EQ(headless::MainWindowTitle(), LostTitle);
     Click(SendButton);
     EXPECT_EQ(Lines(), (std::vector<std::string>{">F", std::string(NotSentLine)}));
@@ -519,7 +541,10 @@ TEST_F(LostLinkTest, TheRunningLogKeepsEveryExchangeAndEventInOrder)
 
     static const std::regex form("(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3})\t([^\t]+)\t([^\t]*)(\t\\d+)?");
     std::string events, previous;
-    for (const std::string& line : FileLines(folder / "log.txt")) {
+    const std::vector<std::string> lines = FileLines(folder / "log.txt");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(lines[0].starts_with("# Skarvel-Mitschnitt, Board 127.0.0.1:")) << "the header: " << lines[0];
+    for (const std::string& line : std::vector(lines.begin() + 1, lines.end())) {
         std::smatch fields;
         ASSERT_TRUE(std::regex_match(line, fields, form)) << line;
         EXPECT_GE(fields[1].str(), previous) << line;

@@ -224,13 +224,17 @@ TEST_F(OutputViewTest, TheContextMenuCopiesSelectsAllAndSavesThroughTheSaveDialo
     QGuiApplication::clipboard()->clear();
     WithContextMenu([](QMenu* menu) {
         const QList<QAction*> actions = menu->actions();
-        ASSERT_EQ(actions.size(), 6);
+        ASSERT_EQ(actions.size(), 7);
         EXPECT_EQ(actions[0]->text(), "Kopieren");
         EXPECT_FALSE(actions[0]->isEnabled());
         EXPECT_EQ(actions[1]->text(), "Alles auswählen");
         EXPECT_EQ(actions[3]->text(), "Ausgabe speichern …");
         EXPECT_EQ(actions[4]->text(), "Mitschnitt starten …");
         EXPECT_EQ(actions[5]->text(), "Board-Übersicht …");
+        // The key that does the same stands beside it, as menus show it.
+        EXPECT_EQ(actions[5]->shortcut(), QKeySequence(Qt::Key_F2));
+        EXPECT_TRUE(actions[5]->isShortcutVisibleInContextMenu());
+        EXPECT_EQ(actions[6]->text(), "Jetzt verbinden");
         actions[1]->trigger();
     });
     // The program's entries are commands for its loop.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "globals.h"
 #include "platform/file.h"
 #include "simulated_board.h"
+#include "temp_folder.h"
+#include "ui/running_log.h"
 
 using namespace std::chrono_literals;
 using headless::Millis;
@@ -89,6 +92,7 @@ TEST_F(OverviewTest, AnOutputSwitchesFromItsRowAndTheTableCopiesAsTabSeparatedLi
     headless::ActivateRow(0);   // "Taster1", an input
     Handle();
     EXPECT_EQ(sim_->Commands().size(), commands);
+    EXPECT_TRUE(Table().status.starts_with("Eingänge lassen sich nicht schalten")) << Table().status;
     // The board's own state, read again since: on.
     RunUntil(headless::Now() + 3100ms);
     EXPECT_FALSE(Table().highlighted[7]);
@@ -101,6 +105,12 @@ TEST_F(OverviewTest, AnOutputSwitchesFromItsRowAndTheTableCopiesAsTabSeparatedLi
     EXPECT_TRUE(copied.starts_with("Seite\tPlatz\tArt\tName\tZustand" + end + "Seite 1\t0\tEingang\tTaster1\t")) << copied;
     EXPECT_NE(copied.find(end + "Garten\t0\tAusgang\tPumpe\tein" + end), std::string::npos) << copied;
     EXPECT_EQ(std::count(copied.begin(), copied.end(), '\n'), 11);
+    // Rows selected: only they are copied, under the header.
+    headless::SelectRows({5, 7});
+    headless::CopyTable();
+    Handle();
+    EXPECT_EQ(headless::Clipboard(), "Seite\tPlatz\tArt\tName\tZustand" + end + "Seite 2\t1\tAusgang\tLampe Küche\t"
+                                         + Table().cells[5][4] + end + "Garten\t0\tAusgang\tPumpe\tein" + end);
 
     headless::CloseTable();
     Handle();
@@ -108,6 +118,55 @@ TEST_F(OverviewTest, AnOutputSwitchesFromItsRowAndTheTableCopiesAsTabSeparatedLi
     RunUntil(headless::Now() + 2100ms);
     EXPECT_EQ(sim_->Commands().size() - afterClose, 2u) << "two idle messages, no reads";
     EXPECT_EQ(sim_->Commands().back().text, "x");
+}
+
+// While the link is lost the rows read before stay, shown as not current, the status line saying
+// since when and counting down to the next try; "Jetzt verbinden" tries at once. Back, the rows
+// are read anew in place and current again. The log keeps the states the overview saw and the
+// reads that failed, not the reads that changed nothing.
+TEST_F(OverviewTest, WhileTheLinkIsLostTheRowsStayNotCurrentAndATryCanBeMadeAtOnce)
+{
+    const TempFolder folder("overview-log");
+    std::string why;
+    ASSERT_TRUE(StartRunningLog(folder / "log.txt", "127.0.0.1", "127.0.0.1:1", why)) << why;
+    headless::ChooseFromMenu(OverviewAction);
+    Handle();
+    ASSERT_TRUE(headless::TableWindow());
+    EXPECT_EQ(headless::TableMenu().at(ReconnectNowAction), "Jetzt verbinden");
+    const auto rows = Table().cells;
+    RunUntil(2s);
+    sim_->GoAway();
+    RunUntil(3600ms);
+    ASSERT_FALSE(LinkIsUp());
+    EXPECT_TRUE(Table().stale);
+    EXPECT_EQ(Table().cells.size(), rows.size());
+    static const std::regex lost("Keine Verbindung zum Board seit \\d\\d:\\d\\d:\\d\\d – nächster Versuch in (\\d+) s");
+    // Refused tries at 3.6, 4.6, 6.6 and 10.6 s: the next one 8 s later.
+    RunUntil(11s);
+    std::smatch waiting;
+    ASSERT_TRUE(std::regex_match(Table().status, waiting, lost)) << Table().status;
+    const int first = std::stoi(waiting[1]);
+    RunUntil(headless::Now() + 1s);
+    ASSERT_TRUE(std::regex_match(Table().status, waiting, lost)) << Table().status;
+    EXPECT_EQ(std::stoi(waiting[1]), first - 1) << "the countdown";
+    sim_->ComeBack();
+    headless::ChooseFromMenu(ReconnectNowAction);
+    Handle();
+    EXPECT_TRUE(LinkIsUp()) << "tried at once";
+    RunUntil(headless::Now() + 1500ms);
+    EXPECT_FALSE(Table().stale);
+    EXPECT_EQ(Table().cells.size(), rows.size());
+    EXPECT_TRUE(Table().status.starts_with("Verbunden")) << Table().status;
+    EndRunningLog();
+    const std::vector<std::string> lines = FileLines(folder / "log.txt");
+    const auto count = [&lines](std::string_view event) {
+        return std::count_if(lines.begin(), lines.end(), [event](const std::string& l) { return l.find(event) != std::string::npos; });
+    };
+    EXPECT_GE(count("\tZustand\t"), 10) << "every entry's first state";
+    EXPECT_EQ(count("\tÜbersicht Antwort\t"), 0) << "a read that went as expected";
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return std::regex_search(l, std::regex("\tZustand\tPumpe \\(Garten\\)\t(ein|aus)\tN07\t"));
+    }));
 }
 
 }  // namespace

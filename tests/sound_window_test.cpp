@@ -108,9 +108,15 @@ TEST_F(WindowClickTest, UntouchedInFrontTheSoundServerSleepsYetAPressClicksWhole
     PumpFor(300ms);
     EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"no"}) << "the stream is suspended at once";
 
+    // Suspended only after twice as long as a sound server keeps an idle device awake (5 s by
+    // default, PulseAudio's and PipeWire's), so that a pause to read costs no late click.
+    constexpr auto DeviceAwakeAfterSound = 5s;
     QElapsedTimer waited;
     waited.start();
-    while (server.SinkState() != "SUSPENDED" && waited.elapsed() < (AudioSuspendDelay + 5s).count())
+    while (server.StreamsCorked() != std::vector<std::string>{"yes"} && waited.elapsed() < (AudioSuspendDelay + 5s).count())
+        PumpFor(200ms);
+    EXPECT_GE(std::chrono::milliseconds(waited.elapsed()) + 300ms, 2 * DeviceAwakeAfterSound) << "suspended too soon";
+    while (server.SinkState() != "SUSPENDED" && waited.elapsed() < (AudioSuspendDelay + 10s).count())
         PumpFor(200ms);
     ASSERT_EQ(server.SinkState(), "SUSPENDED") << "the sink never slept with the window untouched in front";
     EXPECT_EQ(server.StreamsCorked(), std::vector<std::string>{"yes"});

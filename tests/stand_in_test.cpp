@@ -130,6 +130,11 @@ TEST_F(StandInTest, ABoardThatWantsAPasswordIsReadAtMostOnceASecondAndTheOvervie
     ASSERT_TRUE(headless::TableWindow());
     EXPECT_TRUE(headless::TableWindow()->status.starts_with("Das Board verlangt ein Kennwort")) << headless::TableWindow()->status;
     EXPECT_TRUE(Lines().empty());
+    // Polled, the board answers K:0 every time: the output says once what that means.
+    headless::Click(PollingToggle);
+    RunUntil(12s);
+    EXPECT_EQ(CountOf("*** Das Board verlangt ein Kennwort: K und das Kennwort senden ***"), 1u);
+    EXPECT_GE(CountOf("K:0"), 6u);
 }
 
 // The board refuses the password sent again (it was changed meanwhile) and drops the connection:
@@ -209,11 +214,12 @@ std::atomic<int> AppendCalls{0};
 
 bool TestAppend(AppendFile& file, std::string_view bytes, std::string& why)
 {
-    if (AppendCalls++ > 0 && Failing) {
-        why = "Auf dem Gerät ist kein Speicherplatz mehr verfügbar";
-        return false;
-    }
-    if (AppendCalls > 1) {
+    // The start's own two lines (the file's header and the first line) go as ever.
+    if (AppendCalls++ >= 2) {
+        if (Failing) {
+            why = "Auf dem Gerät ist kein Speicherplatz mehr verfügbar";
+            return false;
+        }
         std::unique_lock lock(HangMutex);
         HangRelease.wait(lock, [] { return !Hanging; });
     }
@@ -228,15 +234,20 @@ TEST_F(StandInTest, ALogThatFailsEndsWithALineInTheOutputAndPollingGoesOn)
     AppendCalls = 0;
     Failing = true;
     SetRunningLogAppend(TestAppend);
-    std::string why;
-    ASSERT_TRUE(StartRunningLog(folder / "log.txt", "127.0.0.1", "127.0.0.1", why)) << why;
+    // Started from the output's menu: while it runs, the title says so and the entry names the file.
+    const std::u8string path = (folder / "log.txt").u8string();
+    headless::AnswerFileDialog(std::string(path.begin(), path.end()));
+    headless::ChooseFromMenu(RunningLogAction);
+    Handle();
+    EXPECT_EQ(headless::MainWindowTitle(), "Varnex-NET-IO-TerminalEmulation V" SKARVEL_VERSION " – Mitschnitt");
+    EXPECT_EQ(headless::OutputMenu().at(RunningLogAction), "Mitschnitt beenden (log.txt)");
     headless::Click(PollingToggle);
     RunUntil(3s);
     EXPECT_GE(Sent("C"), 11u);
     EXPECT_EQ(CountOf("*** Mitschnitt beendet: Auf dem Gerät ist kein Speicherplatz mehr verfügbar ***"), 1u);
     EXPECT_EQ(headless::MainWindowTitle(), "Varnex-NET-IO-TerminalEmulation V" SKARVEL_VERSION " (Mitschnitt beendet)");
     EXPECT_EQ(headless::OutputMenu().at(RunningLogAction), "Mitschnitt starten …");
-    EXPECT_EQ(headless::Dialogs().size(), 1u) << "only the polling prompt";
+    EXPECT_EQ(headless::Dialogs().size(), 2u) << "only the file dialog and the polling prompt";
 }
 
 // A log whose writes hang (a network folder gone away): polling goes on at four a second, and the

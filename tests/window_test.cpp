@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
+#include <QPushButton>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QMenu>
@@ -11,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <array>
 #include <cmath>
 #include <memory>
 
@@ -193,6 +196,37 @@ TEST_F(WindowTest, ControlEventsComeFromTheUserOnly)
     Release(PollingToggle);
     EXPECT_FALSE(IsPressed(PollingToggle));
     EXPECT_TRUE(Drain().empty());
+
+    // Pressed in, the toggle is told from a released one at a glance, in the default theme and
+    // in a dark one: its picture's mean colour moves far.
+    auto* toggle = qobject_cast<QPushButton*>(ControlWidget(PollingToggle));
+    const auto meanColour = [toggle] {
+        const QImage picture = toggle->grab().toImage();
+        double red = 0, green = 0, blue = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x) {
+                const QColor pixel = picture.pixelColor(x, y);
+                red += pixel.red(), green += pixel.green(), blue += pixel.blue();
+            }
+        const double count = picture.width() * picture.height();
+        return std::array<double, 3>{red / count, green / count, blue / count};
+    };
+    const QPalette theme = QApplication::palette();
+    QPalette dark = theme;
+    dark.setColor(QPalette::Button, QColor(53, 53, 53));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    dark.setColor(QPalette::Window, QColor(45, 45, 45));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    for (const QPalette& palette : {theme, dark}) {
+        toggle->setPalette(palette);
+        const auto out = meanColour();
+        toggle->setChecked(true);
+        const auto in = meanColour();
+        toggle->setChecked(false);
+        const double distance = std::hypot(in[0] - out[0], in[1] - out[1], in[2] - out[2]);
+        EXPECT_GT(distance, 60.0) << "the pressed toggle's colour moved only " << distance;
+    }
+    toggle->setPalette(theme);
 
     for (int button : {SendButton, ReferenceButton, FirmwareSiteButton, AuthorSiteButton, CountQueryButton, BoardWebButton}) {
         QTest::mouseClick(ControlWidget(button), Qt::LeftButton);

@@ -26,6 +26,7 @@ void MarkLost()
 {
     CloseBoardConnection();
     Link.lost = true;
+    Link.lostAt = std::chrono::system_clock::now();
     Link.nextTry.reset();
     Link.unanswered.clear();
     Link.events.push_back(LinkEvent::Lost);
@@ -325,6 +326,26 @@ void StepReconnect(SteadyTime now)
         Link.lookup.emplace(Utf8ToWindows1252(Link.host));
         Link.stepStarted = now;
     }
+}
+
+std::chrono::system_clock::time_point LinkLostAt()
+{
+    return Link.lostAt;
+}
+
+std::optional<SteadyTime> NextReconnectTry()
+{
+    if (!Link.lost || Link.lookup || Link.pendingConnect)
+        return std::nullopt;
+    return Link.nextTry;
+}
+
+void ReconnectNow(SteadyTime now)
+{
+    if (!Link.lost || Link.lookup || Link.pendingConnect)
+        return;
+    Link.nextTry = now;
+    StepReconnect(now);
 }
 
 LinkEvent TakeLinkEvent()

@@ -40,6 +40,7 @@ struct BoardLink {
     std::int32_t port = 0;
     // A lost link and the tries to reconnect (StepReconnect).
     bool lost = false;
+    std::chrono::system_clock::time_point lostAt;   // on the wall clock, for the user
     // The board answered since the link was last made: a link lost before it did was not
     // reconnected, and its tries go on where they were instead of starting at once again.
     bool answered = true;
@@ -139,6 +140,15 @@ inline bool LinkLost()
 {
     return Link.lost;
 }
+
+// While the link is lost: when it was lost (wall clock), and when the next try begins (the
+// timers' clock; none while a try is under way).
+std::chrono::system_clock::time_point LinkLostAt();
+std::optional<SteadyTime> NextReconnectTry();
+
+// The user asks to try at once rather than wait out the pause: a try begins now, unless one is
+// under way or the link stands.
+void ReconnectNow(SteadyTime now);
 
 // The oldest event of the link not yet taken; None when there is none.
 LinkEvent TakeLinkEvent();

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct Rgb {
     std::uint8_t red = 0, green = 0, blue = 0;
@@ -112,8 +113,9 @@ void SetTextColour(int editor, Rgb colour);   // costs nothing when the colour i
 void ShowFirstLine(int editor);                // scrolls to the first line and the left edge
 
 // The output's context menu: after its own entries, the program's, each raising an Action event;
-// setting one again changes its text.
-void SetOutputMenuEntry(int action, std::string_view text);
+// setting one again changes its text. `shortcut` ("F2"), where given, is shown beside it, as
+// menus show a key that does the same.
+void SetOutputMenuEntry(int action, std::string_view text, std::string_view shortcut = {});
 
 // The function key F`number` in the program's windows raises an Action event.
 void SetFunctionKey(int number, int action);
@@ -129,11 +131,13 @@ std::optional<std::string> ChooseFileToWrite(std::string_view title, std::string
 // Puts the text on the clipboard; false when the clipboard kept what it had (the system refused).
 bool CopyToClipboard(std::string_view text);
 
-// A table window of its own beside the main window (one at a time): resizable, at the screen's
-// dpi, its columns headed as given, the keyboard first (arrows, Space and Enter on a row, Ctrl+A
-// and Ctrl+C). Opening it again brings it to the front. It raises Row events for a row activated
-// (a double click, Space, Enter), an Action event `copyAction` for Ctrl+C, and `closedAction`
-// once the user has closed it. Rows are named for screen readers by their cells.
+// A table window of its own beside the main window (one at a time, placed wholly on the screen):
+// resizable, its last but one column taking what the window gains, at the screen's dpi, its
+// columns headed as given, the keyboard first (arrows, Space and Enter on a row, Ctrl+A, Ctrl+C,
+// Escape). Opening it again brings it to the front. It raises Row events for a row activated (a
+// double click, Space, Enter; a key held down once), an Action event `copyAction` for Ctrl+C,
+// and `closedAction` once the user has closed it (also by Escape). Rows are named for screen
+// readers by their cells.
 struct TableWindowSpec {
     std::string_view title;
     std::span<const std::string_view> headers;
@@ -151,6 +155,12 @@ void SetTableCell(int row, int column, std::string_view text);
 void SetTableRowHighlighted(int row, bool highlighted);
 // The line under the table.
 void SetTableStatus(std::string_view text);
+// Stale rows show as not current (greyed): what they say was read before the link was lost.
+void SetTableStale(bool stale);
+// The rows selected, in order; none when nothing is.
+std::vector<int> SelectedTableRows();
+// The table's context menu: the program's entries, each raising an Action event.
+void SetTableMenuEntry(int action, std::string_view text);
 
 // Hands a web address, exactly as given, to the desktop's default handler. Never through a shell.
 void OpenWebAddress(std::string_view address);

@@ -6,6 +6,7 @@
 
 #include "board/codepage.h"
 #include "board/connection.h"
+#include "platform/file.h"
 #include "globals.h"
 #include "sound/click.h"
 #include "ui/overview.h"
@@ -20,8 +21,8 @@ constexpr std::string_view EmptyCommandTitle = "Varnex-NET-IO: Meldung";
 constexpr std::string_view EmptyCommandText =
     "Es wurde kein Befehl in die Befehlszeile eingetragen!\r\rEs wurde keine Datenanfrage abgeschickt!";
 constexpr std::string_view NotSentLine = "*** keine Verbindung – Befehl nicht gesendet ***";
-constexpr std::string_view LinkLostLine = "*** Verbindung zum Board unterbrochen ***";
-constexpr std::string_view LinkRestoredLine = "*** Verbindung wiederhergestellt ***";
+constexpr std::string_view LinkLostLine = "*** Verbindung zum Board unterbrochen (%H:%M:%S) ***";
+constexpr std::string_view LinkRestoredLine = "*** Verbindung wiederhergestellt (%H:%M:%S) ***";
 constexpr std::string_view PasswordResentLine = "*** Kennwort erneut gesendet ***";
 constexpr std::string_view PasswordRejectedLine = "*** Kennwort abgelehnt – bitte neu eingeben ***";
 constexpr std::string_view LogProblemTitle = "Skarvel: Problem";
@@ -39,7 +40,7 @@ void ToggleRunningLog()
         if (!StartRunningLog(std::filesystem::path(std::u8string(path->begin(), path->end())), G.settings.Host, board, why))
             MessageDialog(LogProblemTitle, "Der Mitschnitt kann nicht begonnen werden!\r\r" + why);
     }
-    SetOutputMenuEntry(RunningLogAction, RunningLogActive() ? EndLogMenuText : StartLogMenuText);
+    ShowRunningLogMenuEntry();
     SetMainWindowTitle(MainWindowTitle());
 }
 
@@ -70,10 +71,13 @@ void ReportLinkEvents()
             }
             continue;
         }
+        // With the local time, so that someone back at the desk reads how long the board was away.
         const bool lost = event == LinkEvent::Lost;
-        AppendLine(OutputEditor, lost ? LinkLostLine : LinkRestoredLine);
-        Log(lost ? LogEvent::LinkLost : LogEvent::LinkRestored, lost ? LinkLostLine : LinkRestoredLine);
+        const std::string line = LocalTimeText(WallClock::now(), (lost ? LinkLostLine : LinkRestoredLine).data());
+        AppendLine(OutputEditor, line);
+        Log(lost ? LogEvent::LinkLost : LogEvent::LinkRestored, line);
         SetMainWindowTitle(MainWindowTitle());
+        ForgetPasswordWantedTold();
         if (lost) {
             StartTimer(ReconnectTimer, ReconnectStepInterval);
             StepReconnect(TimerClockNow());
@@ -109,6 +113,7 @@ std::string SendCommand(LogEvent sentBy)
             AppendLine(OutputEditor, exchange.reply);
         else if (exchange.outcome == ExchangeOutcome::NotSent)
             AppendLine(OutputEditor, NotSentLine);
+        TellOfAPasswordWanted(command, exchange.reply);
     }
     SetEnabled(SendButton, true);
     Focus(CommandField);
@@ -129,27 +134,26 @@ std::optional<LoopEnd> Dispatch(Event event)
             RecallCommand(event.key);
         break;
     case EventKind::Action:
-        if (event.number == RunningLogAction)
-            ToggleRunningLog();
-        else if (event.number == OverviewAction)
-            OpenOverview();
-        else if (event.number == CopyOverviewAction)
-            CopyOverview();
-        else if (event.number == OverviewClosedAction)
-            CloseOverview();
+        switch (event.number) {
+        case RunningLogAction: ToggleRunningLog(); break;
+        case OverviewAction: OpenOverview(); break;
+        case CopyOverviewAction: CopyOverview(); break;
+        case OverviewClosedAction: CloseOverview(); break;
+        case ReconnectNowAction: ReconnectNow(TimerClockNow()); break;
+        default: break;
+        }
         break;
     case EventKind::Row:
         SwitchOverviewRow(event.number);
         break;
     case EventKind::Timer:
-        if (event.number == IdleTimer)
-            OnIdleTimer();
-        else if (event.number == PollTimer)
-            OnPollTimer();
-        else if (event.number == ReconnectTimer)
-            StepReconnect(TimerClockNow());
-        else if (event.number == OverviewTimer)
-            OnOverviewTimer();
+        switch (event.number) {
+        case IdleTimer: OnIdleTimer(); break;
+        case PollTimer: OnPollTimer(); break;
+        case ReconnectTimer: StepReconnect(TimerClockNow()); break;
+        case OverviewTimer: OnOverviewTimer(); break;
+        default: break;
+        }
         break;
     case EventKind::Control:
         switch (event.number) {
@@ -199,7 +203,7 @@ std::optional<LoopEnd> HandleEvent(Event event)
         ReportLinkEvents();
     // A log that cannot go on is said where the watch goes on: no message waits for a click.
     if (const std::string why = TakeRunningLogProblem(); !why.empty()) {
-        SetOutputMenuEntry(RunningLogAction, StartLogMenuText);
+        ShowRunningLogMenuEntry();
         AppendLine(OutputEditor, "*** Mitschnitt beendet: " + why + " ***");
         SetMainWindowTitle(MainWindowTitle());
     }

@@ -24,10 +24,38 @@ const std::array<ControlSpec, 10> MainWindowControls = {{
      "Varnex: permanente, zyklische Datenabfrage eines bestimmten Befehls"},
 }};
 
+namespace {
+constexpr std::string_view PasswordWantedLine = "*** Das Board verlangt ein Kennwort: K und das Kennwort senden ***";
+bool PasswordWantedTold = false;
+}  // namespace
+
 std::string MainWindowTitle()
 {
     return "Varnex-NET-IO-TerminalEmulation " + std::string(ProgramVersion) + (LinkLost() ? " (keine Verbindung)" : "")
-           + (RunningLogFailed() ? " (Mitschnitt beendet)" : "");
+           + (RunningLogActive() ? " – Mitschnitt" : RunningLogFailed() ? " (Mitschnitt beendet)" : "");
+}
+
+void ShowRunningLogMenuEntry()
+{
+    if (!RunningLogActive()) {
+        SetOutputMenuEntry(RunningLogAction, StartLogMenuText);
+        return;
+    }
+    const std::u8string name = RunningLogFile().filename().u8string();
+    SetOutputMenuEntry(RunningLogAction, std::string(EndLogMenuText) + " (" + std::string(name.begin(), name.end()) + ")");
+}
+
+void TellOfAPasswordWanted(std::string_view command, std::string_view reply)
+{
+    if (reply != "K:0" || command.starts_with('K') || PasswordWantedTold)
+        return;
+    PasswordWantedTold = true;
+    AppendLine(OutputEditor, PasswordWantedLine);
+}
+
+void ForgetPasswordWantedTold()
+{
+    PasswordWantedTold = false;
 }
 
 bool BuildMainWindow()
@@ -35,7 +63,8 @@ bool BuildMainWindow()
     if (!OpenMainWindow(MainWindowTitle(), MainWindowWidth, MainWindowHeight, TitleFont, MainWindowControls))
         return false;
     SetOutputMenuEntry(RunningLogAction, StartLogMenuText);
-    SetOutputMenuEntry(OverviewAction, OverviewMenuText);
+    SetOutputMenuEntry(OverviewAction, OverviewMenuText, OverviewKey);
+    SetOutputMenuEntry(ReconnectNowAction, ReconnectNowMenuText);
     SetFunctionKey(2, OverviewAction);
     return true;
 }

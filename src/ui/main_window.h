@@ -26,15 +26,18 @@ inline constexpr int PollTimer = 2;
 inline constexpr int ReconnectTimer = 3;
 inline constexpr int OverviewTimer = 4;
 
-// Command numbers: the output's menu entries and F2, the overview's requests.
+// Action numbers: the output's and the overview's menu entries and F2, the overview's requests.
 inline constexpr int RunningLogAction = 101;
 inline constexpr int OverviewAction = 102;
 inline constexpr int CopyOverviewAction = 103;
 inline constexpr int OverviewClosedAction = 104;
+inline constexpr int ReconnectNowAction = 105;
 
 inline constexpr std::string_view StartLogMenuText = "Mitschnitt starten …";
 inline constexpr std::string_view EndLogMenuText = "Mitschnitt beenden";
 inline constexpr std::string_view OverviewMenuText = "Board-Übersicht …";
+inline constexpr std::string_view OverviewKey = "F2";
+inline constexpr std::string_view ReconnectNowMenuText = "Jetzt verbinden";
 
 inline constexpr int MainWindowWidth = 420;
 inline constexpr int MainWindowHeight = 370;
@@ -52,5 +55,13 @@ extern const std::array<ControlSpec, 10> MainWindowControls;
 bool BuildMainWindow();
 
 // The window's title: the program and its version, whether the board is out of reach, and whether
-// the running log ended on its own.
+// the running log runs, or ended on its own.
 std::string MainWindowTitle();
+
+// The running log's entry in the output's menu, naming the file while the log runs.
+void ShowRunningLogMenuEntry();
+
+// A reply K:0 to a message that was no password: said once, until the link is made anew, what the
+// board wants.
+void TellOfAPasswordWanted(std::string_view command, std::string_view reply);
+void ForgetPasswordWantedTold();

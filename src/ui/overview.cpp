@@ -32,6 +32,9 @@ constexpr std::string_view ReadingStatus = "Die Einträge werden gelesen …";
 constexpr std::string_view ConnectedStatus = "Verbunden";
 constexpr std::string_view NoLinkStatus = "Keine Verbindung zum Board";
 constexpr std::string_view PasswordStatus = "Das Board verlangt ein Kennwort";
+constexpr std::string_view InputNotice = "Eingänge lassen sich nicht schalten";
+// How long a notice of the user's doing stands in the status line.
+constexpr std::chrono::milliseconds NoticeTime = 3000ms;
 
 enum class Column { Page, Place, Kind, Name, State };
 
@@ -61,6 +64,8 @@ struct OverviewState {
     std::optional<SteadyTime> nextRound;   // of the states, once everything due is read
     std::optional<SteadyTime> lastRead;
     std::string problem;                   // what the board answered a read that kept failing
+    std::string notice;                    // of the user's doing, until noticeUntil
+    SteadyTime noticeUntil{};
     std::optional<WallClock::time_point> heard;   // when the board last answered the overview
 };
 
@@ -131,9 +136,24 @@ void ShowRow(int row)
         SetTableCell(row, column, CellText(entry, static_cast<Column>(column)));
 }
 
-void ShowStatus()
+// While the link is lost: since when, and what comes next.
+std::string LostStatus(SteadyTime now)
 {
-    std::string status = !LinkIsUp()               ? std::string(NoLinkStatus)
+    std::string status = std::string(NoLinkStatus) + " seit " + LocalTimeText(LinkLostAt(), "%H:%M:%S");
+    const std::optional<SteadyTime> next = NextReconnectTry();
+    if (!next)
+        return status + " – Verbindungsversuch läuft …";
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(std::max(*next - now, SteadyTime::duration::zero()));
+    return status + " – nächster Versuch in " + std::to_string(seconds.count()) + " s";
+}
+
+void ShowStatus(SteadyTime now = TimerClockNow())
+{
+    if (!LinkIsUp()) {
+        SetTableStatus(LostStatus(now));
+        return;
+    }
+    std::string status = now < State.noticeUntil   ? State.notice
                          : !State.problem.empty() ? State.problem
                          : State.readAll           ? std::string(ConnectedStatus)
                                                    : std::string(ReadingStatus);
@@ -150,20 +170,24 @@ void SetState(int id, std::optional<bool> on, SteadyTime now)
         entry.changedAt = now;
         SetTableRowHighlighted(id, true);
     }
+    // The log keeps every state seen that differs from the one before, the first one too.
+    if (on != entry.on && entry.info)
+        LogState(CellText(entry, Column::Name) + " (" + CellText(entry, Column::Page) + ")",
+                 on ? (*on ? "ein" : "aus") : Unknown, EntryRequest(id),
+                 std::to_string(entry.info->page) + std::to_string(entry.info->place));
     entry.on = on;
     SetTableCell(id, static_cast<int>(Column::State), CellText(entry, Column::State));
 }
 
+// Everything read anew (the board may have restarted): the rows stay as they were, the user's
+// selection and scroll position with them, until the board's answers replace them.
 void ReadAllAnew()
 {
     State.count.reset();
-    State.entries.clear();
-    State.pageNames = {};
     State.due = {{Asked::Count}};
     State.readAll = false;
     State.nextRound.reset();
     State.problem.clear();
-    SetTableRows(0);
     ShowStatus();
 }
 
@@ -210,21 +234,24 @@ std::string ProblemText(const std::string& request, const Exchange& exchange)
     return "Das Board antwortet auf " + request + " mit " + Shown(answer);
 }
 
-// One read of the overview's, logged as the overview's and never shown in the output.
-RequestOutcome OverviewExchange(const std::string& request)
+// One exchange of the overview's, never shown in the output. The log keeps a switch, and a read
+// only when it failed: a read that went as expected shows in the log by the states it changed.
+RequestOutcome OverviewExchange(const std::string& request, bool switching = false)
 {
-    Log(LogEvent::OverviewCommand, request);
     RequestOutcome outcome = ExchangeRequest(request);
     const Exchange& exchange = outcome.exchange;
     for (const std::string& late : exchange.late)
         Log(LogEvent::LateReply, late);
     if (exchange.outcome != ExchangeOutcome::Replied)
         return outcome;
-    if (!exchange.replyTime) {
-        Log(LogEvent::OverviewNoReply);
-    } else {
-        Log(LogEvent::OverviewReply, exchange.reply, exchange.replyTime);
+    if (exchange.replyTime)
         State.heard = WallClock::now();
+    if (switching || !outcome.answered) {
+        Log(LogEvent::OverviewCommand, request);
+        if (exchange.replyTime)
+            Log(LogEvent::OverviewReply, exchange.reply, exchange.replyTime);
+        else
+            Log(LogEvent::OverviewNoReply);
     }
     return outcome;
 }
@@ -238,7 +265,12 @@ bool Take(const Read& read, const std::string& raw, SteadyTime now)
         if (!count)
             return false;
         State.count = count;
-        State.entries.assign(static_cast<std::size_t>(*count), Entry{});
+        SetTableStale(false);
+        // The same board again keeps its rows until they are read anew; another is new.
+        if (static_cast<std::size_t>(*count) != State.entries.size()) {
+            State.entries.assign(static_cast<std::size_t>(*count), Entry{});
+            State.pageNames = {};
+        }
         SetTableRows(*count);
         for (int id = 0; id < *count; ++id) {
             ShowRow(id);
@@ -278,7 +310,12 @@ bool DoRead(Read read, SteadyTime now)
     State.lastRead = now;
     if (outcome.exchange.outcome != ExchangeOutcome::Replied)
         return false;
+    // A read that did not read as expected, though answered as asked, is logged too.
     const bool taken = outcome.answered && Take(read, outcome.exchange.raw, now);
+    if (outcome.answered && !taken) {
+        Log(LogEvent::OverviewCommand, request);
+        Log(LogEvent::OverviewReply, outcome.exchange.reply, outcome.exchange.replyTime);
+    }
     // Past the first reading of the last entry, the pages' names and states, now that it is
     // known which have entries; an entry read again later adds no round of its own.
     if (read.asked == Asked::Entry && read.failures == 0 && read.number + 1 == static_cast<int>(State.entries.size()))
@@ -331,6 +368,8 @@ void OpenOverview()
     if (State.open)
         return;
     State.open = true;
+    SetTableMenuEntry(ReconnectNowAction, ReconnectNowMenuText);
+    SetTableStale(!LinkIsUp());
     ReadAllAnew();
     StartTimer(OverviewTimer, OverviewInterval);
     OnOverviewTimer();
@@ -352,9 +391,14 @@ bool OverviewOpen()
 
 void OnOverviewTimer()
 {
-    if (!State.open || !LinkIsUp())
+    if (!State.open)
         return;
     const SteadyTime now = TimerClockNow();
+    // While the link is lost, the status line counts down to the next try.
+    if (!LinkIsUp()) {
+        ShowStatus(now);
+        return;
+    }
     for (std::size_t row = 0; row < State.entries.size(); ++row)
         if (Entry& entry = State.entries[row]; entry.changedAt && now - *entry.changedAt >= OverviewHighlight) {
             entry.changedAt.reset();
@@ -381,17 +425,23 @@ void OnOverviewTimer()
         State.readAll = State.readAll || State.count.has_value();
         State.nextRound = now + OverviewStatesInterval;
     }
-    ShowStatus();
+    ShowStatus(now);
 }
 
 void SwitchOverviewRow(int row)
 {
-    if (!State.open || row < 0 || row >= static_cast<int>(State.entries.size()))
+    if (!State.open || row < 0 || row >= static_cast<int>(State.entries.size()) || !LinkIsUp())
         return;
     const Entry& entry = State.entries[static_cast<std::size_t>(row)];
-    if (!entry.info || !entry.info->switchable)
+    if (!entry.info)
         return;
-    const RequestOutcome outcome = OverviewExchange(ToggleRequest(row));
+    if (!entry.info->switchable) {
+        State.notice = InputNotice;
+        State.noticeUntil = TimerClockNow() + NoticeTime;
+        ShowStatus();
+        return;
+    }
+    const RequestOutcome outcome = OverviewExchange(ToggleRequest(row), true);
     if (const std::optional<bool> on = outcome.answered ? ParseToggleReply(outcome.exchange.raw, row) : std::nullopt)
         SetState(row, on, TimerClockNow());
     // A switch asked for while this one was under way (a key held, a second click) is dropped.
@@ -405,9 +455,16 @@ void CopyOverview()
     for (std::size_t column = 0; column < Headers.size(); ++column)
         text += std::string(column > 0 ? "\t" : "") + std::string(Headers[column]);
     text += SystemLineEnd;
-    for (const Entry& entry : State.entries) {
+    // The rows selected, or every row when none is.
+    std::vector<int> rows = SelectedTableRows();
+    if (rows.empty())
+        for (std::size_t row = 0; row < State.entries.size(); ++row)
+            rows.push_back(static_cast<int>(row));
+    for (const int row : rows) {
+        if (row < 0 || row >= static_cast<int>(State.entries.size()))
+            continue;
         for (std::size_t column = 0; column < Headers.size(); ++column)
-            text += (column > 0 ? "\t" : "") + CellText(entry, static_cast<Column>(column));
+            text += (column > 0 ? "\t" : "") + CellText(State.entries[static_cast<std::size_t>(row)], static_cast<Column>(column));
         text += SystemLineEnd;
     }
     CopyToClipboard(text);
@@ -422,6 +479,8 @@ void OverviewLinkChanged(bool up)
 {
     if (!State.open)
         return;
+    // The rows read before the loss stay, shown as not current until the board is read again.
+    SetTableStale(true);
     if (up)
         ReadAllAnew();
     ShowStatus();

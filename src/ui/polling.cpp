@@ -14,6 +14,7 @@ constexpr std::string_view PromptTitle = "Skarvel: Meldung";
 constexpr std::string_view Prompt = "Polling-Befehl eingeben! (z. B. 'C'=Uhrzeit)";
 constexpr std::string_view EmptyTitle = "Skarvel: Problem";
 constexpr std::string_view EmptyText = "Es wurde kein Polling-Befehl angegeben!";
+constexpr std::string_view NothingSentLine = "*** keine Verbindung – gesendet wird erst, wenn sie wieder besteht ***";
 
 // The last poll's tick, on the timers' clock.
 std::chrono::steady_clock::time_point LastPollTick;
@@ -43,6 +44,10 @@ void OnPollTimer()
             AppendLine(OutputEditor, start);
             Log(LogEvent::PollingStart, start);
             G.polling = PollingState::Running;
+            // Polls add nothing while the link is lost: said once, so that the quiet is not a
+            // puzzle.
+            if (LinkLost())
+                AppendLine(OutputEditor, NothingSentLine);
         }
     }
     PollOnce();
@@ -67,6 +72,7 @@ void PollOnce()
     // While the link is lost, polls add nothing; the loss itself is told once.
     if (exchange.outcome == ExchangeOutcome::Replied)
         AppendLine(OutputEditor, exchange.reply);
+    TellOfAPasswordWanted(G.PollCommand, exchange.reply);
     if (focused == CommandField || focused == 0)
         Focus(CommandField);
 }

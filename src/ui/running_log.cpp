@@ -27,6 +27,7 @@ constexpr std::chrono::milliseconds WriterEndLimit = 2000ms;
 struct WriterItem {
     bool open = false;
     std::string bytes;              // the line, or the next file's path (UTF-8)
+    std::string header;             // for the next file, when it is new
 };
 
 // What the loop and the writer share, kept alive by both: a writer that hangs may outlive the log.
@@ -51,6 +52,7 @@ struct RunningLog {
     std::filesystem::path chosen;    // as the user chose it; the stem of the files after midnight
     std::string host;                // the board's, in the names of the files after midnight
     std::string board;               // host and port, named by each file's first line
+    std::filesystem::path current;   // the file written now
     int day = 0;                     // the current file's local date, as YYYYMMDD
     bool failed = false;             // ended on its own since it was last started
     WallClock::time_point (*now)() = WallClock::now;
@@ -80,6 +82,7 @@ std::string_view EventName(LogEvent event)
     case LogEvent::LateReply: return "späte Antwort";
     case LogEvent::PasswordResent: return "Kennwort erneut gesendet";
     case LogEvent::PasswordRejected: return "Kennwort abgelehnt";
+    case LogEvent::State: return "Zustand";
     }
     return {};
 }
@@ -147,6 +150,15 @@ std::string BegunText(const std::filesystem::path& path)
     return Utf8(path.filename()) + " – Board " + Running.board;
 }
 
+// A new file's first line: what is in it, for whoever opens it later.
+std::string Header()
+{
+    return "# Skarvel-Mitschnitt, Board " + Running.board
+           + ". Felder: Zeit, Ereignis, Text, bei Antworten die Antwortzeit in ms; bei Zuständen: Zeit, Zustand,"
+             " Eintrag (Seite), Zustand, Nummer, Seite und Platz"
+           + std::string(SystemLineEnd);
+}
+
 // The writer: takes the items in order and writes each at once. A failure ends it: the file is
 // closed, what is still queued goes nowhere, and the reason waits for the loop.
 void Write(std::shared_ptr<WriterState> state, AppendFile file, bool (*append)(AppendFile&, std::string_view, std::string&))
@@ -170,6 +182,8 @@ void Write(std::shared_ptr<WriterState> state, AppendFile file, bool (*append)(A
                 file = *next;
             else
                 written = false;
+            if (written && file.size == 0)
+                written = append(file, item.header, why);
         } else {
             written = append(file, item.bytes, why);
         }
@@ -202,9 +216,10 @@ void RollOver(WallClock::time_point at, int day)
 {
     const std::filesystem::path next = LogFileForDate(Running.chosen, Running.host, at);
     Hand({false, Line(at, LogEvent::LogEnded, Utf8(next.filename()), std::nullopt)});
-    Hand({true, Utf8(next)});
+    Hand({true, Utf8(next), Header()});
     Hand({false, Line(at, LogEvent::LogBegun, BegunText(next), std::nullopt)});
     Running.day = day;
+    Running.current = next;
 }
 
 // The host as part of a file's name: what a folder cannot hold in a name becomes "_".
@@ -231,10 +246,12 @@ bool StartRunningLog(const std::filesystem::path& path, std::string_view host, s
     if (!file)
         return false;
     // A first line that cannot be written is the start's failure, told once by the caller.
-    if (!Running.append(*file, Line(at, LogEvent::LogBegun, BegunText(path), std::nullopt), why)) {
+    if ((file->size == 0 && !Running.append(*file, Header(), why))
+        || !Running.append(*file, Line(at, LogEvent::LogBegun, BegunText(path), std::nullopt), why)) {
         CloseAppendFile(*file);
         return false;
     }
+    Running.current = path;
     Running.day = Day(LocalTime(at));
     Running.writer = std::make_shared<WriterState>();
     try {
@@ -276,6 +293,27 @@ void Log(LogEvent event, std::string_view text, std::optional<std::chrono::milli
     if (const int day = Day(LocalTime(at)); day > Running.day)
         RollOver(at, day);
     Hand({false, Line(at, event, text, replyTime)});
+}
+
+void LogState(std::string_view entry, std::string_view state, std::string_view id, std::string_view place)
+{
+    if (!Running.writer)
+        return;
+    const WallClock::time_point at = Running.now();
+    if (const int day = Day(LocalTime(at)); day > Running.day)
+        RollOver(at, day);
+    std::string line = Line(at, LogEvent::State, entry, std::nullopt);
+    line.resize(line.size() - SystemLineEnd.size());
+    for (const std::string_view field : {state, id, place}) {
+        line += '\t';
+        AppendField(line, field);
+    }
+    Hand({false, line + std::string(SystemLineEnd)});
+}
+
+std::filesystem::path RunningLogFile()
+{
+    return Running.current;
 }
 
 void LogExchange(const Exchange& exchange)

@@ -6,8 +6,9 @@
 // new file every local midnight; its first line names the board.
 //
 // A line: date and time, a tab, what happened, a tab, its text; a reply adds a tab and the ms
-// from the command's send to the reply's first byte. UTF-8, the system's line end, no control
-// characters.
+// from the command's send to the reply's first byte; a state seen by the overview (Zustand) adds
+// the state, the entry's id and its page and place. UTF-8, the system's line end, no control
+// characters. A new file begins with a line, marked by "#", that names the board and the fields.
 #pragma once
 
 #include <chrono>
@@ -37,6 +38,7 @@ enum class LogEvent {
     LateReply,          // a reply to an earlier read, come after its wait, dropped
     PasswordResent,     // on a new connection, before anything else
     PasswordRejected,
+    State,              // a state the overview saw (LogState)
 };
 
 using WallClock = std::chrono::system_clock;
@@ -53,10 +55,17 @@ void EndRunningLog();
 
 bool RunningLogActive();
 
+// The file the log writes to now (it changes at midnight).
+std::filesystem::path RunningLogFile();
+
 // Adds a line, when the log runs. A write that fails ends the log: the reason waits for
 // TakeRunningLogProblem, once. A command's password (its text after K) is never written.
 void Log(LogEvent event, std::string_view text = {},
          std::optional<std::chrono::milliseconds> replyTime = std::nullopt);
+
+// A state the overview saw change (or saw first): `entry` its name and page ("Pumpe (Garten)"),
+// `state` ein, aus or ?, `id` as N names it ("N01"), `place` its page and place digits ("11").
+void LogState(std::string_view entry, std::string_view state, std::string_view id, std::string_view place);
 
 // What became of an exchange, as the log keeps it: late replies dropped, the reply and its time,
 // a silent board, or a command that did not go out (a link lost during the exchange is logged as

@@ -73,6 +73,7 @@ const std::vector<Millis>& SoundsPlayed();
 
 // The program's entries in the output's menu (action: text), and its function keys.
 std::map<int, std::string> OutputMenu();
+std::map<int, std::string> OutputMenuShortcuts();   // the shortcuts shown beside them
 void ChooseFromMenu(int action);               // an entry of the output's menu, or a function key
 // The next file dialogs answer these, in turn (none: cancelled); without one, cancelled.
 void AnswerFileDialog(std::optional<std::string> path);
@@ -88,8 +89,12 @@ struct Table {
     std::string status;
     int copyAction = 0, closedAction = 0;
     int opened = 0;                              // how often it was opened or brought to the front
+    bool stale = false;                          // its rows shown as not current
+    std::vector<int> selected;                   // the rows the user selected
 };
 const Table* TableWindow();
+void SelectRows(std::vector<int> rows);         // the user selects these rows
+std::map<int, std::string> TableMenu();         // the program's entries in the table's menu
 void ActivateRow(int row);                      // a double click, Space or Enter on it
 void CopyTable();                               // Ctrl+C in it
 void CloseTable();                              // the user closes it

@@ -252,10 +252,18 @@ const std::vector<Millis>& SoundsPlayed()
     return S().sounds;
 }
 
+std::map<int, std::string> OutputMenuShortcuts()
+{
+    std::map<int, std::string> shortcuts;
+    for (const MenuEntry& entry : OutputMenuEntries())
+        shortcuts[entry.action] = entry.shortcut;
+    return shortcuts;
+}
+
 std::map<int, std::string> OutputMenu()
 {
     std::map<int, std::string> menu;
-    for (const OutputMenuEntry& entry : OutputMenuEntries())
+    for (const MenuEntry& entry : OutputMenuEntries())
         menu[entry.action] = entry.text;
     return menu;
 }
@@ -284,6 +292,20 @@ void ActivateRow(int row)
 {
     if (S().table)
         WindowEvents().Post(EventKind::Row, row);
+}
+
+void SelectRows(std::vector<int> rows)
+{
+    if (S().table)
+        S().table->selected = std::move(rows);
+}
+
+std::map<int, std::string> TableMenu()
+{
+    std::map<int, std::string> menu;
+    for (const MenuEntry& entry : TableMenuEntries())
+        menu[entry.action] = entry.text;
+    return menu;
 }
 
 void CopyTable()
@@ -570,6 +592,17 @@ void SetTableStatus(std::string_view text)
 {
     if (S().table)
         S().table->status = std::string(text);
+}
+
+void SetTableStale(bool stale)
+{
+    if (S().table)
+        S().table->stale = stale;
+}
+
+std::vector<int> SelectedTableRows()
+{
+    return S().table ? S().table->selected : std::vector<int>{};
 }
 
 void OpenWebAddress(std::string_view address)

@@ -523,8 +523,13 @@ void OutputView::ShowContextMenu(QPoint at)
     menu.addSeparator();
     menu.addAction(ToQt(SaveOutputMenuText), this, [this] { SaveToFile(model_); });
     // The program's own entries: each a command for its loop.
-    for (const OutputMenuEntry& entry : OutputMenuEntries())
-        menu.addAction(ToQt(entry.text), this,
-                       [action = entry.action] { WindowEvents().PostOnce(EventKind::Action, action); });
+    for (const MenuEntry& entry : OutputMenuEntries()) {
+        QAction* item = menu.addAction(ToQt(entry.text), this,
+                                       [action = entry.action] { WindowEvents().PostOnce(EventKind::Action, action); });
+        // Shown only: the key itself is the program's, in every window.
+        item->setShortcut(QKeySequence(ToQt(entry.shortcut)));
+        item->setShortcutContext(Qt::WidgetShortcut);
+        item->setShortcutVisibleInContextMenu(true);
+    }
     menu.exec(at);
 }

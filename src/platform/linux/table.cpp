@@ -1,14 +1,23 @@
 // The table window of the Qt front end: a table of rows the program fills cell by cell, a status
-// line under it, the keyboard first (arrows, Space and Enter activate a row, Ctrl+A, Ctrl+C).
+// line under it, the keyboard first (arrows, Space and Enter activate a row, Ctrl+A, Ctrl+C,
+// Escape closes), the program's entries in its context menu.
 #include "platform/linux/desktop.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "platform/shared/program_actions.h"
+
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -35,13 +44,16 @@ public:
         table_->setHorizontalHeaderLabels(headers);
         for (std::size_t column = 0; column < shape.columnWidths.size(); ++column)
             table_->setColumnWidth(static_cast<int>(column), shape.columnWidths[column]);
-        table_->horizontalHeader()->setStretchLastSection(true);
+        // The names take what the window gains.
+        if (shape.headers.size() >= 2)
+            table_->horizontalHeader()->setSectionResizeMode(static_cast<int>(shape.headers.size()) - 2, QHeaderView::Stretch);
         table_->verticalHeader()->hide();
         // Rows as tall as a line of text, as a list view has them.
         table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
         table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
         table_->setSelectionBehavior(QAbstractItemView::SelectRows);
         table_->setTabKeyNavigation(false);
+        table_->setContextMenuPolicy(Qt::DefaultContextMenu);
         table_->setAccessibleName(ToQt(shape.title));
         table_->installEventFilter(this);
         // A double click; Space and Enter are taken below.
@@ -64,6 +76,10 @@ protected:
                 WindowEvents().PostOnce(EventKind::Action, copyAction_);
                 return true;
             }
+            if (press->key() == Qt::Key_Escape && press->modifiers() == Qt::NoModifier) {
+                WindowEvents().PostOnce(EventKind::Action, closedAction_);
+                return true;
+            }
             // Once a press: a key held down repeats, and a repeat never switches. Not every repeat
             // says so (one that came while the program was busy may not): a key counts as held
             // until it is released, and a press that follows its release at once (the window
@@ -79,6 +95,15 @@ protected:
                     WindowEvents().Post(EventKind::Row, table_->currentRow());
                 return true;
             }
+        }
+        if (watched == table_ && event->type() == QEvent::ContextMenu) {
+            QMenu menu(this);
+            for (const MenuEntry& entry : TableMenuEntries())
+                menu.addAction(ToQt(entry.text), this,
+                               [action = entry.action] { WindowEvents().PostOnce(EventKind::Action, action); });
+            if (!menu.isEmpty())
+                menu.exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
         }
         if (watched == table_ && event->type() == QEvent::KeyRelease) {
             const auto* release = static_cast<QKeyEvent*>(event);
@@ -126,11 +151,29 @@ QTableWidgetItem* Cell(int row, int column)
 
 }  // namespace
 
+// Beside the main window where the screen has room, else over it: never partly off the screen.
+void PlaceBesideMainWindow(QWidget* window)
+{
+    const QWidget* main = TheDesktop().mainWindow;
+    const QScreen* screen = main ? main->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    const QRect beside = main ? main->frameGeometry() : QRect(room.center(), QSize());
+    const QSize size = window->frameGeometry().size().boundedTo(room.size());
+    int left = beside.right() + 1 + size.width() <= room.right() ? beside.right() + 1 : beside.left() - size.width();
+    left = std::clamp(left, room.left(), room.right() + 1 - size.width());
+    const int top = std::clamp(beside.top(), room.top(), room.bottom() + 1 - size.height());
+    window->move(left, top);
+}
+
 void OpenTableWindow(const TableWindowSpec& shape)
 {
     StartDesktop();
-    if (!Shown())
+    if (!Shown()) {
         TheDesktop().tableWindow = std::make_unique<TableWindow>(shape, TheDesktop().mainWindow);
+        PlaceBesideMainWindow(Shown());
+    }
     GiveProgramIcon();
     Shown()->show();
     Shown()->raise();
@@ -174,4 +217,27 @@ void SetTableStatus(std::string_view text)
 {
     if (TableWindow* window = Shown())
         window->Status()->setText(ToQt(text));
+}
+
+void SetTableStale(bool stale)
+{
+    TableWindow* window = Shown();
+    if (!window)
+        return;
+    // Greyed as the style greys what is not to be taken at its word; highlighted rows keep theirs.
+    QPalette palette = window->Table()->palette();
+    const QPalette plain = QApplication::palette(window->Table());
+    for (const auto group : {QPalette::Active, QPalette::Inactive})
+        palette.setColor(group, QPalette::Text, stale ? plain.color(QPalette::Disabled, QPalette::Text) : plain.color(group, QPalette::Text));
+    window->Table()->setPalette(palette);
+}
+
+std::vector<int> SelectedTableRows()
+{
+    std::vector<int> rows;
+    if (TableWindow* window = Shown())
+        for (const QModelIndex& index : window->Table()->selectionModel()->selectedRows())
+            rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }

@@ -221,6 +221,12 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent, FontSpec tit
         // clicked, unlike toggled, comes from the user only. Each click of a toggle changes its
         // state, so each counts; a button's further clicks before its first is handled add nothing.
         const bool toggle = control.kind == ControlKind::Toggle;
+        // Pressed in, a toggle is drawn in the theme's highlight: the style's own sunken look is
+        // hard to tell from a plain button, in a dark theme most of all.
+        if (toggle)
+            button->setStyleSheet(QStringLiteral("QPushButton:checked { background-color: palette(highlight);"
+                                                 " color: palette(highlighted-text); border: 1px solid palette(dark);"
+                                                 " border-radius: 2px; }"));
         QObject::connect(button, &QPushButton::clicked, button, [n = control.number, toggle] {
             toggle ? WindowEvents().Post(EventKind::Control, n) : WindowEvents().PostOnce(EventKind::Control, n);
         });

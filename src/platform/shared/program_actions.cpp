@@ -8,27 +8,38 @@
 
 namespace {
 
-struct ProgramMenuItems {
-    std::vector<OutputMenuEntry> menu;
+struct ProgramActions {
+    std::vector<MenuEntry> outputMenu;
+    std::vector<MenuEntry> tableMenu;
     std::map<int, int> functionKeys;
 };
 
-ProgramMenuItems& Actions()
+ProgramActions& Actions()
 {
-    static ProgramMenuItems actions;
+    static ProgramActions actions;
     return actions;
+}
+
+// Set again, an entry keeps its place and takes the new text.
+void SetEntry(std::vector<MenuEntry>& menu, int action, std::string_view text, std::string_view shortcut)
+{
+    const auto entry = std::find_if(menu.begin(), menu.end(), [action](const MenuEntry& e) { return e.action == action; });
+    if (entry != menu.end())
+        *entry = {action, std::string(text), std::string(shortcut)};
+    else
+        menu.push_back({action, std::string(text), std::string(shortcut)});
 }
 
 }  // namespace
 
-void SetOutputMenuEntry(int action, std::string_view text)
+void SetOutputMenuEntry(int action, std::string_view text, std::string_view shortcut)
 {
-    auto& menu = Actions().menu;
-    const auto entry = std::find_if(menu.begin(), menu.end(), [action](const OutputMenuEntry& e) { return e.action == action; });
-    if (entry != menu.end())
-        entry->text = text;
-    else
-        menu.push_back({action, std::string(text)});
+    SetEntry(Actions().outputMenu, action, text, shortcut);
+}
+
+void SetTableMenuEntry(int action, std::string_view text)
+{
+    SetEntry(Actions().tableMenu, action, text, {});
 }
 
 void SetFunctionKey(int number, int action)
@@ -36,9 +47,14 @@ void SetFunctionKey(int number, int action)
     Actions().functionKeys[number] = action;
 }
 
-const std::vector<OutputMenuEntry>& OutputMenuEntries()
+const std::vector<MenuEntry>& OutputMenuEntries()
 {
-    return Actions().menu;
+    return Actions().outputMenu;
+}
+
+const std::vector<MenuEntry>& TableMenuEntries()
+{
+    return Actions().tableMenu;
 }
 
 std::optional<int> FunctionKeyAction(int number)
@@ -49,5 +65,5 @@ std::optional<int> FunctionKeyAction(int number)
 
 void ForgetProgramActions()
 {
-    Actions() = ProgramMenuItems{};
+    Actions() = ProgramActions{};
 }

@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
-struct OutputMenuEntry {
+struct MenuEntry {
     int action;
-    std::string text;   // UTF-8
+    std::string text;       // UTF-8
+    std::string shortcut;   // shown beside it; empty: none
 };
 
 // The program's entries of the output's context menu, in the order it set them first.
-const std::vector<OutputMenuEntry>& OutputMenuEntries();
+const std::vector<MenuEntry>& OutputMenuEntries();
+// And of the table window's.
+const std::vector<MenuEntry>& TableMenuEntries();
 
 // The action of the function key F`number`, if the program took it.
 std::optional<int> FunctionKeyAction(int number);

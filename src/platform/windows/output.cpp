@@ -471,9 +471,10 @@ void ShowContextMenu(OutputView& view, LPARAM lParam)
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, SaveMenuItem, Wide(SaveOutputMenuText).c_str());
     // The program's own entries, each a command for its loop.
-    const std::vector<OutputMenuEntry>& entries = OutputMenuEntries();
+    const std::vector<MenuEntry>& entries = OutputMenuEntries();
     for (std::size_t index = 0; index < entries.size(); ++index)
-        AppendMenuW(menu, MF_STRING, ProgramMenuItems + index, Wide(entries[index].text).c_str());
+        AppendMenuW(menu, MF_STRING, ProgramMenuItems + index,
+                    Wide(entries[index].text + (entries[index].shortcut.empty() ? "" : "\t" + entries[index].shortcut)).c_str());
     const UINT chosen = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, view.window, nullptr));
     DestroyMenu(menu);

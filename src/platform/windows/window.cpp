@@ -262,6 +262,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                          place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
             ApplyFont(control, d.dpi);
         }
+        SendMessageW(d.tooltips, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont(d.dpi)), TRUE);
         return 0;
     }
     case WM_ACTIVATE:
@@ -496,6 +497,9 @@ bool OpenMainWindow(std::string_view title, int clientWidth, int clientHeight, F
     d.tooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
                                  Instance(), nullptr);
+    // The tips measure their text in the font they draw it in, the window's at its dpi: the
+    // system's own font for them is the system dpi's, and a tip sized by it was cut short.
+    SendMessageW(d.tooltips, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont(d.dpi)), FALSE);
     // Created in the table's order: the window's order of its children is the keyboard order.
     for (const ControlSpec& row : controls) {
         ControlInfo control;
