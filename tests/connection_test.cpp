@@ -552,7 +552,6 @@ int RunSilentLookupChild()
     std::fflush(stdout);
     std::_Exit(!connected && waited >= 250ms && waited < 2s && threads <= 3 ? 0 : 1);
 }
-#endif
 
 // A board whose power is cut answers nothing, not even at the TCP level: inside a namespace of its
 // own the board's packets are dropped (nftables), while the program sends its idle message each
@@ -594,6 +593,7 @@ int RunSwitchedOffChild()
     std::fflush(stdout);
     return !LinkIsUp() && waited <= 20s ? 0 : 1;
 }
+#endif
 
 // Inside a namespace only, started with the blank-separated HOST:PORT targets that must all fail
 // there (an unknown name, the preset private address, a port that listens outside), after a

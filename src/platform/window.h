@@ -49,9 +49,11 @@ struct ControlSpec {
 
 // Starts the desktop session; needed before any window or dialog. Safe to call again.
 // From then on every wait of the socket layer (net.h) keeps the windows painted and answering
-// the window manager, but handles no user input and delivers no timer tick: input made meanwhile
-// reaches the controls as they stand when the wait ends (a click on a button disabled for the
-// exchange is lost, typed text lands in its field), and ticks wait in the queue.
+// the window manager, and delivers no timer tick (ticks wait in the queue) and no event to the
+// program. Keys typed meanwhile reach the controls once the program waits for events again
+// (typed text lands in the field it gave the focus back to); a click reaches its control during
+// the wait or when it ends, never later, so that a click on a button disabled for the exchange
+// is lost and a click on the polling toggle stops polling within one exchange.
 void StartDesktop();
 
 // Releases every window, timer and queued event (for the end of the program and between tests).

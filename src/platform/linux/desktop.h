@@ -57,6 +57,9 @@ void ShowAndPaint(QWidget* window, const std::function<void()>& meanwhile = {});
 // its frame is known, and paints it.
 void PaintExposed(QWidget* window, std::chrono::milliseconds limit = ExposeLimit);
 
+// Keys typed while the program waited for the board, handed on now that it waits for events.
+void HandOnHeldKeys();
+
 // Gives the program's windows their icon, unless they have it already.
 void GiveProgramIcon();
 

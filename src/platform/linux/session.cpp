@@ -8,6 +8,7 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
@@ -22,13 +23,52 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 // --- the wait for the board ------------------------------------------------------------------
 
 namespace {
 
+// The keys the user types while the program waits for the board: held back, in order, and
+// handed on once the program is ready for events again, so that typed text lands in the field
+// the program gave the focus back to. The pointer goes on meanwhile: a click on a button
+// disabled for the exchange is lost, one on the polling toggle takes at once. Qt's own way of
+// holding input back (ExcludeUserInputEvents) kept a click from ever arriving while exchanges
+// followed each other, and once lost a close request.
+class KeyHold : public QObject {
+public:
+    void HandOn()
+    {
+        for (auto& [receiver, event] : std::exchange(held_, {}))
+            if (receiver)
+                QCoreApplication::sendEvent(receiver, event.get());
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // Only what the window system delivers to a window: Qt sends it on to the focus widget
+        // when it is handed on.
+        const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+        if (!key || !event->spontaneous() || !watched->isWindowType())
+            return false;
+        held_.emplace_back(watched, std::unique_ptr<QEvent>(event->clone()));
+        return true;
+    }
+
+private:
+    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> held_;
+};
+
+KeyHold& Held()
+{
+    static KeyHold hold;
+    return hold;
+}
+
 // Every wait for the board passes here (StartDesktop installs it into the socket layer): the
-// windows keep being painted and keep answering the window manager's ping, while user input is
+// windows keep being painted and keep answering the window manager's ping, while the keys are
 // held back and timer ticks only queue up.
 void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds limit)
 {
@@ -51,16 +91,20 @@ void WaitForSocket(Socket socket, SocketWaitKind kind, std::chrono::milliseconds
     expiry.setTimerType(Qt::PreciseTimer);
     QObject::connect(&expiry, &QTimer::timeout, [&done] { done = true; });
     expiry.start(limit);
+    QCoreApplication::instance()->installEventFilter(&Held());
     while (!done)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::instance()->removeEventFilter(&Held());
     if (notifier)
         notifier->setEnabled(false);
-    // The input held back reaches the controls now, while they are as the user saw them: a
-    // click on a button disabled for the exchange is lost, typed text lands in its field.
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 }  // namespace
+
+void HandOnHeldKeys()
+{
+    Held().HandOn();
+}
 
 // --- the start -------------------------------------------------------------------------------
 

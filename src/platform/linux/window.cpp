@@ -392,10 +392,8 @@ std::chrono::steady_clock::time_point TimerClockNow()
 
 Event WaitWindowEvent(std::chrono::milliseconds limit)
 {
+    HandOnHeldKeys();
     EventQueue& events = WindowEvents();
-    // Input that came meanwhile joins the queue first: a tick always waiting after a slow
-    // exchange must not keep it out for good.
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (events.Empty()) {
         // Sleeps in the window system's wait; the single-shot timer caps it.
         bool expired = false;
