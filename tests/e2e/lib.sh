@@ -710,9 +710,10 @@ e2e_expect_lost_link()
     e2e_click_control "$window" PollingToggle   # released
     e2e_wait_output "$window" 'Beende Polling'
     shown=$E2E_SHOWN
-    (($(grep -cx '\*\*\* Verbindung zum Board unterbrochen \*\*\*' <<<"$shown") == 1)) \
+    # Each with the local time, so that someone back at the desk reads how long the board was away.
+    (($(grep -cxP '\*\*\* Verbindung zum Board unterbrochen \(\d\d:\d\d:\d\d\) \*\*\*' <<<"$shown") == 1)) \
         || e2e_fail "not one line for the loss: '$shown'"
-    grep -qzP '\*\*\* Verbindung zum Board unterbrochen \*\*\*\n\*\*\* Verbindung wiederhergestellt \*\*\*\nC:' <<<"$shown" \
+    grep -qzP '\*\*\* Verbindung zum Board unterbrochen \(\d\d:\d\d:\d\d\) \*\*\*\n\*\*\* Verbindung wiederhergestellt \(\d\d:\d\d:\d\d\) \*\*\*\nC:' <<<"$shown" \
         || e2e_fail "the loss is not followed by the return and the polls: '$shown'"
     ! grep -qx '' <<<"$shown" || e2e_fail "an empty line in the output: '$shown'"
 
@@ -752,8 +753,9 @@ e2e_output_menu()
 
 # e2e_expect_overview WINDOW PICTURE: F2 opens the overview, whose table the simulator's board
 # fills at once (its whole text copied with Ctrl+A, Ctrl+C); Space on the row of "Pumpe" switches
-# it (T07), and Enter held down switches it once more, whatever the key's repeats; the view's
-# picture goes to PICTURE; closed, its reads stop. Sets VIEW_SUMMARY.
+# it (T07), the row stands out for three seconds and alone is copied by Ctrl+C, and Enter held
+# down switches it once more, whatever the key's repeats; the view's picture goes to PICTURE;
+# closed by Escape, its reads stop. Sets VIEW_SUMMARY.
 e2e_expect_overview()
 {
     local window=$1 picture=$2 pressed full table reads before view
@@ -775,12 +777,31 @@ e2e_expect_overview()
     grep -q $'^Garten\t0\tAusgang\tPumpe\taus' <<<"$table" || e2e_fail "'Pumpe' is not off: '$table'"
     e2e_key Home Down Down Down Down Down Down Down space
     e2e_wait_record "cmd T07" 1 5
-    local deadline=$(($(e2e_now_ms) + 5000))
+    local switched=$(e2e_now_ms) lit late
+    local deadline=$((switched + 5000))
     until grep -q $'^Garten\t0\tAusgang\tPumpe\tein' <<<"$table"; do
         (($(e2e_now_ms) < deadline)) || e2e_fail "'Pumpe' is not on after T07: '$table'"
         e2e_key ctrl+c
         table=$(e2e_copied)
     done
+    # Only the row selected is copied now: the header and the row of "Pumpe".
+    (($(grep -c $'\t' <<<"$table") == 2)) || e2e_fail "Ctrl+C with one row selected copied: '$table'"
+    # The change stands out for three seconds, not longer: the marker pen's colour in the row of
+    # "Pumpe" (the third band of text from the last in the first column, rows 7 of 0 to 9; the
+    # inputs of the simulated board change by themselves, and stand out too), the selection
+    # moved off it.
+    e2e_key Up
+    e2e_window_geometry "$view"
+    local band
+    band=$(python3 "$E2E_TOOLS/screenshot.py" --ink $((WIN_X + 14)) "$WIN_Y" 30 $((WIN_H - 40)) | tail -n 3 | head -n 1)
+    [[ -n $band ]] || e2e_fail "no row of 'Pumpe' found on the screen"
+    local strip=($((WIN_X + 12)) $((WIN_Y + ${band% *} - 2)) $((WIN_W - 24)) $((${band#* } - ${band% *} + 5)))
+    lit=$(python3 "$E2E_TOOLS/screenshot.py" --count-colour FFEC8C "${strip[@]}")
+    local rest=$((4000 - ($(e2e_now_ms) - switched)))
+    ((rest <= 0)) || sleep "$((rest / 1000)).$(printf '%03d' $((rest % 1000)))"
+    late=$(python3 "$E2E_TOOLS/screenshot.py" --count-colour FFEC8C "${strip[@]}")
+    ((lit > 100 && late == 0)) || e2e_fail "the changed row's highlight: $lit pixels at once, $late after 4 s"
+    e2e_key Down
     # Enter held down for two seconds, the key repeating as the X server repeats it: one switch.
     e2e_xdotool keydown Return || e2e_fail "could not press Enter"
     sleep 2
@@ -796,13 +817,59 @@ e2e_expect_overview()
     reads=$(e2e_record_count "cmd P[0-9]")
     sleep 3
     reads=$(($(e2e_record_count "cmd P[0-9]") - reads))
-    e2e_close_by_wm "$view"
+    e2e_wait_focus "$view"
+    e2e_key Escape
     e2e_wait_gone_window "Varnex-NET-IO: Board-Übersicht"
     local after=$(e2e_record_count "cmd P[0-9]")
     sleep 1.5
     (($(e2e_record_count "cmd P[0-9]") == after)) || e2e_fail "the view reads on after it was closed"
     VIEW_SUMMARY="full table $full ms after F2, $reads reads of states in 3 s while open, Pumpe switched by Space"
-    VIEW_SUMMARY+=" and once by Enter held for 2 s"
+    VIEW_SUMMARY+=" and once by Enter held for 2 s, its row alone copied, highlighted for 3 s, closed by Escape"
+}
+
+# e2e_expect_overview_while_lost WINDOW PICTURE: the overview open with a row selected while the
+# board goes away for a while (the simulator's SIGUSR1, started with --away-for): its rows stay,
+# greyed as not current (their darkest ink far lighter than the black they had), the picture of
+# it goes to PICTURE; back, the rows are current again and the selection is kept (Ctrl+C copies
+# the header and that one row). Closed by Escape. Sets LOST_VIEW_SUMMARY.
+e2e_expect_overview_while_lost()
+{
+    local window=$1 picture=$2 view before table again ink stale current after
+    e2e_xdotool windowactivate --sync "$window" || e2e_fail "could not activate the main window"
+    before=$(e2e_record_count "cmd P[0-9]")
+    e2e_key F2
+    e2e_wait_window "Varnex-NET-IO: Board-Übersicht" 15 "$window"
+    view=$WINDOW
+    e2e_wait_record "cmd P[0-9]" $((before + 4)) 10
+    e2e_wait_focus "$view"
+    e2e_key Home Down Down ctrl+c
+    table=$(e2e_copied)
+    (($(grep -c $'\t' <<<"$table") == 2)) || e2e_fail "one row selected, Ctrl+C copied: '$table'"
+    # The rows, inside the table's frame, below its header and above the status line.
+    e2e_window_geometry "$view"
+    local rows=($((WIN_X + 12)) $((WIN_Y + 40)) $((WIN_W - 24)) $((WIN_H - 90)))
+    ink=$(python3 "$E2E_TOOLS/screenshot.py" --darkest "${rows[@]}")
+    kill -USR1 "$SIM_PID"
+    e2e_wait_title "$window" "Varnex-NET-IO-TerminalEmulation V1.0 (keine Verbindung)" 5
+    sleep 0.5
+    stale=$(python3 "$E2E_TOOLS/screenshot.py" --darkest "${rows[@]}")
+    local left=$((WIN_X > 6 ? WIN_X - 6 : 0)) top=$((WIN_Y > 30 ? WIN_Y - 30 : 0))
+    python3 "$E2E_TOOLS/screenshot.py" "$picture" "$left" "$top" $((WIN_X - left + WIN_W + 6)) $((WIN_Y - top + WIN_H + 6)) \
+        || e2e_fail "no picture of the overview"
+    ((ink < 60 && stale >= 80)) || e2e_fail "the rows' darkest ink: $ink while current, $stale while the link is lost"
+    e2e_wait_title "$window" "Varnex-NET-IO-TerminalEmulation V1.0" 15
+    after=$(e2e_record_count "cmd P[0-9]")
+    e2e_wait_record "cmd P[0-9]" $((after + 4)) 10
+    sleep 0.3
+    current=$(python3 "$E2E_TOOLS/screenshot.py" --darkest "${rows[@]}")
+    ((current < 60)) || e2e_fail "the rows stay greyed once the link is back (darkest ink $current)"
+    e2e_xdotool windowactivate --sync "$view" || e2e_fail "could not activate the overview"
+    e2e_key ctrl+c
+    again=$(e2e_copied)
+    [[ $again == "$table" ]] || e2e_fail "the selection after the link was back: '$again', before: '$table'"
+    e2e_key Escape
+    e2e_wait_gone_window "Varnex-NET-IO: Board-Übersicht"
+    LOST_VIEW_SUMMARY="the rows' darkest ink $ink while current, $stale while the link was lost, $current back; selection kept"
 }
 
 # e2e_wait_gone_window TITLE: until no window of that title is shown.
@@ -836,6 +903,10 @@ e2e_expect_running_log()
         (($(e2e_now_ms) < deadline)) || e2e_fail "no log was begun in $file"
         sleep 0.1
     done
+    # The overview open meanwhile: the log keeps the states it sees, not its reads.
+    e2e_xdotool windowactivate --sync "$window" || e2e_fail "could not activate the main window"
+    e2e_key F2
+    e2e_wait_window "Varnex-NET-IO: Board-Übersicht" 15 "$window"
     e2e_click_control "$window" PollingToggle
     e2e_wait_window "Skarvel: Meldung" 5
     e2e_wait_focus "$WINDOW"
@@ -851,9 +922,14 @@ e2e_expect_running_log()
     replies=$(tr -d '\r' <"$file" | grep -cE $'\tAntwort\tC:[0-9A-F]{6}\t[0-9]+$' || true)
     ((logged >= polls && logged <= polls + 1)) || e2e_fail "$polls polls reached the board, $logged in the log: $(cat "$file")"
     ((replies >= polls - 1)) || e2e_fail "$polls polls, $replies replies in the log: $(cat "$file")"
-    tr -d '\r' <"$file" | sed -n 2p | grep -q $'\tPolling Start\t' || e2e_fail "the log does not go on with the polling run: $(head -n 3 "$file")"
+    tr -d '\r' <"$file" | sed -n 1p | grep -q '^# Skarvel-Mitschnitt, Board 127.0.0.1:' || e2e_fail "the log's header: $(head -n 1 "$file")"
+    tr -d '\r' <"$file" | sed -n 2p | grep -q $'\tMitschnitt begonnen\t' || e2e_fail "the log's first line: $(head -n 2 "$file")"
+    grep -q $'\tPolling Start\t' "$file" || e2e_fail "the log does not go on with the polling run: $(head -n 4 "$file")"
+    # A line for every entry's state as the overview first saw it, none for its reads.
+    (($(grep -c $'\tZustand\t' "$file") >= 10)) || e2e_fail "fewer than ten states in the log: $(cat "$file")"
+    ! grep -q $'\tÜbersicht' "$file" || e2e_fail "the overview's reads are in the log: $(grep $'\tÜbersicht' "$file" | head -n 3)"
     # In order: the times never go back, and each poll is followed by its reply.
-    tr -d '\r' <"$file" | awk -F'\t' 'prev > $1 { bad = 1 } { prev = $1 }
+    tr -d '\r' <"$file" | sed 1d | awk -F'\t' 'prev > $1 { bad = 1 } { prev = $1 }
         $2 == "Antwort" && last != "Poll" { bad = 1 } { last = $2 } END { exit bad }' \
         || e2e_fail "the log is out of order: $(cat "$file")"
     LOG_SUMMARY="$polls polls, all in the log with their replies' times; the last lines: $(tail -n 5 "$file" | tr '\t\r' ' ' | tr '\n' '|')"

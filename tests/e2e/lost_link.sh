@@ -2,7 +2,9 @@
 # The board goes away while Skarvel polls it, then with its connects hanging, then with its name
 # no longer found by a name server that never answers (on loopback, in a network namespace of the
 # test's own): each time the loss is told at once, the window answers throughout, and the link is
-# mended without a click when the board is back (see e2e_expect_lost_link).
+# mended without a click when the board is back (see e2e_expect_lost_link); and the overview
+# while the board is away, its rows greyed and its selection kept (see
+# e2e_expect_overview_while_lost), its picture left in the folder given, or the test's own.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 e2e_isolate_network "$@"
@@ -22,6 +24,8 @@ e2e_wait_record connect 1
 e2e_wait_focus "$main"
 e2e_expect_lost_link "$main" 2500
 e2e_log "$LOST_SUMMARY"
+e2e_expect_overview_while_lost "$main" "${3:-$E2E_DIR}/overview-lost-linux.png"
+e2e_log "$LOST_VIEW_SUMMARY"
 e2e_close_by_wm "$main"
 e2e_wait_program_exit 10
 e2e_expect_exit_code_0

@@ -17,7 +17,7 @@ main=$MAIN
 e2e_wait_focus "$main"
 e2e_expect_overview "$main" "$pictures/overview-linux.png"
 e2e_log "$VIEW_SUMMARY"
-e2e_expect_running_log "$main" "$E2E_DIR/Mitschnitt.txt" 2 "$E2E_DIR/Mitschnitt.txt" \
+e2e_expect_running_log "$main" "$E2E_DIR/Mitschnitt.txt" 3 "$E2E_DIR/Mitschnitt.txt" \
     e2e_expect_output_while_polling "$main" "$pictures" output-linux
 e2e_log "$LOG_SUMMARY"
 e2e_pass

@@ -5,7 +5,9 @@ prints how many pixels there are clearly red and clearly blue ("red N blue M"), 
 colours leaves them; screenshot.py --ink X Y WIDTH HEIGHT prints each band of rows holding dark
 pixels as "FIRST LAST" (rows counted from Y), one band a line; screenshot.py --ink-box X Y WIDTH
 HEIGHT prints the box round the dark pixels as "LEFT TOP RIGHT BOTTOM" (counted from X and Y), or
-"none". Needs only libX11."""
+"none"; screenshot.py --darkest X Y WIDTH HEIGHT prints the luminance (0 to 255) of its darkest pixel;
+screenshot.py --count-colour RRGGBB X Y WIDTH HEIGHT prints how many of its pixels have that
+colour, give or take a little. Needs only libX11."""
 import ctypes
 import struct
 import sys
@@ -30,6 +32,9 @@ display = xlib.XOpenDisplay(None)
 if not display:
     sys.exit("screenshot: cannot open the display")
 screen = xlib.XDefaultScreen(display)
+wanted = None
+if sys.argv[1] == "--count-colour":
+    wanted = int(sys.argv.pop(2), 16)
 if len(sys.argv) == 6:
     x, y, width, height = (int(value) for value in sys.argv[2:6])
 else:
@@ -54,6 +59,20 @@ if sys.argv[1] == "--colours":
             blue += b > 150 and r < 100 and g < 100
     print("red", red, "blue", blue)
     sys.exit(0)
+
+def luminance(pixel):
+    return 0.299 * ((pixel >> 16) & 255) + 0.587 * ((pixel >> 8) & 255) + 0.114 * (pixel & 255)
+
+
+if sys.argv[1] == "--darkest":
+    print(int(min(luminance(pixel) for line in pixels for pixel in line)))
+    sys.exit(0)
+
+if sys.argv[1] == "--count-colour":
+    near = lambda pixel: all(abs(((pixel >> shift) & 255) - ((wanted >> shift) & 255)) <= 12 for shift in (16, 8, 0))
+    print(sum(near(pixel) for line in pixels for pixel in line))
+    sys.exit(0)
+
 
 def dark(pixel):
     red, green, blue = (pixel >> 16) & 255, (pixel >> 8) & 255, pixel & 255

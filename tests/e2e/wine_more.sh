@@ -33,6 +33,8 @@ e2e_wait_focus "$main"
 # --- The board goes away and comes back ---------------------------------------------------------
 e2e_expect_lost_link "$main" 2500
 e2e_log "$LOST_SUMMARY"
+e2e_expect_overview_while_lost "$main" "${4:-$E2E_DIR}/overview-lost-windows.png"
+e2e_log "$LOST_VIEW_SUMMARY"
 
 # --- Up and Down in the command field -----------------------------------------------------------
 e2e_send "$main" F
@@ -84,7 +86,7 @@ e2e_log "saved: the reference, $(stat -c %s "$saved") bytes in 69 lines ended by
 e2e_expect_overview "$main" "${4:-$E2E_DIR}/overview-windows.png"
 e2e_log "$VIEW_SUMMARY"
 log=$E2E_DIR/Mitschnitt.txt
-e2e_expect_running_log "$main" "$log" 2 "Z:${log//\//\\}" \
+e2e_expect_running_log "$main" "$log" 3 "Z:${log//\//\\}" \
     e2e_expect_output_while_polling "$main" "${4:-$E2E_DIR}" output-windows
 e2e_log "$LOG_SUMMARY"
 e2e_pass
