@@ -23,8 +23,8 @@ e2e_wait_window "Varnex-NET-IO: Board-Übersicht" 5
 sleep 10
 from=$(e2e_record_times "cmd Q" | head -n 1)
 polls=$(e2e_record_times "cmd C" | awk -v t="$from" '$1 >= t && $1 < t + 10000' | wc -l)
-last_state=$(e2e_record_times "cmd P[0-9]" | head -n 1)
+last_state=$(e2e_record_times "cmd P[0-9]" | awk -v t="$from" '$1 >= t' | head -n 1)
 reads=$(e2e_record_times "cmd [QNSP][0-9A-F]*" | awk -v t="$from" '$1 >= t && $1 < t + 10000' | wc -l)
 e2e_log "replies after $delay ms: $(awk -v p="$polls" 'BEGIN { printf "%.2f", p / 10 }') polls a second over 10 s with the" \
-    "overview open ($reads reads of the overview; its first P $((last_state - from)) ms after its Q)"
+    "overview open ($reads reads of the overview; its first P ${last_state:+$((last_state - from)) ms after its Q}${last_state:-not yet})"
 e2e_pass

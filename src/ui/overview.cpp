@@ -348,14 +348,14 @@ std::optional<Read> NextRead(SteadyTime now)
 }
 
 // Whether a read, as long as the board's replies take, ends before the next poll is due. While
-// polling runs, a read that does not fit still goes now and then, so that the table fills.
-bool Fits(SteadyTime now, std::chrono::steady_clock::duration spent)
+// polling runs, a read that does not fit still goes now and then (the first of a turn), so that
+// the table fills.
+bool Fits(SteadyTime now, std::chrono::steady_clock::duration spent, bool first)
 {
     const std::optional<SteadyTime> poll = NextPollDue();
     if (!poll || now + spent + TypicalReplyTime() <= *poll)
         return true;
-    return spent == std::chrono::steady_clock::duration::zero() && State.lastRead
-           && now - *State.lastRead >= OverviewPollingPause;
+    return first && (!State.lastRead || now - *State.lastRead >= OverviewPollingPause);
 }
 
 }  // namespace
@@ -411,9 +411,9 @@ void OnOverviewTimer()
     // A few at a time, so that input and painting never wait long, and only where polling
     // leaves room: a board on loopback is read whole in one turn, a slow one over several.
     const auto turn = std::chrono::steady_clock::now();
-    for (;;) {
+    for (bool first = true;; first = false) {
         const auto spent = std::chrono::steady_clock::now() - turn;
-        if (spent >= OverviewTurn || !Fits(now, spent))
+        if (spent >= OverviewTurn || !Fits(now, spent, first))
             break;
         const std::optional<Read> read = NextRead(now);
         if (!read)

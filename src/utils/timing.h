@@ -44,7 +44,7 @@ inline constexpr std::chrono::milliseconds OverviewHighlight = 3000ms;
 // A read that failed goes again at most this often. While polling runs, the overview's reads go
 // where they end before the next poll is due; one that never fits goes after this pause anyway.
 inline constexpr std::chrono::milliseconds OverviewRetryInterval = 1000ms;
-inline constexpr std::chrono::milliseconds OverviewPollingPause = 2000ms;
+inline constexpr std::chrono::milliseconds OverviewPollingPause = 1000ms;
 
 // Lets the closing click be heard before the process ends (the click lasts 30.8 ms).
 inline constexpr std::chrono::milliseconds CloseClickWait = 100ms;
