@@ -8,6 +8,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <oleacc.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -485,6 +486,44 @@ TEST_F(WindowsDesktop, EveryWindowIsLaidOutAtTheScreensDpi)
     ExpectBox(seen.field, InputDialogField, dpi, "the question's field");
     ExpectBox(seen.ok, InputDialogOkButton, dpi, "the question's button");
     EXPECT_EQ(seen.fieldName, L"Polling-Befehl eingeben!");
+
+    // Every tooltip's bubble holds its whole text, measured in the font the tip draws it in.
+    HWND tips = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM found) {
+        wchar_t name[64] = L"";
+        GetClassNameW(window, name, 64);
+        if (std::wstring(name) == L"tooltips_class32" && GetWindow(window, GW_OWNER) == MainWindow())
+            *reinterpret_cast<HWND*>(found) = window;
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&tips));
+    ASSERT_NE(tips, nullptr);
+    const int tools = static_cast<int>(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0));
+    EXPECT_GE(tools, 9);
+    HDC context = GetDC(tips);
+    const HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(tips, WM_GETFONT, 0, 0)));
+    for (const ControlSpec& row : MainWindowControls) {
+        if (row.tooltip.empty())
+            continue;
+        const std::wstring text = Wide(row.tooltip);
+        SIZE needed{};
+        GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &needed);
+        // Shown as the pointer rests on the control.
+        RECT place{};
+        GetWindowRect(Handle(row.number), &place);
+        SetForegroundWindow(MainWindow());
+        SetCursorPos((place.left + place.right) / 2 - 1, (place.top + place.bottom) / 2);
+        SetCursorPos((place.left + place.right) / 2, (place.top + place.bottom) / 2);
+        const int delay = static_cast<int>(SendMessageW(tips, TTM_GETDELAYTIME, TTDT_INITIAL, 0));
+        for (int waited = 0; waited < delay + 1500 && !IsWindowVisible(tips); waited += 50)
+            WaitWindowEvent(50ms);
+        RECT tip{};
+        GetClientRect(tips, &tip);
+        EXPECT_TRUE(IsWindowVisible(tips)) << "no tip for control " << row.number;
+        EXPECT_GE(tip.right - tip.left, needed.cx) << "control " << row.number << "'s tip cut short at " << dpi << " dpi";
+        SendMessageW(tips, TTM_POP, 0, 0);
+    }
+    SelectObject(context, previous);
+    ReleaseDC(tips, context);
 }
 
 TEST_F(WindowsDesktop, ADpiChangeLaysTheWindowOutAgainAndTheOutputKeepsItsLines)
@@ -670,12 +709,13 @@ TEST_F(WindowsOutput, TheMouseTheKeysAndTheContextMenuSelectAndCopy)
     ClientToScreen(Handle(OutputEditor), &caret);
     EXPECT_NEAR(nothingSelected.place.left, caret.x, 2);
     EXPECT_NEAR(nothingSelected.place.top, caret.y, 2);
-    ASSERT_EQ(nothingSelected.items.size(), 6u);
+    ASSERT_EQ(nothingSelected.items.size(), 7u);
     EXPECT_EQ(nothingSelected.items[0], L"Kopieren\tStrg+C");
     EXPECT_EQ(nothingSelected.items[1], L"Alles auswählen\tStrg+A");
     EXPECT_EQ(nothingSelected.items[3], L"Ausgabe speichern \u2026");   // after a separator
     EXPECT_EQ(nothingSelected.items[4], L"Mitschnitt starten \u2026");   // the program's own
-    EXPECT_EQ(nothingSelected.items[5], L"Board-Übersicht \u2026");
+    EXPECT_EQ(nothingSelected.items[5], L"Board-Übersicht \u2026\tF2");   // its key beside it
+    EXPECT_EQ(nothingSelected.items[6], L"Jetzt verbinden");
     EXPECT_TRUE(nothingSelected.greyed[0]);
     EXPECT_FALSE(nothingSelected.greyed[1]);
     EXPECT_FALSE(nothingSelected.greyed[3]);

@@ -922,7 +922,7 @@ e2e_expect_running_log()
     replies=$(tr -d '\r' <"$file" | grep -cE $'\tAntwort\tC:[0-9A-F]{6}\t[0-9]+$' || true)
     ((logged >= polls && logged <= polls + 1)) || e2e_fail "$polls polls reached the board, $logged in the log: $(cat "$file")"
     ((replies >= polls - 1)) || e2e_fail "$polls polls, $replies replies in the log: $(cat "$file")"
-    tr -d '\r' <"$file" | sed -n 1p | grep -q '^# Skarvel-Mitschnitt, Board 127.0.0.1:' || e2e_fail "the log's header: $(head -n 1 "$file")"
+    tr -d '\r' <"$file" | sed -n 1p | grep -qE '^# Skarvel-Mitschnitt, Board [^ ]+:[0-9]+\. ' || e2e_fail "the log's header: $(head -n 1 "$file")"
     tr -d '\r' <"$file" | sed -n 2p | grep -q $'\tMitschnitt begonnen\t' || e2e_fail "the log's first line: $(head -n 2 "$file")"
     grep -q $'\tPolling Start\t' "$file" || e2e_fail "the log does not go on with the polling run: $(head -n 4 "$file")"
     # A line for every entry's state as the overview first saw it, none for its reads.

@@ -44,11 +44,11 @@ e2e_wait_output "$main" $'^>C\nC:'
 e2e_expect_history_walk "$main"
 
 # --- The output saved through its context menu and the common file dialog -----------------------
-# save_to PATH: the output's menu, "Ausgabe speichern …" before the program's two entries, the
+# save_to PATH: the output's menu, "Ausgabe speichern …" before the program's three entries, the
 # path typed into the dialog.
 save_to()
 {
-    e2e_output_menu "$main" 3
+    e2e_output_menu "$main" 4
     e2e_wait_window "Ausgabe speichern" 10 "$main"
     e2e_wait_focus "$WINDOW"
     e2e_key ctrl+a
