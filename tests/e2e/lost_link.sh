@@ -24,7 +24,9 @@ e2e_wait_record connect 1
 e2e_wait_focus "$main"
 e2e_expect_lost_link "$main" 2500
 e2e_log "$LOST_SUMMARY"
-e2e_expect_overview_while_lost "$main" "${3:-$E2E_DIR}/overview-lost-linux.png"
+pictures=${3:-$E2E_DIR}
+mkdir -p "$pictures"
+e2e_expect_overview_while_lost "$main" "$pictures/overview-lost-linux.png"
 e2e_log "$LOST_VIEW_SUMMARY"
 e2e_close_by_wm "$main"
 e2e_wait_program_exit 10
